@@ -1,0 +1,58 @@
+#include "cli/cli_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include "fs/native_path.h"
+#include "fs/path_ops.h"
+
+namespace batchext {
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  CLI::App app{"直接批量修改文件的后缀名：把来源文件夹中的文件复制到目标文件夹，"
+               "并换上新的后缀名。",
+               "batchext-cli"};
+  CliOptions options;
+  app.add_option("SOURCE", options.source, "来源文件夹")->required();
+  app.add_option("TARGET", options.target,
+                 "目标文件夹（默认为来源文件夹后面直接加上 \"(2)\"）");
+  app.add_option("-f,--from", options.from_ext,
+                 "只转换这个后缀名的文件，\"*\" 表示全部文件")
+      ->capture_default_str();
+  app.add_option("-t,--to", options.to_ext, "转换后的后缀名")
+      ->capture_default_str();
+  app.add_flag("-r,--recursive", options.recursive,
+               "包括全部子文件夹，在目标文件夹中按原结构存放");
+  app.add_flag("-s,--strip", options.strip,
+               "去掉多余的后缀名：abc.abc.txt.txt -> abc.txt");
+  app.add_flag("-v,--verbose", options.verbose,
+               "在标准输出上列出每个转换了的文件：来源 -> 目标");
+  app.add_flag("-q,--quiet", options.quiet, "不显示进度");
+  app.set_help_flag("-h,--help", "显示本帮助后退出");
+  app.set_version_flag("-V,--version", "batchext 1.00", "显示版本后退出");
+
+  // CLI11 wants the arguments after the program name, last first.
+  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+  if (!reversed.empty()) reversed.pop_back();
+  ParsedCommandLine parsed;
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& error) {
+    parsed.exit_code = app.exit(error) == 0 ? 0 : 2;
+    return parsed;
+  }
+  if (options.target.empty()) options.target = DefaultTarget(options.source);
+  parsed.options = options;
+  return parsed;
+}
+
+std::string DefaultTarget(const std::string& source) {
+  // "photos/" names the folder "photos", so its twin is "photos(2)"; a bare
+  // root keeps its separator.
+  std::string folder = source;
+  while (folder.size() > RootLength(folder) && IsSeparator(folder.back())) {
+    folder.pop_back();
+  }
+  return folder + "(2)";
+}
+
+}  // namespace batchext

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace batchext {
+
+struct CliOptions {
+  std::string source;
+  std::string target;
+  std::string from_ext = "*";
+  std::string to_ext = "txt";
+  bool recursive = false;
+  bool strip = false;
+  bool verbose = false;
+  bool quiet = false;
+};
+
+struct ParsedCommandLine {
+  std::optional<CliOptions> options;
+  // Set when the program should end at once (help, version, usage error).
+  int exit_code = 0;
+};
+
+// Parses the arguments, printing help, version or usage errors itself.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The target a missing TARGET stands for: the source folder's own path
+// followed directly by "(2)".
+std::string DefaultTarget(const std::string& source);
+
+}  // namespace batchext

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+namespace batchext {
+
+// A single status line on a terminal, redrawn at most ten times a second.
+class ProgressLine {
+ public:
+  // Draws nothing unless `enabled`.
+  ProgressLine(std::FILE* stream, bool enabled);
+
+  void Update(long long files_handled, const std::string& folder);
+  // Removes the line so that other output starts on a clean line.
+  void Clear();
+
+ private:
+  std::FILE* stream_;
+  bool enabled_;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point next_draw_{};
+};
+
+}  // namespace batchext

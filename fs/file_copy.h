@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "fs/file_identity.h"
+
+namespace batchext {
+
+enum class CopyStatus {
+  kCopied,
+  // The destination is the source file itself; nothing was written.
+  kSameFile,
+  kSourceMissing,
+  kSourceNotRegularFile,
+  kDestinationNotRegularFile,
+  kDestinationReadOnly,
+  // The destination exists and the caller forbade replacing it.
+  kDestinationProtected,
+  // The destination exists and the caller has reserved it.
+  kDestinationReserved,
+  // The system refused a step; `system_error` tells which.
+  kSystemError,
+};
+
+struct CopyOptions {
+  // Whether an existing destination may be replaced at all.
+  bool allow_replace = true;
+  // Asked about an existing destination; true keeps it untouched.
+  std::function<bool(const FileIdentity&)> is_reserved;
+};
+
+struct CopyResult {
+  CopyStatus status = CopyStatus::kSystemError;
+  // The platform's error text for kSystemError, otherwise empty.
+  std::string system_error;
+  // The file that now holds the content: the new copy, or for kSameFile the
+  // source itself.
+  FileIdentity destination;
+
+  bool Succeeded() const {
+    return status == CopyStatus::kCopied || status == CopyStatus::kSameFile;
+  }
+};
+
+// Copies content, modification time and permission bits. A new destination
+// is created exclusively; an existing one is replaced only once a complete
+// copy stands beside it. After any failure the destination is as it was.
+CopyResult CopyFileTo(std::string_view source, std::string_view destination,
+                      const CopyOptions& options = {});
+
+}  // namespace batchext

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace batchext {
+
+// Names one file or folder of the file system, whatever path reaches it.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t index = 0;
+
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+struct FileIdentityHash {
+  std::size_t operator()(const FileIdentity& id) const noexcept {
+    return std::hash<std::uint64_t>{}(id.index * 0x9E3779B97F4A7C15ULL ^
+                                      id.device);
+  }
+};
+
+// Follows links. Empty when nothing can be reached at the path.
+std::optional<FileIdentity> GetFileIdentity(std::string_view path);
+
+// Walks from the folder up to the root of its file system and answers the
+// position in `candidates` of the first one met (the folder itself counts),
+// or -1 when none is met.
+int FindEnclosingFolder(std::string_view folder,
+                        const std::vector<FileIdentity>& candidates);
+
+}  // namespace batchext

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace batchext {
+
+// Plain names, without any folder part, sorted by code point.
+using NameList = std::vector<std::string>;
+
+struct FolderListing {
+  // Everything that is not a folder: regular files, links to files, dangling
+  // links and special files.
+  NameList files;
+  // Real subfolders only: a link to a folder can point at an ancestor, so it
+  // appears in neither list.
+  NameList subfolders;
+};
+
+// One pass over the folder. A folder that is missing or cannot be read gives
+// an empty listing.
+FolderListing ListFolder(std::string_view folder);
+
+NameList ListFileNames(std::string_view folder);
+NameList ListSubFolderNames(std::string_view folder);
+
+}  // namespace batchext

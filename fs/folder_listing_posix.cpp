@@ -1,0 +1,90 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <string>
+
+#include "fs/folder_listing.h"
+
+namespace batchext {
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+enum class EntryKind { kFile, kFolder, kFolderLink };
+
+// The directory entry's own type saves a stat; only links and file systems
+// that do not report types need one.
+EntryKind Classify(int dir_fd, const dirent& entry) {
+  struct stat info {};
+  switch (entry.d_type) {
+    case DT_DIR:
+      return EntryKind::kFolder;
+    case DT_LNK:
+      if (::fstatat(dir_fd, entry.d_name, &info, 0) == 0 &&
+          S_ISDIR(info.st_mode)) {
+        return EntryKind::kFolderLink;
+      }
+      return EntryKind::kFile;
+    case DT_UNKNOWN:
+      if (::fstatat(dir_fd, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        return EntryKind::kFile;
+      }
+      if (S_ISDIR(info.st_mode)) return EntryKind::kFolder;
+      if (S_ISLNK(info.st_mode) &&
+          ::fstatat(dir_fd, entry.d_name, &info, 0) == 0 &&
+          S_ISDIR(info.st_mode)) {
+        return EntryKind::kFolderLink;
+      }
+      return EntryKind::kFile;
+    default:
+      return EntryKind::kFile;
+  }
+}
+
+bool IsDotEntry(const char* name) {
+  return name[0] == '.' &&
+         (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+}  // namespace
+
+FolderListing ListFolder(std::string_view folder) {
+  FolderListing listing;
+  if (folder.empty()) return listing;
+  const std::string path(folder);
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(path.c_str()));
+  if (!dir) return listing;
+  const int dir_fd = ::dirfd(dir.get());
+  while (true) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) break;
+    if (IsDotEntry(entry->d_name)) continue;
+    switch (Classify(dir_fd, *entry)) {
+      case EntryKind::kFile:
+        listing.files.emplace_back(entry->d_name);
+        break;
+      case EntryKind::kFolder:
+        listing.subfolders.emplace_back(entry->d_name);
+        break;
+      case EntryKind::kFolderLink:
+        break;
+    }
+  }
+  // A listing cut short by an error would silently skip files.
+  if (errno != 0) return {};
+  // std::string compares bytes as unsigned, which for UTF-8 is code point
+  // order.
+  std::sort(listing.files.begin(), listing.files.end());
+  std::sort(listing.subfolders.begin(), listing.subfolders.end());
+  return listing;
+}
+
+}  // namespace batchext

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace batchext {
+
+// The platform path for a UTF-8 path of the interfaces.
+std::filesystem::path ToNativePath(std::string_view utf8_path);
+
+// The UTF-8 text of a platform path.
+std::string FromNativePath(const std::filesystem::path& path);
+
+// Length of the leading part of the path that names a root and can never be
+// made: "/" on POSIX; a drive or a share on Windows. 0 for a relative path.
+std::size_t RootLength(std::string_view path);
+
+}  // namespace batchext

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace batchext {
+
+// True for the characters this platform reads as a folder separator: "/"
+// everywhere, and "\" on Windows too.
+bool IsSeparator(char c);
+
+// The platform's preferred separator.
+char PreferredSeparator();
+
+// The text without leading and trailing blanks (U+0020 only).
+std::string_view TrimSpaces(std::string_view text);
+
+// The path without leading and trailing spaces, ending in a separator.
+std::string AddTrailingSlash(std::string_view path);
+
+// Makes each missing level of a folder path from the root down. True when
+// every level exists or was made; false otherwise, keeping what was made.
+bool CreateFolderPath(std::string_view path);
+
+// True when the text can stand inside one file name on this platform: no
+// separator of any platform and nothing the platform forbids in names.
+bool IsValidFileNamePart(std::string_view text);
+
+// True when a folder (or a link to one) exists at the path.
+bool FolderExists(std::string_view path);
+
+}  // namespace batchext

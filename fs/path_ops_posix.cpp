@@ -1,0 +1,31 @@
+#include <string>
+
+#include "fs/native_path.h"
+#include "fs/path_ops.h"
+
+namespace batchext {
+
+bool IsSeparator(char c) { return c == '/'; }
+
+char PreferredSeparator() { return '/'; }
+
+bool IsValidFileNamePart(std::string_view text) {
+  // "\" is legal here but a separator on Windows; refusing it keeps a
+  // request meaning the same on every platform.
+  return text.find_first_of(std::string_view("/\\\0", 3)) ==
+         std::string_view::npos;
+}
+
+std::filesystem::path ToNativePath(std::string_view utf8_path) {
+  return std::filesystem::path(std::string(utf8_path));
+}
+
+std::string FromNativePath(const std::filesystem::path& path) {
+  return path.native();
+}
+
+std::size_t RootLength(std::string_view path) {
+  return !path.empty() && path.front() == '/' ? 1 : 0;
+}
+
+}  // namespace batchext

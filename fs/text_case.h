@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace batchext {
+
+// Unicode simple lower-case mapping of UTF-8 text, independent of the
+// process's locale. Text that is not valid UTF-8 is lowered byte by byte in
+// the ASCII range only.
+std::string ToLowerCase(std::string_view text);
+
+}  // namespace batchext
