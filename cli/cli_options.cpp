@@ -8,9 +8,10 @@
 namespace batchext {
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
-  CLI::App app{"直接批量修改文件的后缀名：把来源文件夹中的文件复制到目标文件夹，"
-               "并换上新的后缀名。",
-               "batchext-cli"};
+  CLI::App app{
+      "直接批量修改文件的后缀名：把来源文件夹中的文件复制到目标文件夹，"
+      "并换上新的后缀名。",
+      "batchext-cli"};
   CliOptions options;
   app.add_option("SOURCE", options.source, "来源文件夹")->required();
   app.add_option("TARGET", options.target,

@@ -28,8 +28,7 @@ int ExitStatus(const RunRecord& record, const ConversionSettings& settings,
                bool interrupted) {
   if (!record.walk_started && !record.summary_shown) return kExitRefused;
   if (interrupted) return kExitInterrupted;
-  if (!record.summary_shown || record.problem_shown ||
-      settings.FailCount > 0) {
+  if (!record.summary_shown || record.problem_shown || settings.FailCount > 0) {
     return kExitFailures;
   }
   return kExitClean;

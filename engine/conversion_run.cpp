@@ -20,8 +20,7 @@ constexpr char kChooseFoldersText[] =
 constexpr char kChooseFoldersTitle[] = "选择文件夹";
 constexpr char kNoToExtText[] = "你没有指定转换后的文件的后缀名。";
 constexpr char kIncompleteTitle[] = "参数设置不全";
-constexpr char kBadToExtText[] =
-    "转换后的后缀名中含有文件名中不能使用的字符。";
+constexpr char kBadToExtText[] = "转换后的后缀名中含有文件名中不能使用的字符。";
 constexpr char kSameExtText[] = "原来的后缀名与转换的后缀名一样。";
 constexpr char kBadRequestTitle[] = "参数设置错误";
 constexpr char kResultTitle[] = "操作结果";
@@ -116,10 +115,9 @@ void ConversionRun::Walk(const std::string& source_path,
       if (StopRequested()) return;
       if (!filter_.Matches(name)) continue;
       if (!options) {
-        options = CopyOptions{MayReplaceIn(target),
-                              [this](const FileIdentity& id) {
-                                return claimed_.contains(id);
-                              }};
+        options = CopyOptions{
+            MayReplaceIn(target),
+            [this](const FileIdentity& id) { return claimed_.contains(id); }};
       }
       if (!ConvertFile(source, target, name, *options)) return;
     }
@@ -137,9 +135,8 @@ bool ConversionRun::ConvertFile(const std::string& source,
                                 const CopyOptions& options) {
   std::string base = BaseName(name);
   if (settings_.StripSurplusExtensions) base = StripSurplusExtensions(base);
-  FileOutcome outcome{source + name,
-                      target + TargetFileName(base, settings_.ToExt), false,
-                      {}};
+  FileOutcome outcome{
+      source + name, target + TargetFileName(base, settings_.ToExt), false, {}};
   const CopyResult result =
       CopyFileTo(outcome.source, outcome.destination, options);
   outcome.converted = result.Succeeded();

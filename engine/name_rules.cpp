@@ -20,10 +20,9 @@ std::size_t ExtensionDot(std::string_view name) {
 // Characters, not bytes: "草稿" is a two-character extension. Bytes that are
 // not UTF-8 count one each.
 std::size_t CharacterCount(std::string_view text) {
-  return static_cast<std::size_t>(
-      std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-      }));
+  return static_cast<std::size_t>(std::count_if(
+      text.begin(), text.end(),
+      [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 }  // namespace

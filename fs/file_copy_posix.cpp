@@ -41,8 +41,8 @@ class FileDescriptor {
 CopyResult Failure(CopyStatus status) { return CopyResult{status, {}, {}}; }
 
 CopyResult SystemFailure(int error) {
-  return CopyResult{CopyStatus::kSystemError,
-                    std::system_category().message(error), {}};
+  return CopyResult{
+      CopyStatus::kSystemError, std::system_category().message(error), {}};
 }
 
 FileIdentity IdentityOf(const struct stat& info) {
@@ -76,7 +76,8 @@ template <typename Step>
 bool CopyInKernel(off_t& remaining, Step step) {
   constexpr off_t kChunk = off_t{1} << 30;
   while (remaining > 0) {
-    const ssize_t copied = step(static_cast<size_t>(std::min(remaining, kChunk)));
+    const ssize_t copied =
+        step(static_cast<size_t>(std::min(remaining, kChunk)));
     if (copied > 0) {
       remaining -= copied;
     } else if (copied < 0 && errno == EINTR) {
@@ -140,8 +141,7 @@ CopyResult ReplaceExisting(int in, const struct stat& source_info,
   FileDescriptor out(::mkostemp(temp.data(), O_CLOEXEC));
   if (!out.valid()) return SystemFailure(errno);
   CopyResult result = FillAndClose(in, source_info, out);
-  if (result.Succeeded() &&
-      ::rename(temp.c_str(), destination.c_str()) != 0) {
+  if (result.Succeeded() && ::rename(temp.c_str(), destination.c_str()) != 0) {
     result = SystemFailure(errno);
   }
   if (!result.Succeeded()) ::unlink(temp.c_str());

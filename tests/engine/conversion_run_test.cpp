@@ -1,1 +1,388 @@
+#include "engine/conversion_run.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "fs/native_path.h"
+#include "tests/support/temp_tree.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace batchext {
+namespace {
+
+using testing::TempTree;
+using Entries = std::vector<std::string>;
+
+struct Message {
+  std::string text;
+  std::string title;
+  MessageStyle style;
+  friend bool operator==(const Message&, const Message&) = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Message& m) {
+  return out << m.title << ": " << m.text << " (" << static_cast<int>(m.style)
+             << ")";
+}
+
+Message Summary(int converted, int failed) {
+  return {"成功修改了" + std::to_string(converted) + "个文件的后缀名，失败" +
+              std::to_string(failed) + "个文件",
+          "操作结果", MessageStyle::kInformation};
+}
+
+const Message kFolderError{"无法向目标文件夹中写入修改后的文件夹", "错误",
+                           MessageStyle::kError};
+
+class ConversionRunTest : public ::testing::Test {
+ protected:
+  ConversionRunTest() {
+    settings_.FromFolder = tree_.Path("in");
+    settings_.TargetFolder = tree_.Path("out");
+  }
+
+  void Run(const std::string& from, const std::string& to,
+           const ConversionObserver& observer = {}) {
+    messages_.clear();
+    StartConversion(
+        settings_, from, to,
+        [this](const std::string& text, const std::string& title,
+               MessageStyle style) {
+          messages_.push_back({text, title, style});
+        },
+        observer);
+  }
+
+  TempTree tree_;
+  ConversionSettings settings_;
+  std::vector<Message> messages_;
+};
+
+TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
+  struct Case {
+    std::string from_folder;
+    std::string target_folder;
+    std::string from;
+    std::string to;
+    Message box;
+  };
+  const Message choose{"请务必先选择来源文件夹以及执行后存储所用的目标文件夹",
+                       "选择文件夹", MessageStyle::kError};
+  const Message no_to{"你没有指定转换后的文件的后缀名。", "参数设置不全",
+                      MessageStyle::kWarning};
+  const Message same{"原来的后缀名与转换的后缀名一样。", "参数设置错误",
+                     MessageStyle::kWarning};
+  const Message bad_to{"转换后的后缀名中含有文件名中不能使用的字符。",
+                       "参数设置错误", MessageStyle::kWarning};
+  const std::string in = tree_.Path("in");
+  const std::string out = tree_.Path("out");
+  const Case cases[] = {
+      {"", "", "doc", "txt", choose},  {in, "", "doc", "txt", choose},
+      {"", out, "doc", "txt", choose}, {in, out, "doc", "   ", no_to},
+      {in, out, "", "", no_to},        {in, out, " txt ", "txt", same},
+      {in, out, "*", "*", same},       {in, out, "   ", " * ", same},
+      {in, out, "*", "../x", bad_to},  {in, out, "*", "a\\b", bad_to},
+      {in, out, "*", "/", bad_to},
+  };
+  tree_.Write("in/a.doc", "x");
+  for (const Case& c : cases) {
+    settings_.FromFolder = c.from_folder;
+    settings_.TargetFolder = c.target_folder;
+    settings_.SuccessCount = 7;
+    Run(c.from, c.to);
+    EXPECT_EQ(messages_, std::vector<Message>{c.box}) << c.from << "|" << c.to;
+    EXPECT_EQ(settings_.SuccessCount, 7);
+  }
+  EXPECT_EQ(tree_.Entries(), (Entries{"in/", "in/a.doc"}));
+}
+
+TEST_F(ConversionRunTest, FoldersMissingLeaveTheExtensionsUnread) {
+  settings_.TargetFolder.clear();
+  settings_.FromExt = "old";
+  settings_.ToExt = "older";
+  Run("doc", "txt");
+  EXPECT_EQ(settings_.FromExt, "old");
+  EXPECT_EQ(settings_.ToExt, "older");
+}
+
+TEST_F(ConversionRunTest, ConvertsMatchingFilesAndKeepsTheTrimmedTexts) {
+  tree_.Write("in/a.b.doc", "ab");
+  tree_.Write("in/Notes.DOC", "notes");
+  tree_.Write("in/skip.pdf", "p");
+  tree_.Write("in/sub/deep.doc", "deep");
+  Run("  doc ", " txt  ");
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
+  EXPECT_EQ(settings_.FromExt, "doc");
+  EXPECT_EQ(settings_.ToExt, "txt");
+  EXPECT_EQ(tree_.Read("out/a.b.txt"), "ab");
+  EXPECT_EQ(tree_.Read("out/Notes.txt"), "notes");
+  EXPECT_FALSE(tree_.Exists("out/sub"));
+  EXPECT_EQ(tree_.Read("in/a.b.doc"), "ab");
+}
+
+TEST_F(ConversionRunTest, SubfoldersAreMirroredAndNamesStripped) {
+  tree_.Write("in/a.b.doc", "1");
+  tree_.Write("in/README", "2");
+  tree_.Write("in/x/abc.abc.txt.txt", "3");
+  tree_.MakeFolder("in/x/empty");
+  tree_.Write("in/y/z/data.2024.csv", "4");
+  settings_.IncludeSubfolders = true;
+  settings_.StripSurplusExtensions = true;
+  Run("", "txt");
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(4, 0)});
+  EXPECT_EQ(settings_.FromExt, "*");
+  const Entries out = {"out/README.txt", "out/a.txt",       "out/x/",
+                       "out/x/abc.txt",  "out/x/empty/",    "out/y/",
+                       "out/y/z/",       "out/y/z/data.txt"};
+  Entries all = tree_.Entries();
+  std::erase_if(all,
+                [](const std::string& e) { return e.rfind("in/", 0) == 0; });
+  all.erase(all.begin());  // "out/"
+  EXPECT_EQ(all, out);
+}
+
+TEST_F(ConversionRunTest, NothingToDoStillMakesTheTargetFolder) {
+  struct Case {
+    const char* source;
+    const char* from;
+  };
+  tree_.Write("full/a.txt", "x");
+  tree_.MakeFolder("empty");
+  for (const Case& c :
+       {Case{"missing", "*"}, Case{"empty", "*"}, Case{"full", ".txt"}}) {
+    settings_.FromFolder = tree_.Path(c.source);
+    settings_.TargetFolder = tree_.Path(std::string("out-") + c.source);
+    Run(c.from, "doc");
+    EXPECT_EQ(messages_, std::vector<Message>{Summary(0, 0)}) << c.source;
+    EXPECT_TRUE(tree_.Exists(std::string("out-") + c.source)) << c.source;
+  }
+}
+
+TEST_F(ConversionRunTest, SecondRunReplacesTheFirstRunsCopies) {
+  tree_.Write("in/a.doc", "first");
+  Run("doc", "txt");
+  tree_.Write("in/a.doc", "second");
+  Run("doc", "txt");
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 0)});
+  EXPECT_EQ(tree_.Read("out/a.txt"), "second");
+}
+
+TEST_F(ConversionRunTest, SameDestinationTwiceKeepsTheFirstInWalkOrder) {
+  tree_.Write("in/a.doc", "doc");
+  tree_.Write("in/a.pdf", "pdf");
+  tree_.Write("in/report.v1.doc", "v1");
+  tree_.Write("in/report.v2.doc", "v2");
+  settings_.StripSurplusExtensions = true;
+  std::vector<FileOutcome> outcomes;
+  ConversionObserver observer;
+  observer.on_file = [&](const FileOutcome& o) { outcomes.push_back(o); };
+  Run("*", "txt", observer);
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 2)});
+  EXPECT_EQ(tree_.Read("out/a.txt"), "doc");
+  EXPECT_EQ(tree_.Read("out/report.txt"), "v1");
+  ASSERT_EQ(outcomes.size(), 4u);
+  EXPECT_FALSE(outcomes[1].converted);
+  EXPECT_EQ(outcomes[1].source, tree_.Path("in") + "/a.pdf");
+  EXPECT_EQ(outcomes[1].destination, tree_.Path("out") + "/a.txt");
+  EXPECT_EQ(outcomes[1].reason,
+            "本次已有另一个文件转换为同一个目标文件，没有覆盖");
+}
+
+TEST_F(ConversionRunTest, InPlaceRunNeverReplacesASourceFile) {
+  tree_.Write("in/a.doc", "doc");
+  tree_.Write("in/b.doc", "b");
+  tree_.Write("in/b.txt", "original b");
+  tree_.Write("in/c.txt", "c");
+  settings_.TargetFolder = settings_.FromFolder;
+  Run("*", "txt");
+  // a.doc is new beside its source; b.doc would overwrite b.txt; c.txt is
+  // its own copy; the fresh a.txt is not handled again.
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(3, 1)});
+  EXPECT_EQ(tree_.Read("in/a.txt"), "doc");
+  EXPECT_EQ(tree_.Read("in/b.txt"), "original b");
+  EXPECT_EQ(tree_.Read("in/c.txt"), "c");
+  EXPECT_EQ(tree_.Entries(), (Entries{"in/", "in/a.doc", "in/a.txt", "in/b.doc",
+                                      "in/b.txt", "in/c.txt"}));
+}
+
+TEST_F(ConversionRunTest, InPlaceRunProtectsSubfoldersToo) {
+  tree_.Write("in/sub/n.doc", "doc");
+  tree_.Write("in/sub/n.txt", "keep");
+  settings_.TargetFolder = settings_.FromFolder + "/";
+  settings_.IncludeSubfolders = true;
+  Run("doc", "txt");
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(0, 1)});
+  EXPECT_EQ(tree_.Read("in/sub/n.txt"), "keep");
+}
+
+TEST_F(ConversionRunTest, TargetInsideTheSourceIsNotWalked) {
+  tree_.Write("in/a.doc", "a");
+  tree_.Write("in/sub/b.doc", "b");
+  settings_.TargetFolder = tree_.Path("in/out");
+  settings_.IncludeSubfolders = true;
+  Run("*", "txt");
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
+  EXPECT_EQ(
+      tree_.Entries(),
+      (Entries{"in/", "in/a.doc", "in/out/", "in/out/a.txt", "in/out/sub/",
+               "in/out/sub/b.txt", "in/sub/", "in/sub/b.doc"}));
+  // An earlier run's copies in that target are replaced, not protected.
+  tree_.Write("in/a.doc", "newer");
+  Run("*", "txt");
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
+  EXPECT_EQ(tree_.Read("in/out/a.txt"), "newer");
+}
+
+TEST_F(ConversionRunTest, TargetThatCannotBeMadeShowsTheFolderBoxOnce) {
+  tree_.Write("in/a.doc", "a");
+  tree_.Write("in/blocked/b.doc", "b");
+  tree_.Write("in/fine/c.doc", "c");
+  tree_.Write("out/blocked", "a file where a folder should go");
+  settings_.IncludeSubfolders = true;
+  Run("doc", "txt");
+  EXPECT_EQ(messages_, (std::vector<Message>{kFolderError, Summary(2, 0)}));
+  EXPECT_EQ(tree_.Read("out/fine/c.txt"), "c");
+
+  settings_.TargetFolder = tree_.Path("out/blocked/deeper");
+  Run("doc", "txt");
+  EXPECT_EQ(messages_, (std::vector<Message>{kFolderError, Summary(0, 0)}));
+}
+
+TEST_F(ConversionRunTest, ObserverSeesADepthFirstWalk) {
+  tree_.Write("in/b/z.doc", "");
+  tree_.Write("in/b/c/y.doc", "");
+  tree_.Write("in/a/x.doc", "");
+  tree_.Write("in/w.doc", "");
+  settings_.IncludeSubfolders = true;
+  std::vector<std::string> events;
+  ConversionObserver observer;
+  const std::string root = tree_.Path("in") + "/";
+  observer.on_folder = [&](const std::string& source, const std::string&) {
+    events.push_back("dir " + source.substr(root.size()));
+  };
+  observer.on_file = [&](const FileOutcome& o) {
+    events.push_back("file " + o.source.substr(root.size()));
+  };
+  Run("doc", "txt", observer);
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"dir ", "file w.doc", "dir a/",
+                                      "file a/x.doc", "dir b/", "file b/z.doc",
+                                      "dir b/c/", "file b/c/y.doc"}));
+}
+
+TEST_F(ConversionRunTest, StopEndsTheRunBetweenFilesWithATruthfulSummary) {
+  for (const char* name : {"1.doc", "2.doc", "3.doc", "sub/4.doc"}) {
+    tree_.Write(std::string("in/") + name, "x");
+  }
+  settings_.IncludeSubfolders = true;
+  int handled = 0;
+  ConversionObserver observer;
+  observer.on_file = [&](const FileOutcome&) { ++handled; };
+  observer.stop_requested = [&] { return handled == 2; };
+  Run("doc", "txt", observer);
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
+  EXPECT_EQ(tree_.Entries(),
+            (Entries{"in/", "in/1.doc", "in/2.doc", "in/3.doc", "in/sub/",
+                     "in/sub/4.doc", "out/", "out/1.txt", "out/2.txt"}));
+}
+
+TEST_F(ConversionRunTest, SourceRemovedAfterListingCountsAsFailure) {
+  tree_.Write("in/a.doc", "a");
+  tree_.Write("in/b.doc", "b");
+  std::vector<std::string> reasons;
+  ConversionObserver observer;
+  observer.on_file = [&](const FileOutcome& o) {
+    std::filesystem::remove(ToNativePath(tree_.Path("in/b.doc")));
+    reasons.push_back(o.reason);
+  };
+  Run("doc", "txt", observer);
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 1)});
+  EXPECT_EQ(reasons, (std::vector<std::string>{"", "来源文件已不存在"}));
+  EXPECT_FALSE(tree_.Exists("out/b.txt"));
+}
+
+TEST_F(ConversionRunTest, CounterAtItsTopEndsTheFolderNotTheRun) {
+  tree_.Write("in/a.doc", "a");
+  tree_.Write("in/b.doc", "b");
+  tree_.Write("in/c.doc", "c");
+  tree_.Write("in/sub/d.doc", "d");
+  settings_.FromExt = "doc";
+  settings_.ToExt = "txt";
+  settings_.IncludeSubfolders = true;
+  settings_.SuccessCount = std::numeric_limits<std::int32_t>::max() - 1;
+  ConvertFolder(settings_, settings_.FromFolder, settings_.TargetFolder,
+                [this](const std::string& text, const std::string& title,
+                       MessageStyle style) {
+                  messages_.push_back({text, title, style});
+                });
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(settings_.SuccessCount, std::numeric_limits<std::int32_t>::max());
+  EXPECT_FALSE(tree_.Exists("out/c.txt"));
+  EXPECT_FALSE(tree_.Exists("out/sub"));
+}
+
+#ifndef _WIN32
+TEST_F(ConversionRunTest, UnusualPosixNamesConvertIntact) {
+  const std::vector<std::string> names = {"a|b.doc",       "back\\slash.doc",
+                                          " lead.doc",     "trail.doc ",
+                                          "new\nline.doc", "bad\xff.doc"};
+  for (const std::string& name : names) tree_.Write("in/" + name, name);
+  Run("doc", "txt");
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(6, 0)});
+  for (const std::string& name : names) {
+    const std::string copy = name.substr(0, name.find(".doc")) + ".txt";
+    EXPECT_EQ(tree_.Read("out/" + copy), name) << copy;
+  }
+}
+
+TEST_F(ConversionRunTest, LinkedFoldersAreNotEnteredAndLinkedFilesCopied) {
+  tree_.Write("in/real.doc", "real");
+  tree_.Write("elsewhere/far.doc", "far");
+  ASSERT_EQ(::symlink("real.doc", tree_.Path("in/link.doc").c_str()), 0);
+  ASSERT_EQ(::symlink("gone.doc", tree_.Path("in/dangling.doc").c_str()), 0);
+  ASSERT_EQ(::symlink(tree_.Path("in").c_str(), tree_.Path("in/loop").c_str()),
+            0);
+  ASSERT_EQ(
+      ::symlink(tree_.Path("elsewhere").c_str(), tree_.Path("in/away").c_str()),
+      0);
+  settings_.IncludeSubfolders = true;
+  Run("doc", "txt");
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 1)});
+  EXPECT_EQ(tree_.Read("out/link.txt"), "real");
+  EXPECT_FALSE(tree_.Exists("out/loop"));
+  EXPECT_FALSE(tree_.Exists("out/away"));
+}
+
+TEST_F(ConversionRunTest, FailedAttemptReservesNothing) {
+  tree_.MakeFolder("in");
+  ASSERT_EQ(::mkfifo(tree_.Path("in/a.doc").c_str(), 0600), 0);
+  tree_.Write("in/a.pdf", "pdf");
+  Run("*", "txt");
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 1)});
+  EXPECT_EQ(tree_.Read("out/a.txt"), "pdf");
+}
+
+TEST_F(ConversionRunTest, ReadOnlyCopyIsLeftAndCounted) {
+  tree_.Write("in/a.doc", "new");
+  tree_.Write("out/a.txt", "old");
+  ASSERT_EQ(::chmod(tree_.Path("out/a.txt").c_str(), 0444), 0);
+  std::string reason;
+  ConversionObserver observer;
+  observer.on_file = [&](const FileOutcome& o) { reason = o.reason; };
+  Run("doc", "txt", observer);
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(0, 1)});
+  EXPECT_EQ(reason, "目标文件是只读的，没有覆盖");
+  EXPECT_EQ(tree_.Read("out/a.txt"), "old");
+}
+#endif
+
+}  // namespace
+}  // namespace batchext

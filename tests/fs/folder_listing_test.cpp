@@ -1,1 +1,81 @@
+#include "fs/folder_listing.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "fs/native_path.h"
+#include "tests/support/temp_tree.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace batchext {
+namespace {
+
+using testing::TempTree;
+
+TEST(ListFolderTest, SeparatesFilesFromSubfoldersSortedByCodePoint) {
+  TempTree tree;
+  for (const char* name : {"b.txt", "a.doc", "Z", "照片.jpg", "é", "a b"}) {
+    tree.Write(name, "x");
+  }
+  tree.MakeFolder("sub");
+  tree.MakeFolder("Another");
+  const FolderListing listing = ListFolder(tree.Path());
+  EXPECT_EQ(listing.files,
+            (NameList{"Z", "a b", "a.doc", "b.txt", "é", "照片.jpg"}));
+  EXPECT_EQ(listing.subfolders, (NameList{"Another", "sub"}));
+  EXPECT_EQ(ListFileNames(tree.Path() + "/"), listing.files);
+  EXPECT_EQ(ListSubFolderNames(tree.Path()), listing.subfolders);
+}
+
+TEST(ListFolderTest, MissingEmptyOrNotAFolderListsNothing) {
+  TempTree tree;
+  tree.MakeFolder("empty");
+  tree.Write("file", "x");
+  for (const std::string& path : {tree.Path("missing"), tree.Path("empty"),
+                                  tree.Path("file"), std::string()}) {
+    const FolderListing listing = ListFolder(path);
+    EXPECT_TRUE(listing.files.empty()) << path;
+    EXPECT_TRUE(listing.subfolders.empty()) << path;
+  }
+}
+
+#ifndef _WIN32
+// Names that POSIX allows and Windows does not.
+TEST(ListFolderTest, KeepsEveryLegalPosixNameIntact) {
+  TempTree tree;
+  const NameList names = {" lead",       "a\nb",          "a|b",
+                          "back\\slash", "not-utf8-\xff", "trail "};
+  for (const std::string& name : names) tree.Write(name, "x");
+  EXPECT_EQ(ListFolder(tree.Path()).files, names);
+}
+
+TEST(ListFolderTest, LinksToFoldersAreNeitherListedNorEntered) {
+  TempTree tree;
+  tree.Write("real/inner.txt", "x");
+  tree.Write("target.txt", "x");
+  ASSERT_EQ(::symlink(tree.Path("real").c_str(), tree.Path("loop").c_str()), 0);
+  ASSERT_EQ(::symlink(tree.Path().c_str(), tree.Path("up").c_str()), 0);
+  ASSERT_EQ(::symlink("target.txt", tree.Path("file-link").c_str()), 0);
+  ASSERT_EQ(::symlink("gone", tree.Path("dangling").c_str()), 0);
+  const FolderListing listing = ListFolder(tree.Path());
+  EXPECT_EQ(listing.files, (NameList{"dangling", "file-link", "target.txt"}));
+  EXPECT_EQ(listing.subfolders, NameList{"real"});
+}
+
+TEST(ListFolderTest, UnreadableFolderListsNothing) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+  TempTree tree;
+  tree.Write("locked/a.txt", "x");
+  ASSERT_EQ(::chmod(tree.Path("locked").c_str(), 0), 0);
+  EXPECT_TRUE(ListFolder(tree.Path("locked")).files.empty());
+}
+#endif
+
+}  // namespace
+}  // namespace batchext

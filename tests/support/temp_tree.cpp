@@ -76,7 +76,8 @@ std::vector<std::string> TempTree::Entries() const {
   std::vector<std::string> entries;
   for (const auto& entry :
        std::filesystem::recursive_directory_iterator(root_)) {
-    std::string relative = FromNativePath(entry.path().lexically_relative(root_));
+    std::string relative =
+        FromNativePath(entry.path().lexically_relative(root_));
 #ifdef _WIN32
     std::replace(relative.begin(), relative.end(), '\\', '/');
 #endif
