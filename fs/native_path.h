@@ -17,4 +17,11 @@ std::string FromNativePath(const std::filesystem::path& path);
 // made: "/" on POSIX; a drive or a share on Windows. 0 for a relative path.
 std::size_t RootLength(std::string_view path);
 
+// True when a folder (or a link to one) stands at the platform path.
+bool IsFolderAt(const std::filesystem::path& path);
+
+// Makes one folder whose parent exists. True when a folder stands there
+// afterwards, made by this call or not.
+bool MakeFolderAt(const std::filesystem::path& path);
+
 }  // namespace batchext

@@ -1,7 +1,5 @@
 #include "fs/path_ops.h"
 
-#include <system_error>
-
 #include "fs/native_path.h"
 
 namespace batchext {
@@ -31,21 +29,13 @@ bool CreateFolderPath(std::string_view path) {
     if (i > 0 && IsSeparator(full[i - 1])) continue;
     if (i == 0) return false;
     const auto level = ToNativePath(std::string_view(full).substr(0, i));
-    std::error_code error;
-    if (std::filesystem::is_directory(level, error)) continue;
-    if (!std::filesystem::create_directory(level, error) || error) {
-      // Another process may have made it meanwhile.
-      std::error_code again;
-      if (!std::filesystem::is_directory(level, again)) return false;
-    }
+    if (!IsFolderAt(level) && !MakeFolderAt(level)) return false;
   }
   return true;
 }
 
 bool FolderExists(std::string_view path) {
-  if (path.empty()) return false;
-  std::error_code error;
-  return std::filesystem::is_directory(ToNativePath(path), error);
+  return !path.empty() && IsFolderAt(ToNativePath(path));
 }
 
 }  // namespace batchext

@@ -1,4 +1,5 @@
 #include <string>
+#include <system_error>
 
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
@@ -26,6 +27,17 @@ std::string FromNativePath(const std::filesystem::path& path) {
 
 std::size_t RootLength(std::string_view path) {
   return !path.empty() && path.front() == '/' ? 1 : 0;
+}
+
+bool IsFolderAt(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::is_directory(path, error);
+}
+
+bool MakeFolderAt(const std::filesystem::path& path) {
+  std::error_code error;
+  // Another process may have made it meanwhile.
+  return std::filesystem::create_directory(path, error) || IsFolderAt(path);
 }
 
 }  // namespace batchext
