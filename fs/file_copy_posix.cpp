@@ -52,6 +52,9 @@ FileIdentity IdentityOf(const struct stat& info) {
 
 // Plain read/write, for the file systems that support nothing better.
 bool CopyWithBuffer(int in, int out, off_t remaining) {
+  // Usually the kernel copied everything: a zeroed buffer per file would
+  // cost more than the copy.
+  if (remaining <= 0) return true;
   std::vector<char> buffer(1 << 17);
   while (remaining > 0) {
     const ssize_t got = ::read(in, buffer.data(), buffer.size());
@@ -115,17 +118,20 @@ bool CopyContent(int in, int out, off_t size) {
 // Writes the content and the source's metadata into `out` and closes it.
 CopyResult FillAndClose(int in, const struct stat& source_info,
                         FileDescriptor& out) {
+  // The identity does not change while writing, and the mode tells whether
+  // the umask or a temporary file's creation left the bits to be set.
+  struct stat written {};
+  if (::fstat(out.get(), &written) != 0) return SystemFailure(errno);
   if (!CopyContent(in, out.get(), source_info.st_size)) {
     const int error = errno;
     return error == 0 ? SystemFailure(EIO) : SystemFailure(error);
   }
   // Time and permission bits are kept where the file system can hold them;
   // a file system that cannot still gets the content.
-  ::fchmod(out.get(), source_info.st_mode & 0777);
+  const mode_t mode = source_info.st_mode & 0777;
+  if ((written.st_mode & 0777) != mode) ::fchmod(out.get(), mode);
   const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
   ::futimens(out.get(), times);
-  struct stat written {};
-  if (::fstat(out.get(), &written) != 0) return SystemFailure(errno);
   if (!out.Close()) return SystemFailure(errno);
   return CopyResult{CopyStatus::kCopied, {}, IdentityOf(written)};
 }
@@ -188,8 +194,11 @@ CopyResult CopyFileTo(std::string_view source, std::string_view destination,
     return Failure(CopyStatus::kSourceNotRegularFile);
   }
 
+  // Created with its final bits, which spares a chmod unless the umask
+  // takes some away; the descriptor may write whatever they say.
   FileDescriptor out(::open(destination_path.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                            source_info.st_mode & 0777));
   if (out.valid()) {
     CopyResult result = FillAndClose(in.get(), source_info, out);
     if (!result.Succeeded()) ::unlink(destination_path.c_str());
