@@ -1,0 +1,74 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+#include "fs/folder_listing.h"
+#include "fs/native_path.h"
+#include "fs/win_support.h"
+
+namespace batchext {
+namespace {
+
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE handle) : handle_(handle) {}
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  ~FindHandle() {
+    if (valid()) ::FindClose(handle_);
+  }
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+bool IsDotEntry(const wchar_t* name) {
+  return name[0] == L'.' &&
+         (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+// Symbolic links and junctions; other reparse points, such as files kept in
+// the cloud, are ordinary entries.
+bool IsLink(const WIN32_FIND_DATAW& entry) {
+  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+         IsReparseTagNameSurrogate(entry.dwReserved0);
+}
+
+}  // namespace
+
+FolderListing ListFolder(std::string_view folder) {
+  FolderListing listing;
+  if (folder.empty()) return listing;
+  std::wstring pattern = ToNativePath(folder).native();
+  if (pattern.back() != L'\\') pattern.push_back(L'\\');
+  pattern.push_back(L'*');
+  WIN32_FIND_DATAW entry{};
+  // The entry already tells its type, so no entry needs a look of its own.
+  const FindHandle find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic,
+                                           &entry, FindExSearchNameMatch,
+                                           nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!find.valid()) return listing;
+  do {
+    if (IsDotEntry(entry.cFileName)) continue;
+    const bool folder_entry =
+        (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!folder_entry) {
+      listing.files.push_back(WideToUtf8(entry.cFileName));
+    } else if (!IsLink(entry)) {
+      // A link to a folder can point at an ancestor.
+      listing.subfolders.push_back(WideToUtf8(entry.cFileName));
+    }
+  } while (::FindNextFileW(find.get(), &entry));
+  // A listing cut short by an error would silently skip files.
+  if (::GetLastError() != ERROR_NO_MORE_FILES) return {};
+  // std::string compares bytes as unsigned, which for UTF-8 is code point
+  // order.
+  std::sort(listing.files.begin(), listing.files.end());
+  std::sort(listing.subfolders.begin(), listing.subfolders.end());
+  return listing;
+}
+
+}  // namespace batchext

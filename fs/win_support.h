@@ -1,0 +1,68 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "fs/file_identity.h"
+
+namespace batchext {
+
+// UTF-16 text of UTF-8 text. A lone surrogate, which Windows allows in
+// names, travels in its three-byte form so that every name round-trips;
+// other malformed bytes become U+FFFD.
+std::wstring Utf8ToWide(std::string_view text);
+
+// The inverse of Utf8ToWide.
+std::string WideToUtf8(std::wstring_view text);
+
+// The system's own description of an error code, as UTF-8.
+std::string SystemErrorText(DWORD error);
+
+inline FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return FileIdentity{
+      info.dwVolumeSerialNumber,
+      (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+class UniqueHandle {
+ public:
+  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = other.Release();
+    }
+    return *this;
+  }
+  ~UniqueHandle() { Close(); }
+
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Release() {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle;
+  }
+  // Closing can report a failed write-back, so its answer counts.
+  bool Close() {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle == INVALID_HANDLE_VALUE || ::CloseHandle(handle) != 0;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// Opens a file or folder, through links, only to ask about it.
+inline UniqueHandle OpenForQuery(const wchar_t* path) {
+  return UniqueHandle(::CreateFileW(
+      path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+}  // namespace batchext
