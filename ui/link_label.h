@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QLabel>
+
+namespace batchext {
+
+// A caption that reacts to a left mouse click and to nothing else: it takes
+// no focus and has no access key.
+class LinkLabel : public QLabel {
+  Q_OBJECT
+
+ public:
+  explicit LinkLabel(const QString& text, QWidget* parent = nullptr);
+
+ signals:
+  void clicked();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  bool pressed_ = false;
+};
+
+}  // namespace batchext

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "engine/conversion_settings.h"
+
+class QWidget;
+
+namespace batchext {
+
+// Shows one application-modal box with a single OK button and returns when it
+// is closed. An empty title gives the box the application's title.
+void ShowMessageBox(QWidget* parent, const std::string& text,
+                    const std::string& title, MessageStyle style);
+
+}  // namespace batchext
