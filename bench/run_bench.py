@@ -35,7 +35,8 @@ def log(message):
 
 def parse_arguments():
     parser = argparse.ArgumentParser(
-        description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+        description=__doc__,
+        formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--files", type=int, default=20000,
                         help="files of the small-files case (default 20000)")
     parser.add_argument("--folders", type=int, default=200,
