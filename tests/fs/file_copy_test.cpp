@@ -55,7 +55,8 @@ TEST_F(CopyFileToTest, NewDestinationGetsContentTimeAndPermissions) {
   ASSERT_EQ(result.status, CopyStatus::kCopied) << result.system_error;
   EXPECT_EQ(tree_.Read("dst/a.txt"), tree_.Read("src/a.doc"));
   const auto copy = ToNativePath(tree_.Path("dst/a.txt"));
-  EXPECT_EQ(stdfs::last_write_time(copy), old_time);
+  // Read back: Windows keeps coarser times than the clock gives.
+  EXPECT_EQ(stdfs::last_write_time(copy), stdfs::last_write_time(source));
 #ifndef _WIN32
   EXPECT_EQ(stdfs::status(copy).permissions(),
             stdfs::status(source).permissions());

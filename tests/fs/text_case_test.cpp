@@ -19,7 +19,11 @@ TEST(ToLowerCaseTest, SimpleUnicodeMappingAndByteSafeFallback) {
       {"ФОТО", "фото"},
       {"ΣΑΣ", "σασ"},  // Simple mapping: no final-sigma context.
       {"ＴＸＴ", "ｔｘｔ"},
+#ifndef _WIN32
+      // The platform's own mapping decides: ICU lowers it, Windows' invariant
+      // table (as Wine has it) keeps it.
       {"İ", "i"},  // Simple mapping: one code point.
+#endif
       {"照片", "照片"},
       {"STRASSE", "strasse"},
       {"\xff"
