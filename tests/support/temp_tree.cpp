@@ -24,7 +24,9 @@ std::filesystem::path UniqueFolder() {
 
 }  // namespace
 
-TempTree::TempTree() : root_(UniqueFolder()) {}
+// In the platform's own form, which on Windows lets the cleanup reach deep
+// paths and names that end in a dot or a space.
+TempTree::TempTree() : root_(ToNativePath(FromNativePath(UniqueFolder()))) {}
 
 TempTree::~TempTree() {
   std::error_code error;
@@ -41,8 +43,14 @@ TempTree::~TempTree() {
 }
 
 std::string TempTree::Path(const std::string& relative) const {
-  if (relative.empty()) return FromNativePath(root_);
-  return FromNativePath(root_ / ToNativePath(relative));
+  std::string path = FromNativePath(root_);
+  if (relative.empty()) return path;
+  // Joined as text: the platform path of a relative path may be absolute.
+  path += '/' + relative;
+#ifdef _WIN32
+  std::replace(path.begin(), path.end(), '/', '\\');
+#endif
+  return path;
 }
 
 void TempTree::Write(const std::string& relative,
@@ -76,8 +84,9 @@ std::vector<std::string> TempTree::Entries() const {
   std::vector<std::string> entries;
   for (const auto& entry :
        std::filesystem::recursive_directory_iterator(root_)) {
+    // As text: std::filesystem does not parse the long-path form of Windows.
     std::string relative =
-        FromNativePath(entry.path().lexically_relative(root_));
+        FromNativePath(entry.path()).substr(FromNativePath(root_).size() + 1);
 #ifdef _WIN32
     std::replace(relative.begin(), relative.end(), '\\', '/');
 #endif
