@@ -1,6 +1,8 @@
 #include "cli/cli_options.h"
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
+#include <system_error>
 
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
@@ -46,12 +48,30 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   return parsed;
 }
 
+namespace {
+
+std::string WithoutTrailingSeparators(std::string folder) {
+  while (folder.size() > RootLength(folder) && IsSeparator(folder.back())) {
+    folder.pop_back();
+  }
+  return folder;
+}
+
+}  // namespace
+
 std::string DefaultTarget(const std::string& source) {
   // "photos/" names the folder "photos", so its twin is "photos(2)"; a bare
   // root keeps its separator.
-  std::string folder = source;
-  while (folder.size() > RootLength(folder) && IsSeparator(folder.back())) {
-    folder.pop_back();
+  std::string folder = WithoutTrailingSeparators(source);
+  // "." and ".." do not say the folder's name; its twin should still bear it.
+  const auto native = ToNativePath(folder);
+  if (native.filename() == "." || native.filename() == "..") {
+    std::error_code error;
+    const auto absolute = std::filesystem::absolute(native, error);
+    if (!error) {
+      folder = WithoutTrailingSeparators(
+          FromNativePath(absolute.lexically_normal()));
+    }
   }
   return folder + "(2)";
 }
