@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -150,18 +151,9 @@ bool HasChineseFace(const QFont& font) {
 // Files below `root` as sorted relative paths.
 QStringList FilesBelow(const QString& root) {
   QStringList files;
-  const QDir base(root);
-  QStringList pending{root};
-  while (!pending.isEmpty()) {
-    const QDir dir(pending.takeFirst());
-    for (const QFileInfo& entry :
-         dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
-      if (entry.isDir()) {
-        pending.append(entry.filePath());
-      } else {
-        files.append(base.relativeFilePath(entry.filePath()));
-      }
-    }
+  for (QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+       it.hasNext();) {
+    files << QDir(root).relativeFilePath(it.next());
   }
   files.sort();
   return files;
@@ -372,53 +364,49 @@ class FrmMainTest : public QObject {
     QCOMPARE(window->settings().TargetFolder, std::string("/outer-source(2)"));
   }
 
-  void okShowsEachRequestMessage_data() {
-    QTest::addColumn<bool>("folders");
-    QTest::addColumn<QString>("from_text");
-    QTest::addColumn<QString>("to_text");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<int>("style");
-    QTest::newRow("no folders")
-        << false << "*"
-        << "txt"
-        << "请务必先选择来源文件夹以及执行后存储所用的目标文件夹"
-        << "选择文件夹" << int(MessageStyle::kError);
-    QTest::newRow("no target extension")
-        << true << "*"
-        << "   "
-        << "你没有指定转换后的文件的后缀名。"
-        << "参数设置不全" << int(MessageStyle::kWarning);
-    QTest::newRow("same extension")
-        << true << " txt "
-        << "txt"
-        << "原来的后缀名与转换的后缀名一样。"
-        << "参数设置错误" << int(MessageStyle::kWarning);
-    QTest::newRow("blank source extension means every file")
-        << true << "  "
-        << "*"
-        << "原来的后缀名与转换的后缀名一样。"
-        << "参数设置错误" << int(MessageStyle::kWarning);
-  }
-
   void okShowsEachRequestMessage() {
-    QFETCH(bool, folders);
-    QFETCH(QString, from_text);
-    QFETCH(QString, to_text);
-    QFETCH(QString, text);
-    QFETCH(QString, title);
-    QFETCH(int, style);
-    auto window = MakeWindow();
-    if (folders) {
-      picker_.Answer("/nonexistent-source");
-      Click(*window, "CmdBrowseFromFolder");
+    struct Case {
+      bool folders;
+      const char* from_text;
+      const char* to_text;
+      ShownMessage message;
+    };
+    const Case cases[] = {
+        {false,
+         "*",
+         "txt",
+         {"请务必先选择来源文件夹以及执行后存储所用的目标文件夹", "选择文件夹",
+          MessageStyle::kError}},
+        {true,
+         "*",
+         "   ",
+         {"你没有指定转换后的文件的后缀名。", "参数设置不全",
+          MessageStyle::kWarning}},
+        {true,
+         " txt ",
+         "txt",
+         {"原来的后缀名与转换的后缀名一样。", "参数设置错误",
+          MessageStyle::kWarning}},
+        // A blank source extension stands for every file, "*".
+        {true,
+         "  ",
+         "*",
+         {"原来的后缀名与转换的后缀名一样。", "参数设置错误",
+          MessageStyle::kWarning}},
+    };
+    for (const Case& c : cases) {
+      log_ = MessageLog();
+      auto window = MakeWindow();
+      if (c.folders) {
+        picker_.Answer("/nonexistent-source");
+        Click(*window, "CmdBrowseFromFolder");
+      }
+      Find<QLineEdit>(*window, "TxtFromHouzui")->setText(c.from_text);
+      Find<QLineEdit>(*window, "TxtHouZui")->setText(c.to_text);
+      Click(*window, "CmdOk");
+      QVERIFY2(log_.messages() == std::vector<ShownMessage>{c.message},
+               c.message.text.c_str());
     }
-    Find<QLineEdit>(*window, "TxtFromHouzui")->setText(from_text);
-    Find<QLineEdit>(*window, "TxtHouZui")->setText(to_text);
-    Click(*window, "CmdOk");
-    const std::vector<ShownMessage> expected{
-        {text.toStdString(), title.toStdString(), MessageStyle(style)}};
-    QVERIFY(log_.messages() == expected);
   }
 
   void okRunsTheConversionWithBothOptions() {
@@ -508,50 +496,40 @@ class FrmMainTest : public QObject {
     QVERIFY(log_.messages() == expected);
   }
 
-  void messageBoxShowsStyleTitleAndOneButton_data() {
-    QTest::addColumn<int>("style");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<int>("icon");
-    QTest::addColumn<QString>("shown_title");
-    QTest::newRow("plain without title")
-        << int(MessageStyle::kPlain) << "" << int(QMessageBox::NoIcon)
-        << "直接批量修改文件的后缀名";
-    QTest::newRow("error") << int(MessageStyle::kError) << "选择文件夹"
-                           << int(QMessageBox::Critical) << "选择文件夹";
-    QTest::newRow("warning") << int(MessageStyle::kWarning) << "无法操作"
-                             << int(QMessageBox::Warning) << "无法操作";
-    QTest::newRow("information")
-        << int(MessageStyle::kInformation) << "操作结果"
-        << int(QMessageBox::Information) << "操作结果";
-  }
-
+  // The real show operation: the style's icon, the title (the
+  // application's where none is given), plain text and one OK button.
   void messageBoxShowsStyleTitleAndOneButton() {
-    QFETCH(int, style);
-    QFETCH(QString, title);
-    QFETCH(int, icon);
-    QFETCH(QString, shown_title);
-    int shown_icon = -1;
-    QString shown_caption;
-    QString text;
-    qsizetype buttons = 0;
-    WhenShown(
-        [] {
-          return qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        },
-        [&](QWidget* widget) {
-          auto* box = static_cast<QMessageBox*>(widget);
-          shown_icon = box->icon();
-          shown_caption = box->windowTitle();
-          text = box->text();
-          buttons = box->buttons().size();
-          QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
-        });
-    ShowMessageBox(nullptr, "<b>a&b</b>", title.toStdString(),
-                   MessageStyle(style));
-    QCOMPARE(shown_icon, icon);
-    QCOMPARE(shown_caption, shown_title);
-    QCOMPARE(text, QString("<b>a&b</b>"));
-    QCOMPARE(buttons, 1);
+    const struct {
+      MessageStyle style;
+      const char* title;
+      QMessageBox::Icon icon;
+      const char* shown_title;
+    } cases[] = {
+        {MessageStyle::kPlain, "", QMessageBox::NoIcon,
+         "直接批量修改文件的后缀名"},
+        {MessageStyle::kError, "选择文件夹", QMessageBox::Critical,
+         "选择文件夹"},
+        {MessageStyle::kWarning, "无法操作", QMessageBox::Warning, "无法操作"},
+        {MessageStyle::kInformation, "操作结果", QMessageBox::Information,
+         "操作结果"},
+    };
+    for (const auto& c : cases) {
+      QStringList shown;
+      WhenShown(
+          [] {
+            return qobject_cast<QMessageBox*>(
+                QApplication::activeModalWidget());
+          },
+          [&](QWidget* widget) {
+            auto* box = static_cast<QMessageBox*>(widget);
+            shown << QString::number(box->icon()) << box->windowTitle()
+                  << box->text() << QString::number(box->buttons().size());
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+          });
+      ShowMessageBox(nullptr, "<b>a&b</b>", c.title, c.style);
+      QCOMPARE(shown, QStringList({QString::number(c.icon), c.shown_title,
+                                   "<b>a&b</b>", "1"}));
+    }
   }
 };
 

@@ -58,55 +58,44 @@ void Press(QWidget* picker, QDialogButtonBox::StandardButton which) {
   QTest::mouseClick(Button(picker, which), Qt::LeftButton);
 }
 
-// What a freshly opened picker looks like.
-struct OpeningState {
-  bool seen = false;
-  QString instruction;
-  QString top_item;
-  bool has_owner = true;
-  bool modal = true;
-  bool anything_selected = true;
-  bool top_expanded = true;
-  QStringList buttons;
-  qsizetype edit_boxes = -1;
-};
-
-OpeningState Observe(QWidget* picker) {
-  OpeningState state;
-  state.seen = true;
-  state.instruction =
-      picker->findChild<QLabel*>(kFolderInstructionName)->text();
+// What a picker shows on opening, as "fact: value" lines.
+QStringList Describe(QWidget* picker) {
   QTreeView* tree = TreeOf(picker);
   QFileSystemModel* model = ModelOf(picker);
+  QString top = "none";
   if (QTest::qWaitFor([&] { return model->rowCount(tree->rootIndex()) > 0; })) {
-    const QModelIndex top = model->index(0, 0, tree->rootIndex());
-    state.top_item = model->filePath(top);
-    state.top_expanded = tree->isExpanded(top);
+    const QModelIndex index = model->index(0, 0, tree->rootIndex());
+    top = model->filePath(index) + (tree->isExpanded(index) ? " open" : "");
   }
-  state.has_owner = picker->parentWidget() != nullptr;
-  state.modal =
-      picker->isModal() || QApplication::activeModalWidget() != nullptr;
-  state.anything_selected = tree->selectionModel()->hasSelection();
+  QStringList buttons;
   for (QAbstractButton* button :
        picker->findChild<QDialogButtonBox*>()->buttons()) {
-    state.buttons.append(button->text());
+    buttons << button->text();
   }
-  state.edit_boxes = picker->findChildren<QLineEdit*>().size();
-  return state;
+  const bool modal =
+      picker->isModal() || QApplication::activeModalWidget() != nullptr;
+  return {
+      "instruction: " +
+          picker->findChild<QLabel*>(kFolderInstructionName)->text(),
+      "top: " + top,
+      QString("owner: ") + (picker->parentWidget() ? "yes" : "none"),
+      QString("modal: ") + (modal ? "yes" : "no"),
+      QString("selected: ") +
+          (tree->selectionModel()->hasSelection() ? "yes" : "none"),
+      "buttons: " + buttons.join(' '),
+      QString("edit boxes: %1").arg(picker->findChildren<QLineEdit*>().size()),
+  };
 }
 
-void VerifyOpening(const OpeningState& state) {
-  QVERIFY(state.seen);
-  QCOMPARE(state.instruction,
-           QString("Norvane工作室欢迎您！\n请选择一个文件夹："));
-  QCOMPARE(state.top_item, QDir::rootPath());
-  QVERIFY(!state.top_expanded);
-  QVERIFY(!state.has_owner);
-  QVERIFY(!state.modal);
-  QVERIFY(!state.anything_selected);
-  QCOMPARE(state.buttons, QStringList({"确定", "取消"}));
-  QCOMPARE(state.edit_boxes, 0);
-}
+const QStringList kOpening{
+    "instruction: Norvane工作室欢迎您！\n请选择一个文件夹：",
+    "top: " + QDir::rootPath(),
+    "owner: none",
+    "modal: no",
+    "selected: none",
+    "buttons: 确定 取消",
+    "edit boxes: 0",
+};
 
 }  // namespace
 
@@ -115,13 +104,13 @@ class SelectFolderTest : public QObject {
 
  private slots:
   void opensAtTheTopAndCancelAnswersNothing() {
-    OpeningState state;
+    QStringList opening;
     WhenShown(Picker(), [&](QWidget* picker) {
-      state = Observe(picker);
+      opening = Describe(picker);
       Press(picker, QDialogButtonBox::Cancel);
     });
     QCOMPARE(SelectFolder(), std::string());
-    VerifyOpening(state);
+    QCOMPARE(opening, kOpening);
   }
 
   void answersTheChosenFolderUnchanged() {
@@ -160,12 +149,8 @@ class SelectFolderTest : public QObject {
     QCOMPARE(listed, QStringList({"sub"}));
   }
 
-  void closingOrEmptyOkOrVanishedFolderAnswerNothing() {
+  void closingOrAVanishedFolderAnswerNothing() {
     WhenShown(Picker(), [](QWidget* picker) { picker->close(); });
-    QCOMPARE(SelectFolder(), std::string());
-
-    WhenShown(Picker(),
-              [](QWidget* picker) { Press(picker, QDialogButtonBox::Ok); });
     QCOMPARE(SelectFolder(), std::string());
 
     QTemporaryDir temp;
@@ -186,13 +171,13 @@ class SelectFolderTest : public QObject {
       Press(picker, QDialogButtonBox::Ok);
     });
     QCOMPARE(QString::fromStdString(SelectFolder()), temp.path());
-    OpeningState state;
+    QStringList opening;
     WhenShown(Picker(), [&](QWidget* picker) {
-      state = Observe(picker);
-      Press(picker, QDialogButtonBox::Ok);
+      opening = Describe(picker);
+      Press(picker, QDialogButtonBox::Ok);  // with nothing selected
     });
     QCOMPARE(SelectFolder(), std::string());
-    VerifyOpening(state);
+    QCOMPARE(opening, kOpening);
   }
 
   // The window stays usable while its picker is open: a second browse opens
