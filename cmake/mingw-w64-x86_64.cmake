@@ -17,6 +17,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # /usr/include.
 set(CLI11_DIR ${CMAKE_CURRENT_LIST_DIR}/cross CACHE PATH "")
 
+# GCC 12 at -O3 warns falsely (-Wrestrict) about assigning to std::string.
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "")
+
 # The programs then run without MinGW's DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 
