@@ -12,7 +12,10 @@ namespace batchext {
 namespace {
 
 HANDLE HandleOf(std::FILE* stream) {
-  return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+  const int fd = ::_fileno(stream);
+  // A program without a console has no descriptor behind its streams.
+  if (fd < 0) return INVALID_HANDLE_VALUE;
+  return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 }
 
 }  // namespace

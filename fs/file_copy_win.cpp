@@ -76,12 +76,11 @@ bool CopyContent(const SourceFile& source, HANDLE out, DWORD& error) {
 CopyResult FillAndClose(const SourceFile& source, UniqueHandle& out) {
   DWORD error = ERROR_SUCCESS;
   if (!CopyContent(source, out.get(), error)) return SystemFailure(error);
-  // Time and the read-only attribute are kept where the file system can hold
-  // them; one that cannot still gets the content. Zero leaves a field as is.
+  // Times are kept where the file system can hold them; one that cannot
+  // still gets the content. Zero leaves a field as it is.
   FILE_BASIC_INFO basic{};
   basic.LastAccessTime = AsLargeInteger(source.info.ftLastAccessTime);
   basic.LastWriteTime = AsLargeInteger(source.info.ftLastWriteTime);
-  basic.FileAttributes = source.info.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
   ::SetFileInformationByHandle(out.get(), FileBasicInfo, &basic, sizeof(basic));
   BY_HANDLE_FILE_INFORMATION written{};
   if (!::GetFileInformationByHandle(out.get(), &written)) {
@@ -91,10 +90,14 @@ CopyResult FillAndClose(const SourceFile& source, UniqueHandle& out) {
   return CopyResult{CopyStatus::kCopied, {}, IdentityOf(written)};
 }
 
-// Removes a file this copy made; it may carry the read-only attribute.
-void RemoveMadeFile(const std::wstring& path) {
-  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  ::DeleteFileW(path.c_str());
+// Only once the copy stands complete under its name: a read-only file could
+// be neither renamed over another nor removed after a failure.
+void KeepReadOnly(const SourceFile& source, const std::wstring& copy) {
+  if ((source.info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0) return;
+  const DWORD attributes = ::GetFileAttributesW(copy.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    ::SetFileAttributesW(copy.c_str(), attributes | FILE_ATTRIBUTE_READONLY);
+  }
 }
 
 UniqueHandle CreateExclusively(const std::wstring& path) {
@@ -123,9 +126,8 @@ CopyResult ReplaceExisting(const SourceFile& source,
   for (std::uint64_t attempt = 0; attempt < 100 && !out.valid(); ++attempt) {
     temp = folder + L".batchext-" + std::to_wstring(seed + attempt) + L".tmp";
     out = CreateExclusively(temp);
-    if (!out.valid() && !IsAlreadyThere(::GetLastError())) {
-      return SystemFailure(::GetLastError());
-    }
+    const DWORD error = out.valid() ? ERROR_SUCCESS : ::GetLastError();
+    if (!out.valid() && !IsAlreadyThere(error)) return SystemFailure(error);
   }
   if (!out.valid()) return SystemFailure(ERROR_FILE_EXISTS);
   CopyResult result = FillAndClose(source, out);
@@ -133,9 +135,11 @@ CopyResult ReplaceExisting(const SourceFile& source,
                                            MOVEFILE_REPLACE_EXISTING)) {
     result = SystemFailure(::GetLastError());
   }
-  if (!result.Succeeded()) {
+  if (result.Succeeded()) {
+    KeepReadOnly(source, destination);
+  } else {
     out.Close();
-    RemoveMadeFile(temp);
+    ::DeleteFileW(temp.c_str());
   }
   return result;
 }
@@ -202,9 +206,11 @@ CopyResult CopyFileTo(std::string_view source, std::string_view destination,
   UniqueHandle out = CreateExclusively(destination_path);
   if (out.valid()) {
     CopyResult result = FillAndClose(source_file, out);
-    if (!result.Succeeded()) {
+    if (result.Succeeded()) {
+      KeepReadOnly(source_file, destination_path);
+    } else {
       out.Close();
-      RemoveMadeFile(destination_path);
+      ::DeleteFileW(destination_path.c_str());
     }
     return result;
   }

@@ -252,6 +252,14 @@ TEST_F(WindowsTreeTest, CopyKeepsTheExactWriteTimeAndTheReadOnlyAttribute) {
   EXPECT_TRUE(WriteTimeOf(tree_.Path("a.txt")) == time);
   EXPECT_NE(AttributesOf(tree_.Path("a.txt")) & FILE_ATTRIBUTE_READONLY, 0u);
   EXPECT_EQ(GetFileIdentity(tree_.Path("a.txt")), copied.destination);
+
+  tree_.Write("b.txt", "old");
+  const CopyResult replaced = CopyFileTo(source, tree_.Path("b.txt"));
+  ASSERT_EQ(replaced.status, CopyStatus::kCopied) << replaced.system_error;
+  EXPECT_EQ(tree_.Read("b.txt"), "content");
+  EXPECT_TRUE(WriteTimeOf(tree_.Path("b.txt")) == time);
+  EXPECT_NE(AttributesOf(tree_.Path("b.txt")) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(tree_.Entries(), (Entries{"a.doc", "a.txt", "b.txt"}));
 }
 
 TEST_F(WindowsTreeTest, FailedReplacementLeavesTheDestinationAndNoTempFile) {
