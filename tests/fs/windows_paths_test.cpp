@@ -180,7 +180,8 @@ TEST(WindowsCreateFolderPathTest, DriveThatDoesNotExistMakesNothing) {
 }
 
 TEST(WindowsCreateFolderPathTest, ShareIsARootNotALevelToMake) {
-  EXPECT_FALSE(CreateFolderPath("\\\\batchext-no-such-host\\share\\x"));
+  const std::string pid = std::to_string(::GetCurrentProcessId());
+  EXPECT_FALSE(CreateFolderPath("\\\\batchext-no-host-" + pid + "\\share\\x"));
   // Wine serves a share from a folder of its prefix; real Windows would
   // need a share of its own.
   wchar_t prefix[MAX_PATH];
@@ -189,8 +190,7 @@ TEST(WindowsCreateFolderPathTest, ShareIsARootNotALevelToMake) {
   if (!UnderWine() || length == 0 || length >= MAX_PATH || prefix[0] != L'/') {
     GTEST_SKIP() << "needs a share; Wine with WINEPREFIX set provides one";
   }
-  const std::string host =
-      "batchext-host-" + std::to_string(::GetCurrentProcessId());
+  const std::string host = "batchext-host-" + pid;
   // Drive Z: is the Unix root under Wine.
   const std::string unc_folder = "Z:" + FromNativePath(std::wstring(prefix)) +
                                  "\\dosdevices\\unc\\" + host;
