@@ -57,6 +57,14 @@ std::string WithoutTrailingSeparators(std::string folder) {
   return folder;
 }
 
+std::string_view LastName(std::string_view folder) {
+  std::size_t start = RootLength(folder);
+  for (std::size_t i = start; i < folder.size(); ++i) {
+    if (IsSeparator(folder[i])) start = i + 1;
+  }
+  return folder.substr(start);
+}
+
 }  // namespace
 
 std::string DefaultTarget(const std::string& source) {
@@ -64,14 +72,19 @@ std::string DefaultTarget(const std::string& source) {
   // root keeps its separator.
   std::string folder = WithoutTrailingSeparators(source);
   // "." and ".." do not say the folder's name; its twin should still bear it.
-  const auto native = ToNativePath(folder);
-  if (native.filename() == "." || native.filename() == "..") {
-    std::error_code error;
-    const auto absolute = std::filesystem::absolute(native, error);
-    if (!error) {
-      folder = WithoutTrailingSeparators(
-          FromNativePath(absolute.lexically_normal()));
+  const std::string_view name = LastName(folder);
+  if (name == "." || name == "..") {
+    std::string resolved = FromNativePath(ToNativePath(folder));
+    // Windows paths come back absolute and resolved already; POSIX ones as
+    // they were.
+    if (RootLength(resolved) == 0) {
+      std::error_code error;
+      const auto absolute =
+          std::filesystem::absolute(ToNativePath(folder), error);
+      if (error) return folder + "(2)";
+      resolved = FromNativePath(absolute.lexically_normal());
     }
+    folder = WithoutTrailingSeparators(resolved);
   }
   return folder + "(2)";
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <filesystem>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -11,6 +12,8 @@
 #include <csignal>
 #endif
 
+#include "cli/cli_options.h"
+#include "fs/native_path.h"
 #include "fs/path_ops.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_tree.h"
@@ -161,6 +164,17 @@ TEST(CliRunTest, DefaultTargetIsSourceFollowedByTwoEvenAfterSeparator) {
               (std::vector<std::string>{"照片 2024(2)/", "照片 2024(2)/a.txt",
                                         "照片 2024/", "照片 2024/a.doc"}));
   }
+}
+
+TEST(CliDefaultTargetTest, DotNamesTheFolderItStandsFor) {
+  const std::string current = FromNativePath(std::filesystem::current_path());
+  const std::string parent =
+      FromNativePath(std::filesystem::current_path().parent_path());
+  const std::string sep(1, PreferredSeparator());
+  EXPECT_EQ(DefaultTarget("."), current + "(2)");
+  EXPECT_EQ(DefaultTarget("." + sep), current + "(2)");
+  EXPECT_EQ(DefaultTarget(".." + sep), parent + "(2)");
+  EXPECT_EQ(DefaultTarget("photos" + sep + "."), current + sep + "photos(2)");
 }
 
 TEST(CliRunTest, RecursiveMirrorsTheTreeAndStripDropsStackedExtensions) {
