@@ -199,13 +199,13 @@ void StartConversion(ConversionSettings& settings, const std::string& from_text,
       show(kNoToExtText, kIncompleteTitle, MessageStyle::kWarning);
       return;
     }
+    if (settings.ToExt == settings.FromExt) {
+      show(kSameExtText, kBadRequestTitle, MessageStyle::kWarning);
+      return;
+    }
     // Such a suffix could write outside the target folder.
     if (!IsValidFileNamePart(settings.ToExt)) {
       show(kBadToExtText, kBadRequestTitle, MessageStyle::kWarning);
-      return;
-    }
-    if (settings.ToExt == settings.FromExt) {
-      show(kSameExtText, kBadRequestTitle, MessageStyle::kWarning);
       return;
     }
     settings.SuccessCount = 0;
