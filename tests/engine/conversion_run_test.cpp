@@ -89,7 +89,7 @@ TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
       {"", "", "doc", "txt", choose},  {in, "", "doc", "txt", choose},
       {"", out, "doc", "txt", choose}, {in, out, "doc", "   ", no_to},
       {in, out, "", "", no_to},        {in, out, " txt ", "txt", same},
-      {in, out, "*", "*", same},    {in, out, "   ", " * ", same},
+      {in, out, "*", "*", same},       {in, out, "   ", " * ", same},
       {in, out, "*", "../x", bad_to},  {in, out, "*", "a\\b", bad_to},
       {in, out, "*", "/", bad_to},
   };
@@ -97,21 +97,15 @@ TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
   for (const Case& c : cases) {
     settings_.FromFolder = c.from_folder;
     settings_.TargetFolder = c.target_folder;
+    settings_.FromExt = settings_.ToExt = "unread";
     settings_.SuccessCount = 7;
     Run(c.from, c.to);
     EXPECT_EQ(messages_, std::vector<Message>{c.box}) << c.from << "|" << c.to;
     EXPECT_EQ(settings_.SuccessCount, 7);
+    // Without both folders the extension boxes are not even read.
+    EXPECT_EQ(settings_.FromExt == "unread", c.box == choose);
   }
   EXPECT_EQ(tree_.Entries(), (Entries{"in/", "in/a.doc"}));
-}
-
-TEST_F(ConversionRunTest, FoldersMissingLeaveTheExtensionsUnread) {
-  settings_.TargetFolder.clear();
-  settings_.FromExt = "old";
-  settings_.ToExt = "older";
-  Run("doc", "txt");
-  EXPECT_EQ(settings_.FromExt, "old");
-  EXPECT_EQ(settings_.ToExt, "older");
 }
 
 TEST_F(ConversionRunTest, ConvertsMatchingFilesAndKeepsTheTrimmedTexts) {
@@ -127,6 +121,12 @@ TEST_F(ConversionRunTest, ConvertsMatchingFilesAndKeepsTheTrimmedTexts) {
   EXPECT_EQ(tree_.Read("out/Notes.txt"), "notes");
   EXPECT_FALSE(tree_.Exists("out/sub"));
   EXPECT_EQ(tree_.Read("in/a.b.doc"), "ab");
+
+  // A second run replaces the first run's copies and counts them again.
+  tree_.Write("in/a.b.doc", "second");
+  Run("doc", "txt");
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
+  EXPECT_EQ(tree_.Read("out/a.b.txt"), "second");
 }
 
 TEST_F(ConversionRunTest, SubfoldersAreMirroredAndNamesStripped) {
@@ -165,15 +165,6 @@ TEST_F(ConversionRunTest, NothingToDoStillMakesTheTargetFolder) {
     EXPECT_EQ(messages_, std::vector<Message>{Summary(0, 0)}) << c.source;
     EXPECT_TRUE(tree_.Exists(std::string("out-") + c.source)) << c.source;
   }
-}
-
-TEST_F(ConversionRunTest, SecondRunReplacesTheFirstRunsCopies) {
-  tree_.Write("in/a.doc", "first");
-  Run("doc", "txt");
-  tree_.Write("in/a.doc", "second");
-  Run("doc", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 0)});
-  EXPECT_EQ(tree_.Read("out/a.txt"), "second");
 }
 
 TEST_F(ConversionRunTest, SameDestinationTwiceKeepsTheFirstInWalkOrder) {
