@@ -1,170 +1,140 @@
 #include "ui/frm_main.h"
 
+#include <QBitmap>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QDir>
-#include <QDirIterator>
-#include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <QGroupBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QWebEngineView>
-#include <memory>
+#include <span>
 
+#if defined(Q_OS_UNIX)
+#include <unistd.h>
+#endif
+
+#include "tests/support/temp_tree.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/app_icon.h"
+#include "ui/ico_file.h"
 #include "ui/message_box.h"
 
 namespace batchext {
 namespace {
 
-using testing::FakePicker;
-using testing::MessageLog;
-using testing::ShownMessage;
+using testing::Child;
+using testing::Click;
+using testing::TempTree;
 using testing::WhenShown;
 
 constexpr char kBrowseTip[] = "点击此处选择一个文件夹作为处理的目标";
-constexpr char kTaskCaption[] =
+constexpr char kStripTip[] =
+    "指\"abc.abc.txt.txt\"这样的文件名,最后将会变成: abc.txt";
+constexpr char kTask[] =
     "有其它问题需要解决,请单击此处,成千上万优秀人才为您服务";
-constexpr char kContactLine[] = "Norvane工作室 联系方式";
+constexpr QRgb kWhite = 0xffffffff;
 
-enum class Kind { kFrame, kLabel, kButton, kTextBox, kCheckBox, kHtmlView };
-
-// The layout tables, in twips; the panels where load places them.
-struct ControlRow {
+// A control as the layout tables give it, in twips; the panels where load
+// moves them. No size: no font of its own; colour 0: the style's.
+struct Row {
   const char* name;
-  Kind kind;
-  const char* parent;
+  const char* kind;
   const char* caption;
   int left, top, width, height;
-  qreal points = 0;  // 0 for the panels, which have no font
+  qreal points = 0;
+  const char* tip = "";
+  QRgb fore = 0, back = 0;
   bool bold = false;
-  QColor text = {};  // left invalid where the table gives none
-  const char* tooltip = nullptr;
 };
 
-const ControlRow kControls[] = {
-    {"Frame1", Kind::kFrame, "FrmMain", "操作区域", 75, 315, 4935, 4470, 14.25},
-    {"Label1_0", Kind::kLabel, "Frame1", "选择来源文件夹", 120, 405, 2175, 375,
-     14.25},
-    {"LblFromFolder", Kind::kLabel, "Frame1", "", 120, 765, 4215, 255, 9},
-    {"CmdBrowseFromFolder",
-     Kind::kButton,
-     "Frame1",
-     "…",
-     4320,
-     765,
-     495,
-     255,
-     9,
-     false,
-     {},
+const Row kWindowRows[] = {
+    {"Frame1", "QGroupBox", "操作区域", 75, 315, 4935, 4470, 14.25},
+    {"Scriptlet1", "QWebEngineView", "", 5160, 45, 5345, 4950},
+    {"Label3_0", "QLabel", kTask, 105, 120, 4950, 270, 9, "", 0xff0000ff},
+    {"Label3_1", "QLabel", kTask, 60, 4785, 4950, 270, 9, "", 0xff0000ff},
+    {"Scriptlet2", "QWebEngineView", "", 90, 4920, 7455, 1350},
+    {"Label2", "QLabel", "联系我们", 7710, 5310, 2415, 930, 9, "", 0xff800080},
+};
+
+const Row kFrameRows[] = {
+    {"Label1_0", "QLabel", "选择来源文件夹", 120, 405, 2175, 375, 14.25},
+    {"LblFromFolder", "QLabel", "", 120, 765, 4215, 255, 9, "", 0, kWhite},
+    {"CmdBrowseFromFolder", "QPushButton", "…", 4320, 765, 495, 255, 9,
      kBrowseTip},
-    {"Label1_1", Kind::kLabel, "Frame1", "选择目标文件夹", 120, 1125, 2175, 375,
-     14.25},
-    {"LblTargetFolder", Kind::kLabel, "Frame1", "", 120, 1485, 4215, 255, 9},
-    {"CmdBrowseTargetFolder",
-     Kind::kButton,
-     "Frame1",
-     "…",
-     4320,
-     1485,
-     495,
-     255,
-     9,
-     false,
-     {},
+    {"Label1_1", "QLabel", "选择目标文件夹", 120, 1125, 2175, 375, 14.25},
+    {"LblTargetFolder", "QLabel", "", 120, 1485, 4215, 255, 9, "", 0, kWhite},
+    {"CmdBrowseTargetFolder", "QPushButton", "…", 4320, 1485, 495, 255, 9,
      kBrowseTip},
-    {"Label1_3", Kind::kLabel, "Frame1", "只更改来源文件夹中指定后缀的文件", 60,
-     1860, 4695, 375, 14.25},
-    {"TxtFromHouzui", Kind::kTextBox, "Frame1", "*", 60, 2220, 4575, 360,
-     14.25},
-    {"Label1_2", Kind::kLabel, "Frame1", "将来源文件夹中所有文件后缀更改为：",
-     60, 2580, 4695, 375, 14.25},
-    {"TxtHouZui", Kind::kTextBox, "Frame1", "txt", 60, 2940, 4575, 360, 14.25},
-    {"Chck", Kind::kCheckBox, "Frame1", "包括全部子文件夹", 135, 3300, 4560,
-     360, 10.5, true},
-    {"Chk",
-     Kind::kCheckBox,
-     "Frame1",
-     "如文件名中有多重后缀名,去掉多余的后缀名",
-     135,
-     3585,
-     4560,
-     390,
-     10.5,
-     false,
-     {},
-     "指\"abc.abc.txt.txt\"这样的文件名,最后将会变成: abc.txt"},
-    {"CmdOk", Kind::kButton, "Frame1", "开始批量修改", 885, 3990, 3015, 405,
-     14.25},
-    {"Scriptlet1", Kind::kHtmlView, "FrmMain", nullptr, 5160, 45, 5345, 4950},
-    {"Label3_0", Kind::kLabel, "FrmMain", kTaskCaption, 105, 120, 4950, 270, 9,
-     false, QColor(0, 0, 255)},
-    {"Label3_1", Kind::kLabel, "FrmMain", kTaskCaption, 60, 4785, 4950, 270, 9,
-     false, QColor(0, 0, 255)},
-    {"Scriptlet2", Kind::kHtmlView, "FrmMain", nullptr, 90, 4920, 7455, 1350},
-    {"Label2", Kind::kLabel, "FrmMain", kContactLine, 7710, 5310, 2415, 930, 9,
-     false, QColor(128, 0, 128)},
+    {"Label1_3", "QLabel", "只更改来源文件夹中指定后缀的文件", 60, 1860, 4695,
+     375, 14.25},
+    {"TxtFromHouzui", "QLineEdit", "*", 60, 2220, 4575, 360, 14.25},
+    {"Label1_2", "QLabel", "将来源文件夹中所有文件后缀更改为：", 60, 2580, 4695,
+     375, 14.25},
+    {"TxtHouZui", "QLineEdit", "txt", 60, 2940, 4575, 360, 14.25},
+    {"Chck", "QCheckBox", "包括全部子文件夹", 135, 3300, 4560, 360, 10.5, "", 0,
+     0, true},
+    {"Chk", "QCheckBox", "如文件名中有多重后缀名,去掉多余的后缀名", 135, 3585,
+     4560, 390, 10.5, kStripTip},
+    {"CmdOk", "QPushButton", "开始批量修改", 885, 3990, 3015, 405, 14.25},
 };
 
 int Px(int twips) { return qRound(twips / 15.0); }
 
-bool IsKind(QWidget* widget, Kind kind) {
-  switch (kind) {
-    case Kind::kFrame:
-      return qobject_cast<QGroupBox*>(widget);
-    case Kind::kLabel:
-      return qobject_cast<QLabel*>(widget);
-    case Kind::kButton:
-      return qobject_cast<QPushButton*>(widget);
-    case Kind::kTextBox:
-      return qobject_cast<QLineEdit*>(widget);
-    case Kind::kCheckBox:
-      return qobject_cast<QCheckBox*>(widget);
-    case Kind::kHtmlView:
-      return qobject_cast<QWebEngineView*>(widget);
+// The files a run made in "in(2)" of `temp`.
+QStringList Made(const TempTree& temp) {
+  QStringList made;
+  for (const std::string& entry : temp.Entries()) {
+    if (entry.starts_with("in(2)/") && !entry.ends_with('/')) {
+      made << QString::fromStdString(entry.substr(6));
+    }
   }
-  return false;
+  return made;
 }
 
-QString CaptionOf(QWidget* widget) {
-  if (auto* frame = qobject_cast<QGroupBox*>(widget)) return frame->title();
-  if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
-  if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-    return button->text();
-  }
-  if (auto* box = qobject_cast<QLineEdit*>(widget)) return box->text();
-  return {};
+QString Summary(qsizetype converted) {
+  return QString("操作结果|成功修改了%1个文件的后缀名，失败0个文件|information")
+      .arg(converted);
 }
 
-bool HasChineseFace(const QFont& font) {
-  return QFontDatabase::writingSystems(QFontInfo(font).family())
-      .contains(QFontDatabase::SimplifiedChinese);
-}
-
-// Files below `root` as sorted relative paths.
-QStringList FilesBelow(const QString& root) {
-  QStringList files;
-  for (QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
-       it.hasNext();) {
-    files << QDir(root).relativeFilePath(it.next());
-  }
-  files.sort();
-  return files;
-}
-
-void WriteFile(const QString& path) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  file.write("x");
-}
+// Clicks on the window, '|' between them: 'F' or 'T' for a browse button
+// with the picker's answer after it; 'O' for OK with the two extension
+// boxes' texts after it, ',' between them. Then what the window holds and
+// the messages it showed, one a line.
+const struct {
+  const char* clicks;
+  const char* from;
+  const char* target;
+  const char* shown;
+} kClickCases[] = {
+    {"F/data/photos", "/data/photos", "/data/photos(2)", ""},
+    {"F/", "/", "/(2)", ""},
+    {"F/数据/照片 2024", "/数据/照片 2024", "/数据/照片 2024(2)", ""},
+    {"T/out", "", "/out", ""},
+    {"T/out|F/in", "/in", "/in(2)", ""},
+    {"F/in|T/out", "/in", "/out", ""},
+    {"F/in|T/out|F|T", "/in", "/out", ""},
+    {"F/in|F<throw>", "/in", "/in(2)",
+     "无法操作|没有成功选择来源文件夹|warning"},
+    {"F/in|T<throw>", "/in", "/in(2)",
+     "无法操作|没有成功选择目标文件夹|warning"},
+    {"O*,txt", "", "",
+     "选择文件夹|请务必先选择来源文件夹以及执行后存储所用的目标文件夹|error"},
+    {"T/out|O*,txt", "", "/out",
+     "选择文件夹|请务必先选择来源文件夹以及执行后存储所用的目标文件夹|error"},
+    {"F/none|O*,   ", "/none", "/none(2)",
+     "参数设置不全|你没有指定转换后的文件的后缀名。|warning"},
+    {"F/none|O txt ,txt", "/none", "/none(2)",
+     "参数设置错误|原来的后缀名与转换的后缀名一样。|warning"},
+    // A blank source extension stands for every file, "*".
+    {"F/none|O  ,*", "/none", "/none(2)",
+     "参数设置错误|原来的后缀名与转换的后缀名一样。|warning"},
+};
 
 }  // namespace
 
@@ -172,364 +142,286 @@ class FrmMainTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<FrmMain> MakeWindow(ProgressTiming timing = {}) {
-    FrmMainServices services;
-    services.pick_folder = picker_.Picker();
-    services.show = log_.Recorder();
-    services.open_link = [](const QUrl&) {};
-    services.links = {"https://home.example/", "https://task.example/", "", "",
-                      kContactLine};
-    services.progress_timing = timing;
-    return std::make_unique<FrmMain>(std::move(services));
+  // Picks `source` and types `from` as the extension to change.
+  void Prepare(FrmMain& window, const std::string& source, const char* from) {
+    fakes_.answers.push_back(source);
+    Click(window, "CmdBrowseFromFolder");
+    Child<QLineEdit>(window, "TxtFromHouzui")->setText(from);
   }
 
-  template <typename Control>
-  static Control* Find(FrmMain& window, const char* name) {
-    return window.findChild<Control*>(name);
-  }
-
-  void Click(FrmMain& window, const char* button) {
-    QTest::mouseClick(Find<QPushButton>(window, button), Qt::LeftButton);
-  }
-
-  FakePicker picker_;
-  MessageLog log_;
+  testing::Fakes fakes_;
 
  private slots:
-  void init() {
-    picker_ = FakePicker();
-    log_ = MessageLog();
-  }
+  void init() { fakes_ = {}; }
+  void cleanup() { testing::DropPendingWaits(); }
 
-  void controlsMatchTheLayoutTables() {
-    auto window = MakeWindow();
-    for (const ControlRow& row : kControls) {
-      const QByteArray context = QByteArray("control ") + row.name;
-      QWidget* control = window->findChild<QWidget*>(row.name);
-      QVERIFY2(control, context);
-      QVERIFY2(IsKind(control, row.kind), context);
-      QCOMPARE(control->parentWidget()->objectName(), QString(row.parent));
-      if (row.caption) QCOMPARE(CaptionOf(control), QString(row.caption));
-      QCOMPARE(control->geometry(),
-               QRect(Px(row.left), Px(row.top), Px(row.width), Px(row.height)));
-      QCOMPARE(control->toolTip(), QString(row.tooltip ? row.tooltip : ""));
-      if (row.text.isValid()) {
-        QCOMPARE(control->palette().color(QPalette::WindowText), row.text);
+  void windowMatchesTheLayoutTables() {
+    FrmMain window(fakes_.Services());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QCOMPARE(window.windowTitle(), "直接批量修改文件的后缀名");
+    QCOMPARE(window.minimumSize(), QSize(694, 423));
+    QCOMPARE(window.maximumSize(), QSize(694, 423));
+    const Qt::WindowFlags flags = window.windowFlags();
+    QVERIFY(flags & Qt::WindowCloseButtonHint &&
+            flags & Qt::WindowSystemMenuHint);
+    QVERIFY(!(flags &
+              (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+
+    const std::pair<const char*, std::span<const Row>> tables[] = {
+        {"FrmMain", kWindowRows}, {"Frame1", kFrameRows}};
+    for (const auto& [parent, rows] : tables) {
+      for (const Row& row : rows) {
+        QWidget* control = Child(window, row.name);
+        QVERIFY2(control && control->inherits(row.kind), row.name);
+        QCOMPARE(control->parentWidget()->objectName(), parent);
+        const bool frame = control->inherits("QGroupBox");
+        QCOMPARE(control->property(frame ? "title" : "text").toString(),
+                 row.caption);
+        QCOMPARE(control->geometry(), QRect(Px(row.left), Px(row.top),
+                                            Px(row.width), Px(row.height)));
+        QCOMPARE(control->toolTip(), row.tip);
+        const QPalette& palette = control->palette();
+        if (row.fore) {
+          QCOMPARE(palette.color(QPalette::WindowText).rgba(), row.fore);
+        }
+        if (row.back) {
+          QVERIFY(control->autoFillBackground());
+          QCOMPARE(palette.color(QPalette::Window).rgba(), row.back);
+        }
+        if (frame || control->inherits("QLabel")) {
+          QCOMPARE(control->focusPolicy(), Qt::NoFocus);
+        }
+        if (row.points == 0) continue;
+        const QFont font = control->font();
+        QCOMPARE(font.families().value(0), "宋体");
+        QCOMPARE(font.pointSizeF(), row.points);
+        QCOMPARE(font.bold(), row.bold);
+        QVERIFY2(QFontDatabase::writingSystems(QFontInfo(font).family())
+                     .contains(QFontDatabase::SimplifiedChinese),
+                 row.name);
       }
-      if (row.points == 0) continue;
-      const QFont font = control->font();
-      QCOMPARE(font.families().value(0), QString("宋体"));
-      QCOMPARE(font.pointSizeF(), row.points);
-      QCOMPARE(font.bold(), row.bold);
-      QVERIFY2(HasChineseFace(font), context);
     }
-  }
 
-  void windowIsFixedWithCloseBoxOnly() {
-    auto window = MakeWindow();
-    QCOMPARE(window->objectName(), QString("FrmMain"));
-    QCOMPARE(window->windowTitle(), QString("直接批量修改文件的后缀名"));
-    QCOMPARE(window->minimumSize(), QSize(694, 423));
-    QCOMPARE(window->maximumSize(), QSize(694, 423));
-    const Qt::WindowFlags flags = window->windowFlags();
-    QVERIFY(flags & Qt::WindowCloseButtonHint);
-    QVERIFY(flags & Qt::WindowSystemMenuHint);
-    QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
-    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
-    const QList<QSize> sizes = window->windowIcon().availableSizes();
-    QVERIFY(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)));
-  }
-
-  void startsEmptyWithFocusOnTheSourceButton() {
-    auto window = MakeWindow();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    QCOMPARE(QApplication::focusWidget()->objectName(),
-             QString("CmdBrowseFromFolder"));
-    QVERIFY(Find<QLabel>(*window, "LblFromFolder")->text().isEmpty());
-    QVERIFY(Find<QLabel>(*window, "LblTargetFolder")->text().isEmpty());
-    QVERIFY(!Find<QCheckBox>(*window, "Chk")->isChecked());
-    QVERIFY(!Find<QCheckBox>(*window, "Chck")->isChecked());
-    const ConversionSettings& settings = window->settings();
-    QVERIFY(settings.FromFolder.empty() && settings.TargetFolder.empty());
-    QVERIFY(settings.FromExt.empty() && settings.ToExt.empty());
-    QCOMPARE(settings.SuccessCount + settings.FailCount, 0);
-    for (const char* field : {"LblFromFolder", "LblTargetFolder"}) {
-      QLabel* label = Find<QLabel>(*window, field);
-      QVERIFY(label->autoFillBackground());
-      QCOMPARE(label->palette().color(QPalette::Window), QColor(Qt::white));
-    }
-    QVERIFY(Find<QLabel>(*window, "Label2")->wordWrap());
-    // No length limit: a long text survives whole.
-    QLineEdit* box = Find<QLineEdit>(*window, "TxtHouZui");
-    box->setText(QString(40000, 'x'));
+    QVERIFY(!Child<QCheckBox>(window, "Chk")->isChecked());
+    QVERIFY(!Child<QCheckBox>(window, "Chck")->isChecked());
+    QVERIFY(Child<QLabel>(window, "Label2")->wordWrap());
+    auto* box = Child<QLineEdit>(window, "TxtHouZui");
+    box->setText(QString(40000, 'x'));  // no length limit
     QCOMPARE(box->text().size(), 40000);
-  }
 
-  void tabVisitsTheControlsInOrder() {
-    auto window = MakeWindow();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    // The panels have nothing to show here, so they stay out of the way.
-    const QStringList expected{"CmdBrowseTargetFolder", "TxtHouZui", "CmdOk",
-                               "TxtFromHouzui",         "Chk",       "Chck",
-                               "CmdBrowseFromFolder"};
+    // The empty panels stay out of the way.
+    QCOMPARE(QApplication::focusWidget()->objectName(), "CmdBrowseFromFolder");
+    const QStringList order{"CmdBrowseTargetFolder", "TxtHouZui", "CmdOk",
+                            "TxtFromHouzui",         "Chk",       "Chck",
+                            "CmdBrowseFromFolder"};
     QStringList visited;
-    for (qsizetype i = 0; i < expected.size(); ++i) {
+    while (visited.size() < order.size()) {
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-      visited.append(QApplication::focusWidget()->objectName());
+      visited << QApplication::focusWidget()->objectName();
     }
-    QCOMPARE(visited, expected);
-  }
-
-  void browseHandlers_data() {
-    QTest::addColumn<QStringList>("steps");  // "from:answer", "target:answer"
-    QTest::addColumn<QString>("from");
-    QTest::addColumn<QString>("target");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("source presets the target")
-        << QStringList{"from:/data/photos"} << "/data/photos"
-        << "/data/photos(2)"
-        << "";
-    QTest::newRow("root source") << QStringList{"from:/"} << "/"
-                                 << "/(2)"
-                                 << "";
-    QTest::newRow("target alone") << QStringList{"target:/out"} << ""
-                                  << "/out"
-                                  << "";
-    QTest::newRow("target first is replaced by the preset")
-        << QStringList{"target:/out", "from:/in"} << "/in"
-        << "/in(2)"
-        << "";
-    QTest::newRow("target after source replaces only the target")
-        << QStringList{"from:/in", "target:/out"} << "/in"
-        << "/out"
-        << "";
-    QTest::newRow("cancel keeps both")
-        << QStringList{"from:/in", "target:/out", "from:", "target:"} << "/in"
-        << "/out"
-        << "";
-    QTest::newRow("failing source pick")
-        << QStringList{"from:/in", QString("from:") + FakePicker::kThrow}
-        << "/in"
-        << "/in(2)"
-        << "没有成功选择来源文件夹";
-    QTest::newRow("failing target pick")
-        << QStringList{"from:/in", QString("target:") + FakePicker::kThrow}
-        << "/in"
-        << "/in(2)"
-        << "没有成功选择目标文件夹";
-    QTest::newRow("unicode path")
-        << QStringList{"from:/数据/照片 2024"} << "/数据/照片 2024"
-        << "/数据/照片 2024(2)"
-        << "";
-  }
-
-  void browseHandlers() {
-    QFETCH(QStringList, steps);
-    QFETCH(QString, from);
-    QFETCH(QString, target);
-    QFETCH(QString, message);
-    auto window = MakeWindow();
-    for (const QString& step : steps) {
-      const QString button = step.section(':', 0, 0);
-      picker_.Answer(step.section(':', 1).toStdString());
-      Click(*window,
-            button == "from" ? "CmdBrowseFromFolder" : "CmdBrowseTargetFolder");
-    }
-    QCOMPARE(QString::fromStdString(window->settings().FromFolder), from);
-    QCOMPARE(QString::fromStdString(window->settings().TargetFolder), target);
-    QCOMPARE(Find<QLabel>(*window, "LblFromFolder")->text(), from);
-    QCOMPARE(Find<QLabel>(*window, "LblTargetFolder")->text(), target);
-    std::vector<ShownMessage> expected;
-    if (!message.isEmpty()) {
-      expected.push_back(
-          {message.toStdString(), "无法操作", MessageStyle::kWarning});
-    }
-    QVERIFY(log_.messages() == expected);
-  }
-
-  // A browse started while another one's dialog is open finishes first; the
-  // outer one applies its answer afterwards.
-  void nestedBrowsesUnwindFromTheInside() {
-    auto window = MakeWindow();
-    // The inner call answers first.
-    picker_.Answer("/inner-target");
-    picker_.Answer("/outer-source");
-    picker_.DuringNextCall([&] { Click(*window, "CmdBrowseTargetFolder"); });
-    Click(*window, "CmdBrowseFromFolder");
-    QCOMPARE(picker_.calls(), 2);
-    // The outer source pick applied its preset after the inner target pick.
-    QCOMPARE(window->settings().FromFolder, std::string("/outer-source"));
-    QCOMPARE(window->settings().TargetFolder, std::string("/outer-source(2)"));
-  }
-
-  void okShowsEachRequestMessage() {
-    struct Case {
-      bool folders;
-      const char* from_text;
-      const char* to_text;
-      ShownMessage message;
-    };
-    const Case cases[] = {
-        {false,
-         "*",
-         "txt",
-         {"请务必先选择来源文件夹以及执行后存储所用的目标文件夹", "选择文件夹",
-          MessageStyle::kError}},
-        {true,
-         "*",
-         "   ",
-         {"你没有指定转换后的文件的后缀名。", "参数设置不全",
-          MessageStyle::kWarning}},
-        {true,
-         " txt ",
-         "txt",
-         {"原来的后缀名与转换的后缀名一样。", "参数设置错误",
-          MessageStyle::kWarning}},
-        // A blank source extension stands for every file, "*".
-        {true,
-         "  ",
-         "*",
-         {"原来的后缀名与转换的后缀名一样。", "参数设置错误",
-          MessageStyle::kWarning}},
-    };
-    for (const Case& c : cases) {
-      log_ = MessageLog();
-      auto window = MakeWindow();
-      if (c.folders) {
-        picker_.Answer("/nonexistent-source");
-        Click(*window, "CmdBrowseFromFolder");
-      }
-      Find<QLineEdit>(*window, "TxtFromHouzui")->setText(c.from_text);
-      Find<QLineEdit>(*window, "TxtHouZui")->setText(c.to_text);
-      Click(*window, "CmdOk");
-      QVERIFY2(log_.messages() == std::vector<ShownMessage>{c.message},
-               c.message.text.c_str());
-    }
-  }
-
-  void okRunsTheConversionWithBothOptions() {
-    QTemporaryDir temp;
-    const QString in = temp.filePath("in");
-    for (const char* name :
-         {"a.doc", "b.b.doc", "c.txt", "照片.doc", "sub/d.doc"}) {
-      WriteFile(in + "/" + name);
-    }
-    auto window = MakeWindow();
-    picker_.Answer(in.toStdString());
-    Click(*window, "CmdBrowseFromFolder");
-    Find<QLineEdit>(*window, "TxtFromHouzui")->setText("doc");
-    for (const char* option : {"Chk", "Chck"}) {
-      QCheckBox* box = Find<QCheckBox>(*window, option);
-      QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
-    }
-    Click(*window, "CmdOk");
-    const std::vector<ShownMessage> expected{
-        {"成功修改了4个文件的后缀名，失败0个文件", "操作结果",
-         MessageStyle::kInformation}};
-    QCOMPARE(FilesBelow(in + "(2)").join('|'),
-             QString("a.txt|b.txt|sub/d.txt|照片.txt"));
-    QVERIFY(log_.messages() == expected);
-  }
-
-  void enterAndEscapeRunNothing() {
-    auto window = MakeWindow();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QCOMPARE(visited, order);
+    // No default or cancel button: Enter and Esc in a text box do nothing.
     for (const char* name : {"TxtFromHouzui", "TxtHouZui"}) {
-      QLineEdit* box = Find<QLineEdit>(*window, name);
-      box->setFocus();
-      QTest::keyClick(box, Qt::Key_Return);
-      QTest::keyClick(box, Qt::Key_Enter);
-      QTest::keyClick(box, Qt::Key_Escape);
+      Child(window, name)->setFocus();
+      for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        QTest::keyClick(QApplication::focusWidget(), key);
+      }
     }
-    QVERIFY(log_.messages().empty());
-    QVERIFY(window->isVisible());
+    QVERIFY(fakes_.shown.isEmpty());
+    QVERIFY(window.isVisible());
+  }
+
+  void iconFileHoldsBothSizes() {
+    QByteArray bytes = EncodeIco({AppIconImage(32), AppIconImage(16)});
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer, "ico");
+    QCOMPARE(reader.imageCount(), 2);
+    // Qt ignores the mask of a 24-bit image; the last one ends the file and
+    // must leave all 16 rows of 4 bytes opaque.
+    QVERIFY(bytes.endsWith(QByteArray(16 * 4, '\0')));
+    for (const int size : {32, 16}) {
+      QCOMPARE(reader.read().convertToFormat(QImage::Format_RGB888),
+               AppIconImage(size));
+      reader.jumpToNextImage();
+    }
+  }
+
+  void handlersFollowTheClicks_data() {
+    QTest::addColumn<int>("index");
+    for (int i = 0; i < int(std::size(kClickCases)); ++i) {
+      QTest::newRow(kClickCases[i].clicks) << i;
+    }
+  }
+
+  void handlersFollowTheClicks() {
+    QFETCH(int, index);
+    const auto& c = kClickCases[index];
+    FrmMain window(fakes_.Services());
+    for (const QString& click : QString(c.clicks).split('|')) {
+      const QString rest = click.mid(1);
+      if (click[0] == 'O') {
+        Child<QLineEdit>(window, "TxtFromHouzui")
+            ->setText(rest.section(',', 0, 0));
+        Child<QLineEdit>(window, "TxtHouZui")->setText(rest.section(',', 1));
+        Click(window, "CmdOk");
+        continue;
+      }
+      fakes_.answers.push_back(rest.toStdString());
+      Click(window,
+            click[0] == 'F' ? "CmdBrowseFromFolder" : "CmdBrowseTargetFolder");
+    }
+    QCOMPARE(QString::fromStdString(window.settings().FromFolder), c.from);
+    QCOMPARE(QString::fromStdString(window.settings().TargetFolder), c.target);
+    QCOMPARE(Child<QLabel>(window, "LblFromFolder")->text(), c.from);
+    QCOMPARE(Child<QLabel>(window, "LblTargetFolder")->text(), c.target);
+    QCOMPARE(fakes_.shown.join('\n'), c.shown);
+  }
+
+  // One option at a time, so that each is seen to do its own job.
+  void okRunsTheConversion_data() {
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QStringList>("made");
+    QTest::newRow("strip surplus extensions")
+        << "Chk" << QStringList{"a.txt", "b.txt", "照片.txt"};
+    QTest::newRow("include subfolders")
+        << "Chck" << QStringList{"a.txt", "b.b.txt", "s/d.txt", "照片.txt"};
+  }
+
+  void okRunsTheConversion() {
+    QFETCH(QString, option);
+    QFETCH(QStringList, made);
+    TempTree temp;
+    for (const char* name :
+         {"a.doc", "b.b.doc", "c.txt", "照片.doc", "s/d.doc"}) {
+      temp.Write(std::string("in/") + name, "");
+    }
+    FrmMain window(fakes_.Services());
+    Prepare(window, temp.Path("in"), "doc");
+    auto* box = Child<QCheckBox>(window, qPrintable(option));
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    Click(window, "CmdOk");
+    QCOMPARE(fakes_.shown, QStringList{Summary(made.size())});
+    QCOMPARE(Made(temp), made);
   }
 
   void longRunShowsProgressAndCancelStops() {
-    QTemporaryDir temp;
-    const QString in = temp.filePath("in");
-    constexpr int kFiles = 40;
+    TempTree temp;
+    constexpr int kFiles = 200;  // far more than a poll's worth
     for (int i = 0; i < kFiles; ++i) {
-      WriteFile(in + QString("/f%1.doc").arg(i, 2, 10, QChar('0')));
+      temp.Write("in/" + std::to_string(i) + ".doc", "");
     }
-    auto window = MakeWindow(
-        {std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
-    picker_.Answer(in.toStdString());
-    Click(*window, "CmdBrowseFromFolder");
-    Find<QLineEdit>(*window, "TxtFromHouzui")->setText("doc");
-
-    const QRegularExpression handled("已处理(\\d+)个文件");
+    FrmMainServices services = fakes_.Services();
+    services.progress_timing = {std::chrono::milliseconds(0),
+                                std::chrono::milliseconds(0)};
+    FrmMain window(std::move(services));
+    Prepare(window, temp.Path("in"), "doc");
     QString label;
-    bool modal = false;
-    // Cancel once the dialog has reported a few files.
+    // Cancel once the modal dialog has reported five files or more.
     WhenShown(
-        [&]() -> QWidget* {
+        [] {
           auto* dialog =
               qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
-          if (!dialog) return nullptr;
-          const auto match = handled.match(dialog->labelText());
-          return match.hasMatch() && match.captured(1).toInt() >= 5 ? dialog
-                                                                    : nullptr;
+          const QRegularExpression five("已处理([5-9]|\\d\\d)个文件");
+          return dialog && dialog->labelText().contains(five) ? dialog
+                                                              : nullptr;
         },
-        [&](QWidget* widget) {
-          auto* dialog = static_cast<QProgressDialog*>(widget);
-          label = dialog->labelText();
-          modal = dialog->windowModality() == Qt::ApplicationModal;
+        [&](QWidget* dialog) {
+          label = static_cast<QProgressDialog*>(dialog)->labelText();
           QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
         });
-    Click(*window, "CmdOk");
-
-    QVERIFY(modal);
-    QVERIFY2(label.contains("当前文件夹：" + QDir::toNativeSeparators(in)),
-             qPrintable(label));
-    const int converted = window->settings().SuccessCount;
-    QVERIFY2(converted >= 5 && converted < kFiles,
-             qPrintable(QString::number(converted)));
-    QCOMPARE(FilesBelow(in + "(2)").size(), converted);
-    const std::vector<ShownMessage> expected{
-        {"成功修改了" + std::to_string(converted) +
-             "个文件的后缀名，失败0个文件",
-         "操作结果", MessageStyle::kInformation}};
-    QVERIFY(log_.messages() == expected);
+    Click(window, "CmdOk");
+    const QString in = QDir::toNativeSeparators(temp.Path("in").c_str());
+    QVERIFY2(label.contains("当前文件夹：" + in), qPrintable(label));
+    const qsizetype made = Made(temp).size();
+    QVERIFY2(made >= 5 && made < kFiles, qPrintable(QString::number(made)));
+    QCOMPARE(fakes_.shown, QStringList{Summary(made)});
   }
 
   // The real show operation: the style's icon, the title (the
   // application's where none is given), plain text and one OK button.
   void messageBoxShowsStyleTitleAndOneButton() {
-    const struct {
-      MessageStyle style;
-      const char* title;
-      QMessageBox::Icon icon;
-      const char* shown_title;
-    } cases[] = {
-        {MessageStyle::kPlain, "", QMessageBox::NoIcon,
-         "直接批量修改文件的后缀名"},
-        {MessageStyle::kError, "选择文件夹", QMessageBox::Critical,
-         "选择文件夹"},
-        {MessageStyle::kWarning, "无法操作", QMessageBox::Warning, "无法操作"},
-        {MessageStyle::kInformation, "操作结果", QMessageBox::Information,
-         "操作结果"},
-    };
-    for (const auto& c : cases) {
+    const std::pair<MessageStyle, QMessageBox::Icon> styles[] = {
+        {MessageStyle::kPlain, QMessageBox::NoIcon},
+        {MessageStyle::kError, QMessageBox::Critical},
+        {MessageStyle::kWarning, QMessageBox::Warning},
+        {MessageStyle::kInformation, QMessageBox::Information}};
+    for (const auto& [style, icon] : styles) {
+      const char* title = style == MessageStyle::kPlain ? "" : "操作结果";
       QStringList shown;
-      WhenShown(
-          [] {
-            return qobject_cast<QMessageBox*>(
-                QApplication::activeModalWidget());
-          },
-          [&](QWidget* widget) {
-            auto* box = static_cast<QMessageBox*>(widget);
-            shown << QString::number(box->icon()) << box->windowTitle()
-                  << box->text() << QString::number(box->buttons().size());
-            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
-          });
-      ShowMessageBox(nullptr, "<b>a&b</b>", c.title, c.style);
-      QCOMPARE(shown, QStringList({QString::number(c.icon), c.shown_title,
-                                   "<b>a&b</b>", "1"}));
+      WhenShown([] { return QApplication::activeModalWidget(); },
+                [&](QWidget* widget) {
+                  auto* box = qobject_cast<QMessageBox*>(widget);
+                  shown << QString::number(box->icon()) << box->windowTitle()
+                        << box->text() << QString::number(box->textFormat())
+                        << QString::number(box->buttons().size());
+                  QTest::mouseClick(box->button(QMessageBox::Ok),
+                                    Qt::LeftButton);
+                });
+      ShowMessageBox(nullptr, "<b>a&b</b>", title, style);
+      QCOMPARE(shown,
+               QStringList({QString::number(icon),
+                            *title ? title : kApplicationTitle, "<b>a&b</b>",
+                            QString::number(Qt::PlainText), "1"}));
     }
+  }
+
+  // Only a left click opens, a failing launch shows nothing, and only the
+  // Label3 pair shows the hand.
+  void linksOpenOnEveryLeftClick_data() {
+    QTest::addColumn<bool>("launch_fails");
+    QTest::newRow("browser starts") << false;
+    QTest::newRow("browser fails") << true;
+  }
+
+  void linksOpenOnEveryLeftClick() {
+    QFETCH(bool, launch_fails);
+    fakes_.launch_fails = launch_fails;
+    FrmMain window(fakes_.Services());
+    const std::pair<const char*, Qt::MouseButton> clicks[] = {
+        {"Label3_0", Qt::LeftButton},  {"Label3_1", Qt::LeftButton},
+        {"Label2", Qt::LeftButton},    {"Label3_0", Qt::LeftButton},
+        {"Label3_0", Qt::RightButton}, {"Label2", Qt::MiddleButton}};
+    for (const auto& [name, button] : clicks) {
+      QTest::mouseClick(Child(window, name), button);
+    }
+    const QString task = "https://task.example/?a=1&b=2";
+    QCOMPARE(fakes_.opened,
+             QStringList({task, task, "https://home.example/", task}));
+    QVERIFY(fakes_.shown.isEmpty());
+    for (const char* name : {"Label3_0", "Label3_1"}) {
+      const QCursor cursor = Child(window, name)->cursor();
+      QCOMPARE(cursor.shape(), Qt::BitmapCursor);
+      QCOMPARE(cursor.hotSpot(), QPoint(5, 0));
+      const QImage bitmap = cursor.bitmap().toImage();
+      const QImage mask = cursor.mask().toImage();
+      QCOMPARE(bitmap.size(), QSize(32, 32));
+      // The hot spot is the opaque black fingertip; the corner see-through.
+      QCOMPARE(QColor(mask.pixel(5, 0)), QColor(Qt::black));
+      QCOMPARE(QColor(bitmap.pixel(5, 0)), QColor(Qt::black));
+      QCOMPARE(QColor(mask.pixel(0, 0)), QColor(Qt::white));
+    }
+    QCOMPARE(Child(window, "Label2")->cursor().shape(), Qt::ArrowCursor);
+  }
+
+  // As root, merely showing a panel would end the process.
+  void rootWithSandboxOnLeavesPanelsEmpty() {
+#if defined(Q_OS_UNIX)
+    const bool root = geteuid() == 0;
+#else
+    const bool root = false;
+#endif
+    if (!root || qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
+      QSKIP("needs root with the web sandbox on");
+    }
+    FrmMainServices services = fakes_.Services();
+    services.links.panel1 = services.links.panel2 = "http://127.0.0.1:9/";
+    FrmMain window(std::move(services));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(200);
+    QVERIFY(Child(window, "Scriptlet1")->isHidden());
+    QVERIFY(Child(window, "Scriptlet2")->isHidden());
   }
 };
 

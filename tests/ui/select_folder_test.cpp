@@ -1,6 +1,5 @@
 #include "ui/select_folder.h"
 
-#include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -10,91 +9,97 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeView>
-#include <memory>
 
 #include "tests/ui/ui_test_support.h"
-#include "ui/frm_main.h"
 
 namespace batchext {
 namespace {
 
+using testing::Child;
+using testing::Click;
+using testing::Fakes;
 using testing::WhenShown;
 
 // A visible picker other than `other`.
 std::function<QWidget*()> Picker(QWidget* other = nullptr) {
   return [other]() -> QWidget* {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (widget != other && widget->isVisible() &&
-          widget->objectName() == kFolderPickerName) {
-        return widget;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (top != other && top->isVisible() &&
+          top->objectName() == kFolderPickerName) {
+        return top;
       }
     }
     return nullptr;
   };
 }
 
-QTreeView* TreeOf(QWidget* picker) {
-  return picker->findChild<QTreeView*>(kFolderTreeName);
+QTreeView* Tree(QWidget* picker) {
+  return Child<QTreeView>(*picker, kFolderTreeName);
 }
 
-QFileSystemModel* ModelOf(QWidget* picker) {
-  return static_cast<QFileSystemModel*>(TreeOf(picker)->model());
-}
-
-QPushButton* Button(QWidget* picker, QDialogButtonBox::StandardButton which) {
-  return picker->findChild<QDialogButtonBox*>()->button(which);
+QFileSystemModel* Model(QWidget* picker) {
+  return static_cast<QFileSystemModel*>(Tree(picker)->model());
 }
 
 // Selects `path` as a user would: unfolding the way down, then clicking it.
 void Choose(QWidget* picker, const QString& path) {
-  QTreeView* tree = TreeOf(picker);
-  const QModelIndex index = ModelOf(picker)->index(path);
-  tree->scrollTo(index);
-  tree->selectionModel()->setCurrentIndex(
+  const QModelIndex index = Model(picker)->index(path);
+  Tree(picker)->scrollTo(index);
+  Tree(picker)->selectionModel()->setCurrentIndex(
       index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void Press(QWidget* picker, QDialogButtonBox::StandardButton which) {
-  QTest::mouseClick(Button(picker, which), Qt::LeftButton);
+  QTest::mouseClick(picker->findChild<QDialogButtonBox*>()->button(which),
+                    Qt::LeftButton);
 }
 
-// What a picker shows on opening, as "fact: value" lines.
-QStringList Describe(QWidget* picker) {
-  QTreeView* tree = TreeOf(picker);
-  QFileSystemModel* model = ModelOf(picker);
-  QString top = "none";
-  if (QTest::qWaitFor([&] { return model->rowCount(tree->rootIndex()) > 0; })) {
-    const QModelIndex index = model->index(0, 0, tree->rootIndex());
-    top = model->filePath(index) + (tree->isExpanded(index) ? " open" : "");
-  }
-  QStringList buttons;
+// What a picker shows on opening, and what its tree lists inside `probe`.
+QString Describe(QWidget* picker, const QString& probe) {
+  QTreeView* tree = Tree(picker);
+  QFileSystemModel* model = Model(picker);
+  const QModelIndex root = tree->rootIndex();
+  if (!QTest::qWaitFor([&] { return model->rowCount(root) > 0; })) return "";
+  const QModelIndex top = model->index(0, 0, root);
+  QStringList facts{
+      Child<QLabel>(*picker, kFolderInstructionName)->text(),
+      model->filePath(top) + (tree->isExpanded(top) ? " open" : " closed"),
+      picker->parentWidget() ? "owned" : "no owner",
+      tree->selectionModel()->hasSelection() ? "selection" : "no selection",
+      QString("%1 edit boxes").arg(picker->findChildren<QLineEdit*>().size())};
   for (QAbstractButton* button :
        picker->findChild<QDialogButtonBox*>()->buttons()) {
-    buttons << button->text();
+    facts << button->text();
   }
-  const bool modal =
-      picker->isModal() || QApplication::activeModalWidget() != nullptr;
-  return {
-      "instruction: " +
-          picker->findChild<QLabel*>(kFolderInstructionName)->text(),
-      "top: " + top,
-      QString("owner: ") + (picker->parentWidget() ? "yes" : "none"),
-      QString("modal: ") + (modal ? "yes" : "no"),
-      QString("selected: ") +
-          (tree->selectionModel()->hasSelection() ? "yes" : "none"),
-      "buttons: " + buttons.join(' '),
-      QString("edit boxes: %1").arg(picker->findChildren<QLineEdit*>().size()),
-  };
+  const QModelIndex dir = model->index(probe);
+  tree->scrollTo(dir);
+  tree->expand(dir);
+  if (QTest::qWaitFor([&] { return model->rowCount(dir) > 0; })) {
+    QTest::qWait(100);  // room for a late file row, were files listed
+  }
+  for (int row = 0; row < model->rowCount(dir); ++row) {
+    facts << "lists " + model->fileName(model->index(row, 0, dir));
+  }
+  return facts.join(" | ");
 }
 
-const QStringList kOpening{
-    "instruction: Norvane工作室欢迎您！\n请选择一个文件夹：",
-    "top: " + QDir::rootPath(),
-    "owner: none",
-    "modal: no",
-    "selected: none",
-    "buttons: 确定 取消",
-    "edit boxes: 0",
+const QString kOpening = "Norvane工作室欢迎您！\n请选择一个文件夹： | " +
+                         QDir::rootPath() +
+                         " closed | no owner | no selection | 0 edit boxes | "
+                         "确定 | 取消 | lists 照片 2024";
+
+// Steps in the open picker: 'c' chooses the folder, 'g' removes it, 'o' and
+// 'x' press OK and Cancel, 'w' closes the dialog. Rows run in this order,
+// each a further call, so each row after the first also proves that a call
+// starts afresh.
+const struct {
+  const char* name;
+  const char* steps;
+  bool answers_folder;
+} kCases[] = {
+    {"choose", "co", true},       {"cancel", "cx", false},
+    {"close", "cw", false},       {"OK with nothing chosen", "o", false},
+    {"choose again", "co", true}, {"folder gone before OK", "cgo", false},
 };
 
 }  // namespace
@@ -102,122 +107,77 @@ const QStringList kOpening{
 class SelectFolderTest : public QObject {
   Q_OBJECT
 
+  QTemporaryDir temp_;
+
  private slots:
-  void opensAtTheTopAndCancelAnswersNothing() {
-    QStringList opening;
-    WhenShown(Picker(), [&](QWidget* picker) {
-      opening = Describe(picker);
-      Press(picker, QDialogButtonBox::Cancel);
-    });
-    QCOMPARE(SelectFolder(), std::string());
-    QCOMPARE(opening, kOpening);
-  }
+  void cleanup() { testing::DropPendingWaits(); }
 
-  void answersTheChosenFolderUnchanged() {
-    QTemporaryDir temp;
-    const QString folder = temp.filePath("照片 2024");
-    QVERIFY(QDir().mkpath(folder));
-    WhenShown(Picker(), [&](QWidget* picker) {
-      Choose(picker, folder);
-      Press(picker, QDialogButtonBox::Ok);
-    });
-    QCOMPARE(QString::fromStdString(SelectFolder()), folder);
-  }
-
-  void listsFoldersOnly() {
-    QTemporaryDir temp;
-    QVERIFY(QDir().mkpath(temp.filePath("sub")));
-    QFile file(temp.filePath("file.txt"));
+  void initTestCase() {
+    QFile file(temp_.filePath("file.txt"));
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
-    QStringList listed;
-    WhenShown(Picker(), [&](QWidget* picker) {
-      QFileSystemModel* model = ModelOf(picker);
-      const QModelIndex dir = model->index(temp.path());
-      TreeOf(picker)->scrollTo(dir);
-      TreeOf(picker)->expand(dir);
-      if (model->canFetchMore(dir)) model->fetchMore(dir);
-      if (QTest::qWaitFor([&] { return model->rowCount(dir) > 0; })) {
-        QTest::qWait(100);  // room for a late file row, were files listed
-      }
-      for (int row = 0; row < model->rowCount(dir); ++row) {
-        listed.append(model->fileName(model->index(row, 0, dir)));
-      }
-      Press(picker, QDialogButtonBox::Cancel);
-    });
-    SelectFolder();
-    QCOMPARE(listed, QStringList({"sub"}));
   }
 
-  void closingOrAVanishedFolderAnswerNothing() {
-    WhenShown(Picker(), [](QWidget* picker) { picker->close(); });
-    QCOMPARE(SelectFolder(), std::string());
+  void answersTheChoice_data() {
+    QTest::addColumn<int>("index");
+    for (int i = 0; i < int(std::size(kCases)); ++i) {
+      QTest::newRow(kCases[i].name) << i;
+    }
+  }
 
-    QTemporaryDir temp;
-    const QString folder = temp.filePath("gone");
+  void answersTheChoice() {
+    QFETCH(int, index);
+    const auto& c = kCases[index];
+    const QString folder = temp_.filePath("照片 2024");
     QVERIFY(QDir().mkpath(folder));
+    QString opening;
     WhenShown(Picker(), [&](QWidget* picker) {
-      Choose(picker, folder);
-      QDir(folder).removeRecursively();
-      Press(picker, QDialogButtonBox::Ok);
+      opening = Describe(picker, temp_.path());
+      for (const char step : std::string(c.steps)) {
+        if (step == 'c') Choose(picker, folder);
+        if (step == 'g') QDir(folder).removeRecursively();
+        if (step == 'o') Press(picker, QDialogButtonBox::Ok);
+        if (step == 'x') Press(picker, QDialogButtonBox::Cancel);
+        if (step == 'w') picker->close();
+      }
     });
-    QCOMPARE(SelectFolder(), std::string());
-  }
-
-  void secondCallStartsAtTheTopAgain() {
-    QTemporaryDir temp;
-    WhenShown(Picker(), [&](QWidget* picker) {
-      Choose(picker, temp.path());
-      Press(picker, QDialogButtonBox::Ok);
-    });
-    QCOMPARE(QString::fromStdString(SelectFolder()), temp.path());
-    QStringList opening;
-    WhenShown(Picker(), [&](QWidget* picker) {
-      opening = Describe(picker);
-      Press(picker, QDialogButtonBox::Ok);  // with nothing selected
-    });
-    QCOMPARE(SelectFolder(), std::string());
+    const QString answer = QString::fromStdString(SelectFolder());
     QCOMPARE(opening, kOpening);
+    QCOMPARE(answer, c.answers_folder ? folder : QString());
   }
 
   // The window stays usable while its picker is open: a second browse opens
   // a second picker, which answers first.
   void windowStaysUsableAndNestedPickersUnwind() {
-    QTemporaryDir temp;
-    const QString outer = temp.filePath("outer");
-    const QString inner = temp.filePath("inner");
+    const QString outer = temp_.filePath("outer");
+    const QString inner = temp_.filePath("inner");
     QVERIFY(QDir().mkpath(outer) && QDir().mkpath(inner));
-    FrmMainServices services;
-    services.show = [](const std::string&, const std::string&, MessageStyle) {
-      QFAIL("no message expected");
-    };
-    services.links = {};
+    Fakes fakes;
+    FrmMainServices services = fakes.Services();
+    services.pick_folder = SelectFolder;
     FrmMain window(std::move(services));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto* browse_target =
-        window.findChild<QPushButton*>("CmdBrowseTargetFolder");
     QString target_while_outer_open;
-
     WhenShown(Picker(), [&](QWidget* outer_picker) {
       WhenShown(Picker(outer_picker), [&](QWidget* inner_picker) {
         Choose(inner_picker, inner);
         Press(inner_picker, QDialogButtonBox::Ok);
       });
-      // A real click: it would be dropped if the window were blocked.
-      QTest::mouseClick(browse_target, Qt::LeftButton);
+      // Through the window system, which drops it if the window is blocked.
+      QWidget* button = Child(window, "CmdBrowseTargetFolder");
+      QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                        button->mapTo(&window, button->rect().center()));
       target_while_outer_open =
           QString::fromStdString(window.settings().TargetFolder);
       Choose(outer_picker, outer);
       Press(outer_picker, QDialogButtonBox::Ok);
     });
-    QTest::mouseClick(window.findChild<QPushButton*>("CmdBrowseFromFolder"),
-                      Qt::LeftButton);
-
+    Click(window, "CmdBrowseFromFolder");
     QCOMPARE(target_while_outer_open, inner);
     QCOMPARE(QString::fromStdString(window.settings().FromFolder), outer);
     QCOMPARE(QString::fromStdString(window.settings().TargetFolder),
              outer + "(2)");
+    QVERIFY(fakes.shown.isEmpty());
   }
 };
 

@@ -1,15 +1,20 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QStringList>
 #include <QTest>
+#include <QTimer>
 #include <deque>
 #include <functional>
+#include <memory>
+#include <stdexcept>
 #include <string>
-#include <vector>
 
-#include "engine/conversion_settings.h"
 #include "ui/application.h"
-#include "ui/select_folder.h"
+#include "ui/frm_main.h"
 
 // QTEST_MAIN with the application prepared as the program prepares it.
 #define BATCHEXT_UI_TEST_MAIN(TestClass)    \
@@ -22,49 +27,77 @@
 
 namespace batchext::testing {
 
-struct ShownMessage {
-  std::string text;
-  std::string title;
-  MessageStyle style;
-  bool operator==(const ShownMessage&) const = default;
-};
-
-// A show operation that records instead of showing.
-class MessageLog {
- public:
-  ShowMessage Recorder();
-  const std::vector<ShownMessage>& messages() const { return messages_; }
-
- private:
-  std::vector<ShownMessage> messages_;
-};
-
-// A folder picker answering from a queue; kThrow makes a call fail.
-class FakePicker {
- public:
-  static constexpr char kThrow[] = "<throw>";
-
-  void Answer(std::string answer) { answers_.push_back(std::move(answer)); }
-  // Runs during the next call, before it answers, as a click made while a
-  // real dialog would be open.
-  void DuringNextCall(std::function<void()> action) {
-    during_next_ = std::move(action);
+// Stand-ins for every service of the window, recording what it asks for.
+// They must outlive the windows wired to them.
+struct Fakes {
+  FrmMainServices Services() {
+    FrmMainServices services;
+    services.pick_folder = [this] {
+      if (answers.empty()) throw std::logic_error("no answer prepared");
+      const std::string answer = answers.front();
+      answers.pop_front();
+      if (answer == "<throw>") throw std::runtime_error("picker failed");
+      return answer;
+    };
+    services.show = [this](const std::string& text, const std::string& title,
+                           MessageStyle style) {
+      const char* name = style == MessageStyle::kError     ? "error"
+                         : style == MessageStyle::kWarning ? "warning"
+                         : style == MessageStyle::kPlain   ? "plain"
+                                                           : "information";
+      shown << QString("%1|%2|%3").arg(title.c_str(), text.c_str(), name);
+    };
+    services.open_link = [this](const QUrl& url) {
+      opened << url.toString();
+      if (launch_fails) throw std::runtime_error("no browser");
+    };
+    services.links = {"https://home.example/", "https://task.example/?a=1&b=2",
+                      "", "", "联系我们"};
+    return services;
   }
-  FolderPicker Picker();
-  int calls() const { return calls_; }
 
- private:
-  std::string Pick();
-
-  std::deque<std::string> answers_;
-  std::function<void()> during_next_;
-  int calls_ = 0;
+  std::deque<std::string> answers;  // of the next picks; "<throw>" fails one
+  QStringList shown;                // "title|text|style"
+  QStringList opened;
+  bool launch_fails = false;
 };
+
+template <typename Control = QWidget>
+Control* Child(const QWidget& parent, const char* name) {
+  return parent.findChild<Control*>(name);
+}
+
+inline void Click(const QWidget& window, const char* name) {
+  QTest::mouseClick(Child<QAbstractButton>(window, name), Qt::LeftButton);
+}
 
 // Polls the event loop for a visible top-level widget that `find` returns
 // and runs `action` on it once. Gives up after ten seconds, closing every
 // dialog so that a waiting call returns and the test fails instead of hangs.
-void WhenShown(std::function<QWidget*()> find,
-               std::function<void(QWidget*)> action);
+inline void WhenShown(std::function<QWidget*()> find,
+                      std::function<void(QWidget*)> action) {
+  auto* timer = new QTimer(qApp);
+  timer->setObjectName("WhenShown");
+  auto clock = std::make_shared<QElapsedTimer>();
+  clock->start();
+  QObject::connect(timer, &QTimer::timeout, [=] {
+    QWidget* widget = find();
+    const bool shown = widget && widget->isVisible();
+    if (!shown && clock->elapsed() < 10000) return;
+    timer->stop();
+    timer->deleteLater();
+    if (shown) return action(widget);
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (auto* dialog = qobject_cast<QDialog*>(top)) dialog->reject();
+    }
+  });
+  timer->start(5);
+}
+
+// Drops the waits a failed test left behind, with their dangling captures.
+inline void DropPendingWaits() {
+  qDeleteAll(
+      qApp->findChildren<QTimer*>("WhenShown", Qt::FindDirectChildrenOnly));
+}
 
 }  // namespace batchext::testing
