@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -14,46 +13,18 @@ struct ChildResult {
   std::string err;
 };
 
+// Both are POSIX only.
 struct ChildOptions {
-  // Gives the child a pseudo-terminal as its stderr (POSIX only), so that
-  // output meant for people only is drawn.
+  // A pseudo-terminal as stderr, so output meant for people only is drawn.
   bool stderr_is_terminal = false;
+  // Sent once, as soon as the child's stdout has shown its first bytes.
+  int signal_after_output = 0;
 };
 
-// Runs `program` with `arguments` (UTF-8, program name not included) and
-// waits for it; stdin is empty, stdout and stderr are captured.
+// Runs `program` with `arguments` (UTF-8, without the program name) and
+// waits for it. Throws std::system_error when the child cannot be set up.
 ChildResult RunChild(const std::string& program,
                      const std::vector<std::string>& arguments,
                      const ChildOptions& options = {});
-
-#ifndef _WIN32
-// A child that can be watched and signalled while it runs.
-class RunningChild {
- public:
-  RunningChild(const std::string& program,
-               const std::vector<std::string>& arguments,
-               const ChildOptions& options = {});
-  RunningChild(const RunningChild&) = delete;
-  RunningChild& operator=(const RunningChild&) = delete;
-  // Kills and reaps a child still running, so no test leaves one behind.
-  ~RunningChild();
-
-  // Reads output until stdout holds at least `bytes`; false when both
-  // streams closed first.
-  bool WaitForStdout(std::size_t bytes);
-  void Signal(int signal_number);
-  // Reads the rest of the output and reaps the child.
-  ChildResult Finish();
-
- private:
-  // One read from whichever stream is ready; false once both are closed.
-  bool ReadSome();
-
-  int pid_ = -1;
-  int out_fd_ = -1;
-  int err_fd_ = -1;
-  ChildResult result_;
-};
-#endif
 
 }  // namespace batchext::testing
