@@ -100,6 +100,20 @@ void KeepReadOnly(const SourceFile& source, const std::wstring& copy) {
   }
 }
 
+// A complete copy, standing under its final name, takes the source's
+// read-only attribute; an incomplete one is removed.
+CopyResult Settle(const CopyResult& result, const SourceFile& source,
+                  UniqueHandle& out, const std::wstring& written,
+                  const std::wstring& final_name) {
+  if (result.Succeeded()) {
+    KeepReadOnly(source, final_name);
+  } else {
+    out.Close();
+    ::DeleteFileW(written.c_str());
+  }
+  return result;
+}
+
 UniqueHandle CreateExclusively(const std::wstring& path) {
   return UniqueHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
@@ -135,13 +149,7 @@ CopyResult ReplaceExisting(const SourceFile& source,
                                            MOVEFILE_REPLACE_EXISTING)) {
     result = SystemFailure(::GetLastError());
   }
-  if (result.Succeeded()) {
-    KeepReadOnly(source, destination);
-  } else {
-    out.Close();
-    ::DeleteFileW(temp.c_str());
-  }
-  return result;
+  return Settle(result, source, out, temp, destination);
 }
 
 CopyResult CheckExisting(const SourceFile& source,
@@ -205,14 +213,8 @@ CopyResult CopyFileTo(std::string_view source, std::string_view destination,
 
   UniqueHandle out = CreateExclusively(destination_path);
   if (out.valid()) {
-    CopyResult result = FillAndClose(source_file, out);
-    if (result.Succeeded()) {
-      KeepReadOnly(source_file, destination_path);
-    } else {
-      out.Close();
-      ::DeleteFileW(destination_path.c_str());
-    }
-    return result;
+    return Settle(FillAndClose(source_file, out), source_file, out,
+                  destination_path, destination_path);
   }
   const DWORD create_error = ::GetLastError();
   if (!IsAlreadyThere(create_error) && create_error != ERROR_ACCESS_DENIED) {
