@@ -46,6 +46,10 @@ std::string DescribeFailure(const CopyResult& result) {
       return "目标文件是来源文件夹中的文件，没有覆盖";
     case CopyStatus::kDestinationReserved:
       return "本次已有另一个文件转换为同一个目标文件，没有覆盖";
+    case CopyStatus::kDestinationNameNotAllowed:
+      return "目标文件名在这个系统上不能使用";
+    case CopyStatus::kStopped:
+      return "操作已取消，没有写入";
     case CopyStatus::kSystemError:
       return "系统提示：" + result.system_error;
   }

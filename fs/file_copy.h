@@ -20,6 +20,11 @@ enum class CopyStatus {
   kDestinationProtected,
   // The destination exists and the caller has reserved it.
   kDestinationReserved,
+  // The destination's name means something else to the system (a device,
+  // a stream) or holds a character it forbids in names; nothing was written.
+  kDestinationNameNotAllowed,
+  // A stop was requested during the copy; the partial copy was discarded.
+  kStopped,
   // The system refused a step; `system_error` tells which.
   kSystemError,
 };
@@ -29,6 +34,8 @@ struct CopyOptions {
   bool allow_replace = true;
   // Asked about an existing destination; true keeps it untouched.
   std::function<bool(const FileIdentity&)> is_reserved;
+  // Asked between chunks of a large file; true discards the partial copy.
+  std::function<bool()> stop_requested;
 };
 
 struct CopyResult {

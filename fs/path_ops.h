@@ -26,6 +26,12 @@ bool CreateFolderPath(std::string_view path);
 // separator of any platform and nothing the platform forbids in names.
 bool IsValidFileNamePart(std::string_view text);
 
+// A folder path as a person typed or picked it, read the way the system
+// reads such a path: without spaces at both ends, and on Windows made full
+// as the system makes a typed path full. Names from listings never pass
+// through here.
+std::string TypedFolderPath(std::string_view typed);
+
 // True when a folder (or a link to one) exists at the path.
 bool FolderExists(std::string_view path);
 

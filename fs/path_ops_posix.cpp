@@ -17,6 +17,10 @@ bool IsValidFileNamePart(std::string_view text) {
          std::string_view::npos;
 }
 
+std::string TypedFolderPath(std::string_view typed) {
+  return std::string(TrimSpaces(typed));
+}
+
 std::filesystem::path ToNativePath(std::string_view utf8_path) {
   return std::filesystem::path(std::string(utf8_path));
 }

@@ -211,4 +211,8 @@ bool MakeFolderAt(const std::filesystem::path& path) {
   return ::CreateDirectoryW(path.c_str(), nullptr) != 0 || IsFolderAt(path);
 }
 
+std::string TypedFolderPath(std::string_view typed) {
+  return std::string(TrimSpaces(typed));
+}
+
 }  // namespace batchext
