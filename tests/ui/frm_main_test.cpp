@@ -1,4 +1,4 @@
-#include "ui/frm_main.h"
+#include "ui/qt/frm_main.h"
 
 #include <QBitmap>
 #include <QBuffer>
@@ -13,7 +13,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <span>
 
 #if defined(Q_OS_UNIX)
 #include <unistd.h>
@@ -21,9 +20,11 @@
 
 #include "tests/support/temp_tree.h"
 #include "tests/ui/ui_test_support.h"
-#include "ui/app_icon.h"
-#include "ui/ico_file.h"
-#include "ui/message_box.h"
+#include "ui/form/form_layout.h"
+#include "ui/qt/app_icon.h"
+#include "ui/qt/ico_file.h"
+#include "ui/qt/message_box.h"
+#include "ui/qt/twips.h"
 
 namespace batchext {
 namespace {
@@ -33,58 +34,24 @@ using testing::Click;
 using testing::TempTree;
 using testing::WhenShown;
 
-constexpr char kBrowseTip[] = "点击此处选择一个文件夹作为处理的目标";
-constexpr char kStripTip[] =
-    "指\"abc.abc.txt.txt\"这样的文件名,最后将会变成: abc.txt";
-constexpr char kTask[] =
-    "有其它问题需要解决,请单击此处,成千上万优秀人才为您服务";
-constexpr QRgb kWhite = 0xffffffff;
-
-// A control as the layout tables give it, in twips; the panels where load
-// moves them. No size: no font of its own; colour 0: the style's.
-struct Row {
-  const char* name;
-  const char* kind;
-  const char* caption;
-  int left, top, width, height;
-  qreal points = 0;
-  const char* tip = "";
-  QRgb fore = 0, back = 0;
-  bool bold = false;
-};
-
-const Row kWindowRows[] = {
-    {"Frame1", "QGroupBox", "操作区域", 75, 315, 4935, 4470, 14.25},
-    {"Scriptlet1", "QWebEngineView", "", 5160, 45, 5345, 4950},
-    {"Label3_0", "QLabel", kTask, 105, 120, 4950, 270, 9, "", 0xff0000ff},
-    {"Label3_1", "QLabel", kTask, 60, 4785, 4950, 270, 9, "", 0xff0000ff},
-    {"Scriptlet2", "QWebEngineView", "", 90, 4920, 7455, 1350},
-    {"Label2", "QLabel", "联系我们", 7710, 5310, 2415, 930, 9, "", 0xff800080},
-};
-
-const Row kFrameRows[] = {
-    {"Label1_0", "QLabel", "选择来源文件夹", 120, 405, 2175, 375, 14.25},
-    {"LblFromFolder", "QLabel", "", 120, 765, 4215, 255, 9, "", 0, kWhite},
-    {"CmdBrowseFromFolder", "QPushButton", "…", 4320, 765, 495, 255, 9,
-     kBrowseTip},
-    {"Label1_1", "QLabel", "选择目标文件夹", 120, 1125, 2175, 375, 14.25},
-    {"LblTargetFolder", "QLabel", "", 120, 1485, 4215, 255, 9, "", 0, kWhite},
-    {"CmdBrowseTargetFolder", "QPushButton", "…", 4320, 1485, 495, 255, 9,
-     kBrowseTip},
-    {"Label1_3", "QLabel", "只更改来源文件夹中指定后缀的文件", 60, 1860, 4695,
-     375, 14.25},
-    {"TxtFromHouzui", "QLineEdit", "*", 60, 2220, 4575, 360, 14.25},
-    {"Label1_2", "QLabel", "将来源文件夹中所有文件后缀更改为：", 60, 2580, 4695,
-     375, 14.25},
-    {"TxtHouZui", "QLineEdit", "txt", 60, 2940, 4575, 360, 14.25},
-    {"Chck", "QCheckBox", "包括全部子文件夹", 135, 3300, 4560, 360, 10.5, "", 0,
-     0, true},
-    {"Chk", "QCheckBox", "如文件名中有多重后缀名,去掉多余的后缀名", 135, 3585,
-     4560, 390, 10.5, kStripTip},
-    {"CmdOk", "QPushButton", "开始批量修改", 885, 3990, 3015, 405, 14.25},
-};
-
-int Px(int twips) { return qRound(twips / 15.0); }
+// Whether a person can read the whole caption: one line across the width,
+// or for a wrapping label, every line within the height.
+bool TextFits(const QWidget& widget) {
+  if (const auto* label = qobject_cast<const QLabel*>(&widget)) {
+    if (label->wordWrap()) {
+      return label->heightForWidth(label->width()) <= label->height();
+    }
+    return QFontMetricsF(label->font()).horizontalAdvance(label->text()) <=
+           label->width();
+  }
+  if (const auto* box = qobject_cast<const QCheckBox*>(&widget)) {
+    return box->sizeHint().width() <= box->width();
+  }
+  const QString text =
+      widget.property(widget.inherits("QGroupBox") ? "title" : "text")
+          .toString();
+  return QFontMetricsF(widget.font()).horizontalAdvance(text) <= widget.width();
+}
 
 // The files a run made in "in(2)" of `temp`.
 QStringList Made(const TempTree& temp) {
@@ -101,40 +68,6 @@ QString Summary(qsizetype converted) {
   return QString("操作结果|成功修改了%1个文件的后缀名，失败0个文件|information")
       .arg(converted);
 }
-
-// Clicks on the window, '|' between them: 'F' or 'T' for a browse button
-// with the picker's answer after it; 'O' for OK with the two extension
-// boxes' texts after it, ',' between them. Then what the window holds and
-// the messages it showed, one a line.
-const struct {
-  const char* clicks;
-  const char* from;
-  const char* target;
-  const char* shown;
-} kClickCases[] = {
-    {"F/data/photos", "/data/photos", "/data/photos(2)", ""},
-    {"F/", "/", "/(2)", ""},
-    {"F/数据/照片 2024", "/数据/照片 2024", "/数据/照片 2024(2)", ""},
-    {"T/out", "", "/out", ""},
-    {"T/out|F/in", "/in", "/in(2)", ""},
-    {"F/in|T/out", "/in", "/out", ""},
-    {"F/in|T/out|F|T", "/in", "/out", ""},
-    {"F/in|F<throw>", "/in", "/in(2)",
-     "无法操作|没有成功选择来源文件夹|warning"},
-    {"F/in|T<throw>", "/in", "/in(2)",
-     "无法操作|没有成功选择目标文件夹|warning"},
-    {"O*,txt", "", "",
-     "选择文件夹|请务必先选择来源文件夹以及执行后存储所用的目标文件夹|error"},
-    {"T/out|O*,txt", "", "/out",
-     "选择文件夹|请务必先选择来源文件夹以及执行后存储所用的目标文件夹|error"},
-    {"F/none|O*,   ", "/none", "/none(2)",
-     "参数设置不全|你没有指定转换后的文件的后缀名。|warning"},
-    {"F/none|O txt ,txt", "/none", "/none(2)",
-     "参数设置错误|原来的后缀名与转换的后缀名一样。|warning"},
-    // A blank source extension stands for every file, "*".
-    {"F/none|O  ,*", "/none", "/none(2)",
-     "参数设置错误|原来的后缀名与转换的后缀名一样。|warning"},
-};
 
 }  // namespace
 
@@ -155,66 +88,52 @@ class FrmMainTest : public QObject {
   void init() { fakes_ = {}; }
   void cleanup() { testing::DropPendingWaits(); }
 
-  void windowMatchesTheLayoutTables() {
+  // Every control of the table, where it says, its text readable in a face
+  // with Chinese glyphs, and the focus walking the table's order.
+  void windowShowsTheTable() {
     FrmMain window(fakes_.Services());
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-    QCOMPARE(window.windowTitle(), "直接批量修改文件的后缀名");
-    QCOMPARE(window.minimumSize(), QSize(694, 423));
-    QCOMPARE(window.maximumSize(), QSize(694, 423));
+    QCOMPARE(window.windowTitle(), kApplicationTitle);
+    QCOMPARE(window.minimumSize(), window.maximumSize());
     const Qt::WindowFlags flags = window.windowFlags();
     QVERIFY(flags & Qt::WindowCloseButtonHint &&
             flags & Qt::WindowSystemMenuHint);
     QVERIFY(!(flags &
               (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
 
-    const std::pair<const char*, std::span<const Row>> tables[] = {
-        {"FrmMain", kWindowRows}, {"Frame1", kFrameRows}};
-    for (const auto& [parent, rows] : tables) {
-      for (const Row& row : rows) {
-        QWidget* control = Child(window, row.name);
-        QVERIFY2(control && control->inherits(row.kind), row.name);
-        QCOMPARE(control->parentWidget()->objectName(), parent);
-        const bool frame = control->inherits("QGroupBox");
-        QCOMPARE(control->property(frame ? "title" : "text").toString(),
-                 row.caption);
-        QCOMPARE(control->geometry(), QRect(Px(row.left), Px(row.top),
-                                            Px(row.width), Px(row.height)));
-        QCOMPARE(control->toolTip(), row.tip);
-        const QPalette& palette = control->palette();
-        if (row.fore) {
-          QCOMPARE(palette.color(QPalette::WindowText).rgba(), row.fore);
-        }
-        if (row.back) {
-          QVERIFY(control->autoFillBackground());
-          QCOMPARE(palette.color(QPalette::Window).rgba(), row.back);
-        }
-        if (frame || control->inherits("QLabel")) {
-          QCOMPARE(control->focusPolicy(), Qt::NoFocus);
-        }
-        if (row.points == 0) continue;
-        const QFont font = control->font();
-        QCOMPARE(font.families().value(0), "宋体");
-        QCOMPARE(font.pointSizeF(), row.points);
-        QCOMPARE(font.bold(), row.bold);
-        QVERIFY2(QFontDatabase::writingSystems(QFontInfo(font).family())
-                     .contains(QFontDatabase::SimplifiedChinese),
-                 row.name);
-      }
+    for (const ControlSpec& control : FormControls()) {
+      QWidget* widget = Child(window, control.name);
+      QVERIFY2(widget, control.name);
+      QCOMPARE(widget->parentWidget()->objectName(),
+               *control.parent ? control.parent : "FrmMain");
+      QCOMPARE(widget->geometry(),
+               ToPixels(control.load_rect.value_or(control.rect)));
+      QCOMPARE(widget->toolTip(), control.tooltip);
+      if (control.kind == ControlKind::kWebPanel) continue;
+      QVERIFY2(QFontDatabase::writingSystems(QFontInfo(widget->font()).family())
+                   .contains(QFontDatabase::SimplifiedChinese),
+               control.name);
+      QVERIFY2(TextFits(*widget), control.name);
     }
 
     QVERIFY(!Child<QCheckBox>(window, "Chk")->isChecked());
     QVERIFY(!Child<QCheckBox>(window, "Chck")->isChecked());
-    QVERIFY(Child<QLabel>(window, "Label2")->wordWrap());
     auto* box = Child<QLineEdit>(window, "TxtHouZui");
     box->setText(QString(40000, 'x'));  // no length limit
     QCOMPARE(box->text().size(), 40000);
 
     // The empty panels stay out of the way.
-    QCOMPARE(QApplication::focusWidget()->objectName(), "CmdBrowseFromFolder");
-    const QStringList order{"CmdBrowseTargetFolder", "TxtHouZui", "CmdOk",
-                            "TxtFromHouzui",         "Chk",       "Chck",
-                            "CmdBrowseFromFolder"};
+    QStringList order;
+    for (int index = 0;; ++index) {
+      const auto& controls = FormControls();
+      const auto stop =
+          std::ranges::find(controls, index, &ControlSpec::tab_index);
+      if (stop == controls.end()) break;
+      if (stop->kind != ControlKind::kWebPanel) order << stop->name;
+    }
+    QCOMPARE(QApplication::focusWidget()->objectName(), order.first());
+    order << order.takeFirst();
     QStringList visited;
     while (visited.size() < order.size()) {
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -247,35 +166,18 @@ class FrmMainTest : public QObject {
     }
   }
 
-  void handlersFollowTheClicks_data() {
-    QTest::addColumn<int>("index");
-    for (int i = 0; i < int(std::size(kClickCases)); ++i) {
-      QTest::newRow(kClickCases[i].clicks) << i;
-    }
-  }
-
-  void handlersFollowTheClicks() {
-    QFETCH(int, index);
-    const auto& c = kClickCases[index];
+  // The buttons reach the handlers and the fields show what they chose.
+  void browseButtonsFillTheFolderFields() {
     FrmMain window(fakes_.Services());
-    for (const QString& click : QString(c.clicks).split('|')) {
-      const QString rest = click.mid(1);
-      if (click[0] == 'O') {
-        Child<QLineEdit>(window, "TxtFromHouzui")
-            ->setText(rest.section(',', 0, 0));
-        Child<QLineEdit>(window, "TxtHouZui")->setText(rest.section(',', 1));
-        Click(window, "CmdOk");
-        continue;
-      }
-      fakes_.answers.push_back(rest.toStdString());
-      Click(window,
-            click[0] == 'F' ? "CmdBrowseFromFolder" : "CmdBrowseTargetFolder");
+    fakes_.answers = {"/in", "/out", "<throw>"};
+    for (const char* name : {"CmdBrowseFromFolder", "CmdBrowseTargetFolder",
+                             "CmdBrowseTargetFolder"}) {
+      Click(window, name);
     }
-    QCOMPARE(QString::fromStdString(window.settings().FromFolder), c.from);
-    QCOMPARE(QString::fromStdString(window.settings().TargetFolder), c.target);
-    QCOMPARE(Child<QLabel>(window, "LblFromFolder")->text(), c.from);
-    QCOMPARE(Child<QLabel>(window, "LblTargetFolder")->text(), c.target);
-    QCOMPARE(fakes_.shown.join('\n'), c.shown);
+    QCOMPARE(Child<QLabel>(window, "LblFromFolder")->text(), "/in");
+    QCOMPARE(Child<QLabel>(window, "LblTargetFolder")->text(), "/out");
+    QCOMPARE(fakes_.shown,
+             QStringList{"无法操作|没有成功选择目标文件夹|warning"});
   }
 
   // One option at a time, so that each is seen to do its own job.

@@ -13,8 +13,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "ui/application.h"
-#include "ui/frm_main.h"
+#include "ui/qt/application.h"
+#include "ui/qt/frm_main.h"
 
 // QTEST_MAIN with the application prepared as the program prepares it.
 #define BATCHEXT_UI_TEST_MAIN(TestClass)    \
@@ -47,8 +47,8 @@ struct Fakes {
                                                            : "information";
       shown << QString("%1|%2|%3").arg(title.c_str(), text.c_str(), name);
     };
-    services.open_link = [this](const QUrl& url) {
-      opened << url.toString();
+    services.open_link = [this](const std::string& address) {
+      opened << QString::fromStdString(address);
       if (launch_fails) throw std::runtime_error("no browser");
     };
     services.links = {"https://home.example/", "https://task.example/?a=1&b=2",

@@ -3,7 +3,7 @@
 #include <QWebEngineView>
 
 #include "tests/ui/ui_test_support.h"
-#include "ui/frm_main.h"
+#include "ui/qt/frm_main.h"
 
 namespace batchext {
 namespace {

@@ -1,7 +1,7 @@
 #include <QApplication>
 
-#include "ui/application.h"
-#include "ui/frm_main.h"
+#include "ui/qt/application.h"
+#include "ui/qt/frm_main.h"
 
 int main(int argc, char* argv[]) {
   batchext::PrepareApplication();

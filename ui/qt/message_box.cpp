@@ -1,9 +1,9 @@
-#include "ui/message_box.h"
+#include "ui/qt/message_box.h"
 
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "ui/application.h"
+#include "ui/form/form_layout.h"
 
 namespace batchext {
 namespace {
