@@ -49,7 +49,6 @@ struct Fakes {
     };
     services.open_link = [this](const std::string& address) {
       opened << QString::fromStdString(address);
-      if (launch_fails) throw std::runtime_error("no browser");
     };
     services.links = {"https://home.example/", "https://task.example/?a=1&b=2",
                       "", "", "联系我们"};
@@ -59,7 +58,6 @@ struct Fakes {
   std::deque<std::string> answers;  // of the next picks; "<throw>" fails one
   QStringList shown;                // "title|text|style"
   QStringList opened;
-  bool launch_fails = false;
 };
 
 template <typename Control = QWidget>
