@@ -6,15 +6,15 @@ namespace batchext {
 
 // Qt picks a face by family and writing system; the character set needs no
 // setting of its own.
-QFont ToQFont(const FontSpec& spec) {
-  QStringList families{QString::fromUtf8(spec.face)};
+QFont ToQFont(const FontSpec& wanted) {
+  QStringList families{QString::fromUtf8(wanted.face)};
   for (const char* face : kSongTiFaces) {
     if (!families.contains(QString::fromUtf8(face))) families << face;
   }
   QFont font;
   font.setFamilies(families);
-  font.setPointSizeF(spec.points);
-  font.setWeight(spec.bold ? QFont::Bold : QFont::Normal);
+  font.setPointSizeF(wanted.points);
+  font.setWeight(wanted.bold ? QFont::Bold : QFont::Normal);
   return font;
 }
 

@@ -6,8 +6,8 @@
 
 namespace batchext {
 
-// The face of `spec`, falling back to other faces with the same Chinese
+// The face of `wanted`, falling back to other faces with the same Chinese
 // glyphs where it is not installed.
-QFont ToQFont(const FontSpec& spec);
+QFont ToQFont(const FontSpec& wanted);
 
 }  // namespace batchext
