@@ -1,5 +1,6 @@
 #include "ui/qt/frm_main.h"
 
+#include <QAction>
 #include <QBitmap>
 #include <QBuffer>
 #include <QCheckBox>
@@ -9,10 +10,16 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QUrl>
+#include <algorithm>
+#include <cmath>
+#include <memory>
 
 #if defined(Q_OS_UNIX)
 #include <unistd.h>
@@ -62,6 +69,55 @@ QStringList Made(const TempTree& temp) {
     }
   }
   return made;
+}
+
+// WCAG 2 relative luminance and contrast ratio.
+double Luminance(const QColor& colour) {
+  const auto linear = [](double c) {
+    return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+         0.0722 * linear(colour.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+  const auto [dark, light] = std::minmax({Luminance(a), Luminance(b)});
+  return (light + 0.05) / (dark + 0.05);
+}
+
+// What a control's text is drawn on: buttons and text boxes draw their own
+// panel; anything else shows the nearest ancestor that fills its background.
+QColor Backdrop(const QWidget& widget) {
+  const QPalette::ColorRole role = widget.backgroundRole();
+  if (role == QPalette::Button || role == QPalette::Base) {
+    return widget.palette().color(role);
+  }
+  const QWidget* filler = &widget;
+  while (!filler->autoFillBackground() && !filler->isWindow()) {
+    filler = filler->parentWidget();
+  }
+  return filler->palette().color(filler->backgroundRole());
+}
+
+// Where on `widget` text pixels end, in its own pixels: the last column
+// holding a pixel darker than mid-grey.
+int TextRight(QWidget& widget) {
+  const QPixmap pixmap = widget.grab();
+  const QImage image = pixmap.toImage();
+  for (int x = image.width() - 1; x >= 0; --x) {
+    for (int y = 0; y < image.height(); ++y) {
+      if (qGray(image.pixel(x, y)) < 128) {
+        return int(std::ceil((x + 1) / pixmap.devicePixelRatio()));
+      }
+    }
+  }
+  return 0;
+}
+
+bool IsChinese(const QString& text) {
+  return std::ranges::any_of(text, [](QChar c) {
+    return c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF;
+  });
 }
 
 QString Summary(qsizetype converted) {
@@ -123,23 +179,7 @@ class FrmMainTest : public QObject {
     box->setText(QString(40000, 'x'));  // no length limit
     QCOMPARE(box->text().size(), 40000);
 
-    // The empty panels stay out of the way.
-    QStringList order;
-    for (int index = 0;; ++index) {
-      const auto& controls = FormControls();
-      const auto stop =
-          std::ranges::find(controls, index, &ControlSpec::tab_index);
-      if (stop == controls.end()) break;
-      if (stop->kind != ControlKind::kWebPanel) order << stop->name;
-    }
-    QCOMPARE(QApplication::focusWidget()->objectName(), order.first());
-    order << order.takeFirst();
-    QStringList visited;
-    while (visited.size() < order.size()) {
-      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-      visited << QApplication::focusWidget()->objectName();
-    }
-    QCOMPARE(visited, order);
+    QCOMPARE(QApplication::focusWidget()->objectName(), FirstTabStop().name);
     // No default or cancel button: Enter and Esc in a text box do nothing.
     for (const char* name : {"TxtFromHouzui", "TxtHouZui"}) {
       Child(window, name)->setFocus();
@@ -164,6 +204,147 @@ class FrmMainTest : public QObject {
                AppIconImage(size));
       reader.jumpToNextImage();
     }
+  }
+
+  // Every text is readable on what it is drawn on, under a light and a dark
+  // system palette, set before or after the window is made.
+  void textsContrastUnderEveryPalette_data() {
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<bool>("after");
+    QTest::newRow("light") << false << false;
+    QTest::newRow("dark before") << true << false;
+    QTest::newRow("dark after") << true << true;
+  }
+
+  void textsContrastUnderEveryPalette() {
+    QFETCH(bool, dark);
+    QFETCH(bool, after);
+    const QPalette system = QApplication::palette();
+    // Derived from a dark grey: white text on near-black fields.
+    const QPalette wanted = dark ? QPalette(QColor(53, 53, 53)) : system;
+    if (!after) QApplication::setPalette(wanted);
+    FrmMain window(fakes_.Services());
+    if (after) QApplication::setPalette(wanted);
+    fakes_.answers = {"/in"};
+    Click(window, "CmdBrowseFromFolder");
+    for (const ControlSpec& control : FormControls()) {
+      if (control.kind == ControlKind::kWebPanel) continue;
+      const QWidget& widget = *Child(window, control.name);
+      const double ratio = Contrast(
+          widget.palette().color(widget.foregroundRole()), Backdrop(widget));
+      QVERIFY2(ratio >= 4.5,
+               qPrintable(QString("%1: %2").arg(control.name).arg(ratio)));
+    }
+    QApplication::setPalette(system);
+  }
+
+  // A long path loses its middle, keeps both ends and the full path as the
+  // tooltip, and its text stays clear of the browse button (this case runs
+  // once more with QT_SCALE_FACTOR=1.5).
+  void longPathsLoseTheirMiddle() {
+    const double scale =
+        qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble();
+    const QString path = "/home/me/" + QString(180, 'x') + "/照片";
+    FrmMain window(fakes_.Services());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.devicePixelRatio(), scale);
+    fakes_.answers = {path.toStdString()};
+    Click(window, "CmdBrowseFromFolder");
+    const std::pair<const char*, const char*> fields[] = {
+        {"LblFromFolder", "CmdBrowseFromFolder"},
+        {"LblTargetFolder", "CmdBrowseTargetFolder"}};
+    for (const auto& [name, button] : fields) {
+      auto* field = Child<QLabel>(window, name);
+      const QString whole = field->toolTip();
+      QCOMPARE(whole, path + (button == fields[0].second ? "" : "(2)"));
+      QVERIFY2(field->text().startsWith("/home/me/") &&
+                   field->text().contains("…") &&
+                   field->text().endsWith(whole.right(4)),
+               qPrintable(field->text()));
+      const int room = Child(window, button)->x() - field->x();
+      const int right = TextRight(*field);
+      QVERIFY2(right <= room && right > room * 3 / 4,
+               qPrintable(QString("%1 of %2").arg(right).arg(room)));
+    }
+  }
+
+  // Qt's own texts speak Chinese too.
+  void qtTextsAreChinese() {
+    FrmMain window(fakes_.Services());
+    const std::unique_ptr<QMenu> menu(
+        Child<QLineEdit>(window, "TxtHouZui")->createStandardContextMenu());
+    for (const QAction* action : menu->actions()) {
+      QVERIFY2(action->isSeparator() || IsChinese(action->text()),
+               qPrintable(action->text()));
+    }
+  }
+
+  // Dropped local folders act as picked ones; the rest is refused.
+  void foldersCanBeDropped() {
+    TempTree temp;
+    temp.MakeFolder("in");
+    temp.MakeFolder("out");
+    temp.Write("file.txt", "");
+    const auto local = [&](const char* name) {
+      return QUrl::fromLocalFile(QString::fromStdString(temp.Path(name)));
+    };
+    const struct {
+      const char* over;
+      QList<QUrl> urls;
+      Qt::DropActions offered;
+      bool taken;
+      const char* from;
+      const char* target;
+    } drops[] = {
+        {"TxtHouZui",
+         {local("in")},
+         Qt::CopyAction | Qt::MoveAction,
+         true,
+         "in",
+         "in(2)"},
+        {"LblTargetFolder", {local("out")}, Qt::CopyAction, true, "in", "out"},
+        {"Label2", {local("out")}, Qt::CopyAction, true, "out", "out(2)"},
+        {"Frame1", {local("file.txt")}, Qt::CopyAction, false, "out", "out(2)"},
+        {"Frame1",
+         {local("in"), local("out")},
+         Qt::CopyAction,
+         false,
+         "out",
+         "out(2)"},
+        {"Frame1",
+         {QUrl("https://www.example/in/")},
+         Qt::CopyAction,
+         false,
+         "out",
+         "out(2)"},
+        // Taking a move would let the file manager remove the folder.
+        {"Frame1", {local("in")}, Qt::MoveAction, false, "out", "out(2)"},
+    };
+    FrmMain window(fakes_.Services());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    for (const auto& drop : drops) {
+      QMimeData data;
+      data.setUrls(drop.urls);
+      data.setText(drop.urls.front().toLocalFile());  // as file managers do
+      const QWidget* over = Child(window, drop.over);
+      const QPoint at = over->mapTo(&window, over->rect().center());
+      QDragEnterEvent enter(at, drop.offered, &data, Qt::LeftButton, {});
+      QDragMoveEvent move(at, drop.offered, &data, Qt::LeftButton, {});
+      QDropEvent release(at, drop.offered, &data, Qt::LeftButton, {});
+      for (QDropEvent* event : {static_cast<QDropEvent*>(&enter),
+                                static_cast<QDropEvent*>(&move), &release}) {
+        QApplication::sendEvent(window.windowHandle(), event);
+        QCOMPARE(event->isAccepted(), drop.taken);
+        if (drop.taken) QCOMPARE(event->dropAction(), Qt::CopyAction);
+      }
+      QCOMPARE(Child<QLabel>(window, "LblFromFolder")->toolTip(),
+               QString::fromStdString(temp.Path(drop.from)));
+      QCOMPARE(Child<QLabel>(window, "LblTargetFolder")->toolTip(),
+               QString::fromStdString(temp.Path(drop.target)));
+    }
+    QCOMPARE(Child<QLineEdit>(window, "TxtHouZui")->text(), "txt");
   }
 
   // The buttons reach the handlers and the fields show what they chose.
@@ -238,10 +419,14 @@ class FrmMainTest : public QObject {
     const qsizetype made = Made(temp).size();
     QVERIFY2(made >= 5 && made < kFiles, qPrintable(QString::number(made)));
     QCOMPARE(fakes_.shown, QStringList{Summary(made)});
+    QCOMPARE(
+        fakes_.details,
+        QStringList{QString("操作已取消，取消前已处理%1个文件").arg(made)});
   }
 
   // The real show operation: the style's icon, the title (the
-  // application's where none is given), plain text and one OK button.
+  // application's where none is given), plain text and one OK button; the
+  // details behind a second button that reads in Chinese.
   void messageBoxShowsStyleTitleAndOneButton() {
     const std::pair<MessageStyle, QMessageBox::Icon> styles[] = {
         {MessageStyle::kPlain, QMessageBox::NoIcon},
@@ -266,6 +451,24 @@ class FrmMainTest : public QObject {
                             *title ? title : kApplicationTitle, "<b>a&b</b>",
                             QString::number(Qt::PlainText), "1"}));
     }
+    QStringList seen;
+    WhenShown([] { return QApplication::activeModalWidget(); },
+              [&](QWidget* widget) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                seen << box->detailedText();
+                for (QAbstractButton* button : box->buttons()) {
+                  seen << QString::number(box->buttonRole(button));
+                  seen << QString::number(IsChinese(button->text()));
+                }
+                box->button(QMessageBox::Ok)->click();
+              });
+    ShowMessageBox(nullptr, "成功", "操作结果", MessageStyle::kInformation,
+                   "/a：原因");
+    QStringList wanted{"/a：原因", QString::number(QMessageBox::AcceptRole),
+                       QString::number(QMessageBox::ActionRole), "1", "1"};
+    seen.sort();  // the order of the buttons is the style's
+    wanted.sort();
+    QCOMPARE(seen, wanted);
   }
 
   // Only a left click opens, and only the Label3 pair shows the hand.

@@ -21,6 +21,7 @@
   int main(int argc, char* argv[]) {        \
     batchext::PrepareApplication();         \
     QApplication application(argc, argv);   \
+    batchext::TranslateQtTexts();           \
     TestClass test;                         \
     return QTest::qExec(&test, argc, argv); \
   }
@@ -40,12 +41,13 @@ struct Fakes {
       return answer;
     };
     services.show = [this](const std::string& text, const std::string& title,
-                           MessageStyle style) {
+                           MessageStyle style, const std::string& more) {
       const char* name = style == MessageStyle::kError     ? "error"
                          : style == MessageStyle::kWarning ? "warning"
                          : style == MessageStyle::kPlain   ? "plain"
                                                            : "information";
       shown << QString("%1|%2|%3").arg(title.c_str(), text.c_str(), name);
+      details << QString::fromStdString(more);
     };
     services.open_link = [this](const std::string& address) {
       opened << QString::fromStdString(address);
@@ -57,6 +59,7 @@ struct Fakes {
 
   std::deque<std::string> answers;  // of the next picks; "<throw>" fails one
   QStringList shown;                // "title|text|style"
+  QStringList details;              // of each box shown
   QStringList opened;
 };
 

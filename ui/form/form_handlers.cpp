@@ -4,6 +4,8 @@
 #include <ranges>
 #include <utility>
 
+#include "ui/form/run_details.h"
+
 namespace batchext {
 namespace {
 
@@ -31,9 +33,23 @@ void FormHandlers::Load() {
   }
 }
 
-void FormHandlers::BrowseFromFolder() {
+void FormHandlers::BrowseFromFolder() { ChooseFromFolder(seams_.pick_folder); }
+
+void FormHandlers::BrowseTargetFolder() {
+  ChooseTargetFolder(seams_.pick_folder);
+}
+
+void FormHandlers::DropFromFolder(const std::string& folder) {
+  ChooseFromFolder([&folder] { return folder; });
+}
+
+void FormHandlers::DropTargetFolder(const std::string& folder) {
+  ChooseTargetFolder([&folder] { return folder; });
+}
+
+void FormHandlers::ChooseFromFolder(const FolderPicker& pick) {
   try {
-    const std::string folder = seams_.pick_folder();
+    const std::string folder = pick();
     if (folder.empty()) return;
     settings_.FromFolder = folder;
     settings_.TargetFolder = folder + kTargetSuffix;
@@ -43,9 +59,9 @@ void FormHandlers::BrowseFromFolder() {
   }
 }
 
-void FormHandlers::BrowseTargetFolder() {
+void FormHandlers::ChooseTargetFolder(const FolderPicker& pick) {
   try {
-    const std::string folder = seams_.pick_folder();
+    const std::string folder = pick();
     if (folder.empty()) return;
     settings_.TargetFolder = folder;
     seams_.show_folders(settings_.FromFolder, settings_.TargetFolder);
@@ -59,13 +75,21 @@ void FormHandlers::Ok(const OkRequest& request,
                       const std::function<void()>& before_message) {
   settings_.StripSurplusExtensions = request.strip_surplus;
   settings_.IncludeSubfolders = request.include_subfolders;
+  RunDetails details;
   const ShowMessage show = [&](const std::string& text,
                                const std::string& title, MessageStyle style) {
     if (before_message) before_message();
-    seams_.show(text, title, style);
+    // The summary is the only box of a run in the information style.
+    const std::string more =
+        style == MessageStyle::kInformation ? details.Text() : "";
+    if (more.empty() || !seams_.show_detailed) {
+      seams_.show(text, title, style);
+    } else {
+      seams_.show_detailed(text, title, style, more);
+    }
   };
   StartConversion(settings_, request.from_extension, request.to_extension, show,
-                  observer);
+                  details.Watch(observer));
 }
 
 void FormHandlers::OpenLink(const ControlSpec& label) {

@@ -13,6 +13,12 @@ namespace batchext {
 // Answers a folder path, or "" when nothing usable was chosen.
 using FolderPicker = std::function<std::string()>;
 
+// Shows a box like ShowMessage that also offers `details` ("" for none)
+// behind a button of its own.
+using ShowDetailedMessage =
+    std::function<void(const std::string& text, const std::string& title,
+                       MessageStyle style, const std::string& details)>;
+
 // Starts the user's browser on an address without waiting for it.
 using LinkLauncher = std::function<void(const std::string& address)>;
 
@@ -31,6 +37,9 @@ struct FormSeams {
   // it on `address` ("" shows nothing).
   std::function<void(const ControlSpec& panel, const std::string& address)>
       load_panel;
+  // Shows the run's summary with the failures behind it; left empty, the
+  // summary goes through `show` alone.
+  ShowDetailedMessage show_detailed = nullptr;
 };
 
 // The state of the window's inputs when OK is pressed, texts as typed.
@@ -53,6 +62,9 @@ class FormHandlers {
   void Load();
   void BrowseFromFolder();
   void BrowseTargetFolder();
+  // A folder dropped on the window, used as if the picker had answered it.
+  void DropFromFolder(const std::string& folder);
+  void DropTargetFolder(const std::string& folder);
   // `before_message` runs before every box of the run, so that a progress
   // display can step out of its way.
   void Ok(const OkRequest& request, const ConversionObserver& observer = {},
@@ -61,6 +73,9 @@ class FormHandlers {
   void OpenLink(const ControlSpec& label);
 
  private:
+  void ChooseFromFolder(const FolderPicker& pick);
+  void ChooseTargetFolder(const FolderPicker& pick);
+
   FormSeams seams_;
   InfoLinks links_;
   ConversionSettings settings_;

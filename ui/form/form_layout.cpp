@@ -9,6 +9,7 @@ namespace {
 constexpr FontSpec kCaptionFont{.points = 14.25};
 constexpr FontSpec kOptionFont{.points = 10.5};
 constexpr FontSpec kBoldOptionFont{.points = 10.5, .bold = true};
+constexpr Rgb kBlack{0, 0, 0};
 constexpr Rgb kBlue{0, 0, 255};
 constexpr Rgb kPurple{128, 0, 128};
 constexpr Rgb kWhite{255, 255, 255};
@@ -29,7 +30,8 @@ constexpr ControlSpec kControls[] = {
      .caption = "选择来源文件夹", .rect = {120, 405, 2175, 375},
      .font = kCaptionFont},
     {.name = "LblFromFolder", .kind = K::kFolderField, .parent = "Frame1",
-     .caption = "", .rect = {120, 765, 4215, 255}, .back_colour = kWhite},
+     .caption = "", .rect = {120, 765, 4215, 255}, .fore_colour = kBlack,
+     .back_colour = kWhite},
     {.name = "CmdBrowseFromFolder", .kind = K::kBrowseButton,
      .parent = "Frame1", .caption = "…", .rect = {4320, 765, 495, 255},
      .tab_index = 0, .tooltip = kBrowseTip,
@@ -38,7 +40,8 @@ constexpr ControlSpec kControls[] = {
      .caption = "选择目标文件夹", .rect = {120, 1125, 2175, 375},
      .font = kCaptionFont},
     {.name = "LblTargetFolder", .kind = K::kFolderField, .parent = "Frame1",
-     .caption = "", .rect = {120, 1485, 4215, 255}, .back_colour = kWhite},
+     .caption = "", .rect = {120, 1485, 4215, 255}, .fore_colour = kBlack,
+     .back_colour = kWhite},
     {.name = "CmdBrowseTargetFolder", .kind = K::kBrowseButton,
      .parent = "Frame1", .caption = "…", .rect = {4320, 1485, 495, 255},
      .tab_index = 1, .tooltip = kBrowseTip,

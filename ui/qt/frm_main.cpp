@@ -1,6 +1,8 @@
 #include "ui/qt/frm_main.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QGroupBox>
@@ -8,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWebEngineView>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -15,12 +18,15 @@
 #include <vector>
 
 #include "ui/qt/app_icon.h"
+#include "ui/qt/folder_drop.h"
 #include "ui/qt/fonts.h"
 #include "ui/qt/hand_cursor.h"
 #include "ui/qt/link_label.h"
 #include "ui/qt/message_box.h"
+#include "ui/qt/path_field.h"
 #include "ui/qt/twips.h"
 #include "ui/qt/web_panels.h"
+#include "ui/qt/window_palette.h"
 
 namespace batchext {
 namespace {
@@ -66,8 +72,9 @@ QWidget* CreateWidget(const ControlSpec& control, const QString& text,
     case ControlKind::kFrame:
       return new QGroupBox(text, parent);
     case ControlKind::kCaption:
-    case ControlKind::kFolderField:
       return Caption(text, parent);
+    case ControlKind::kFolderField:
+      return new PathField(parent);
     case ControlKind::kBrowseButton:
     case ControlKind::kButton:
       return Button(text, parent);
@@ -108,6 +115,24 @@ void SetColours(const ControlSpec& control, QWidget* widget) {
   widget->setPalette(palette);
 }
 
+// The stops in tab order.
+std::vector<const ControlSpec*> TabOrder() {
+  std::vector<const ControlSpec*> order;
+  for (const ControlSpec& control : FormControls()) {
+    if (control.tab_index >= 0) order.push_back(&control);
+  }
+  std::ranges::sort(order, {}, &ControlSpec::tab_index);
+  return order;
+}
+
+// A web view takes the focus through a proxy that exists only once its page
+// runs, and that it replaces when the page changes.
+bool TakesTabFocus(const QWidget& stop) {
+  const QWidget* taker = stop.focusProxy() ? stop.focusProxy() : &stop;
+  return stop.isVisible() && stop.isEnabled() &&
+         (taker->focusPolicy() & Qt::TabFocus);
+}
+
 }  // namespace
 
 FrmMain::FrmMain(FrmMainServices services)
@@ -117,6 +142,9 @@ FrmMain::FrmMain(FrmMainServices services)
       progress_timing_(services.progress_timing),
       form_(Seams(services), std::move(services.links)) {
   setObjectName("FrmMain");
+  // The blue and purple texts were chosen against a light window.
+  setPalette(LightPalette());
+  setAcceptDrops(true);
   setWindowTitle(kApplicationTitle);
   setWindowIcon(AppIcon());
   setFont(ToQFont(kWindowFont));
@@ -125,22 +153,23 @@ FrmMain::FrmMain(FrmMainServices services)
   for (const ControlSpec& control : FormControls()) {
     Connect(control, CreateControl(control));
   }
-  SetTabOrder();
+  KeepFolderTextsVisible();
   form_.Load();
   Find(FirstTabStop().name)->setFocus();
 }
 
 FormSeams FrmMain::Seams(FrmMainServices& services) {
-  ShowMessage show = services.show;
+  ShowDetailedMessage show = std::move(services.show);
   if (!show) {
     show = [this](const std::string& text, const std::string& title,
-                  MessageStyle style) {
-      ShowMessageBox(this, text, title, style);
+                  MessageStyle style, const std::string& details) {
+      ShowMessageBox(this, text, title, style, details);
     };
   }
   return {
       .pick_folder = std::move(services.pick_folder),
-      .show = std::move(show),
+      .show = [show](const std::string& text, const std::string& title,
+                     MessageStyle style) { show(text, title, style, {}); },
       .open_link = std::move(services.open_link),
       .show_folders =
           [this](const std::string& from, const std::string& target) {
@@ -152,6 +181,7 @@ FormSeams FrmMain::Seams(FrmMainServices& services) {
           [this](const ControlSpec& panel, const std::string& address) {
             LoadPanel(panel, address);
           },
+      .show_detailed = show,
   };
 }
 
@@ -168,9 +198,6 @@ QWidget* FrmMain::CreateControl(const ControlSpec& control) {
   if (control.kind == ControlKind::kCaption) {
     SqueezeToFit(static_cast<QLabel*>(widget));
   }
-  // A web view takes the focus through a proxy that it creates only once
-  // its page runs; the filter lays the order again then.
-  if (control.kind == ControlKind::kWebPanel) widget->installEventFilter(this);
   return widget;
 }
 
@@ -200,34 +227,88 @@ void FrmMain::Connect(const ControlSpec& control, QWidget* widget) {
   }
 }
 
-void FrmMain::SetTabOrder() {
-  std::vector<const ControlSpec*> order;
-  for (const ControlSpec& control : FormControls()) {
-    if (control.tab_index >= 0) order.push_back(&control);
+// A field runs a little under its browse button, which covers its end.
+void FrmMain::KeepFolderTextsVisible() {
+  for (PathField* field : findChildren<PathField*>()) {
+    int covered = 0;
+    for (const QWidget* sibling : field->parentWidget()->findChildren<QWidget*>(
+             Qt::FindDirectChildrenOnly)) {
+      const QRect overlap = sibling->geometry() & field->geometry();
+      if (sibling != field && !overlap.isEmpty() &&
+          overlap.right() == field->geometry().right()) {
+        covered = std::max(covered, overlap.width());
+      }
+    }
+    field->KeepTextClearOfRight(covered);
   }
-  std::ranges::sort(order, {}, &ControlSpec::tab_index);
-  QWidget* previous = nullptr;
-  for (const ControlSpec* control : order) {
-    QWidget* widget = Find(control->name);
-    QWidget* stop = widget->focusProxy() ? widget->focusProxy() : widget;
-    if (!(stop->focusPolicy() & Qt::TabFocus)) continue;
-    if (previous) setTabOrder(previous, stop);
-    previous = stop;
+}
+
+bool FrmMain::focusNextPrevChild(bool next) {
+  std::vector<QWidget*> stops;
+  for (const ControlSpec* control : TabOrder()) {
+    QWidget* stop = Find(control->name);
+    if (TakesTabFocus(*stop)) stops.push_back(stop);
   }
+  if (stops.empty()) return false;
+  const QWidget* focus = QApplication::focusWidget();
+  const auto holder = std::ranges::find_if(stops, [focus](QWidget* stop) {
+    return stop == focus || stop->isAncestorOf(focus);
+  });
+  const int count = static_cast<int>(stops.size());
+  int index = static_cast<int>(holder - stops.begin());
+  if (holder == stops.end()) index = next ? count - 1 : 0;
+  index = (index + (next ? 1 : count - 1)) % count;
+  stops[index]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  return true;
+}
+
+// Drags are taken where they reach the window, before any control: a text
+// box would take the path as text and a web panel would open the folder.
+void FrmMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  windowHandle()->installEventFilter(this);
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::ChildAdded &&
-      qobject_cast<QWebEngineView*>(watched)) {
-    QMetaObject::invokeMethod(this, &FrmMain::SetTabOrder,
-                              Qt::QueuedConnection);
+  if (watched != windowHandle()) return QWidget::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+      AcceptFolderDrag(*static_cast<QDropEvent*>(event));
+      return true;
+    case QEvent::Drop:
+      DropFolder(*static_cast<QDropEvent*>(event));
+      return true;
+    default:
+      return QWidget::eventFilter(watched, event);
   }
-  return QWidget::eventFilter(watched, event);
+}
+
+// Only a copy is offered back: a file manager removes the source of a move.
+void FrmMain::AcceptFolderDrag(QDropEvent& event) const {
+  if ((event.possibleActions() & Qt::CopyAction) &&
+      DroppedFolder(*event.mimeData())) {
+    event.setDropAction(Qt::CopyAction);
+    event.accept();
+  } else {
+    event.ignore();
+  }
+}
+
+void FrmMain::DropFolder(QDropEvent& event) {
+  AcceptFolderDrag(event);
+  if (!event.isAccepted()) return;
+  const std::string folder = *DroppedFolder(*event.mimeData());
+  if (childAt(event.position().toPoint()) == Find("LblTargetFolder")) {
+    form_.DropTargetFolder(folder);
+  } else {
+    form_.DropFromFolder(folder);
+  }
 }
 
 void FrmMain::ShowFolders(const std::string& from, const std::string& target) {
-  Find<QLabel>("LblFromFolder")->setText(QString::fromStdString(from));
-  Find<QLabel>("LblTargetFolder")->setText(QString::fromStdString(target));
+  Find<PathField>("LblFromFolder")->SetPath(QString::fromStdString(from));
+  Find<PathField>("LblTargetFolder")->SetPath(QString::fromStdString(target));
 }
 
 void FrmMain::SetChecked(const ControlSpec& option, bool checked) {

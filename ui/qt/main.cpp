@@ -6,6 +6,7 @@
 int main(int argc, char* argv[]) {
   batchext::PrepareApplication();
   QApplication application(argc, argv);
+  batchext::TranslateQtTexts();
   batchext::FrmMain window;
   window.show();
   return application.exec();

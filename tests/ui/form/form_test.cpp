@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <deque>
 #include <set>
 #include <stdexcept>
@@ -10,6 +11,7 @@
 #include "tests/support/temp_tree.h"
 #include "ui/form/form_handlers.h"
 #include "ui/form/form_layout.h"
+#include "ui/form/run_details.h"
 
 namespace batchext {
 namespace {
@@ -121,6 +123,13 @@ struct FakeSeams {
             [this](const ControlSpec& panel, const std::string& address) {
               calls.push_back(std::string(panel.name) + " " + address);
             },
+        .show_detailed =
+            [this](const std::string& text, const std::string& title,
+                   MessageStyle style, const std::string& details) {
+              calls.push_back(title + "|" + text + "|" +
+                              std::to_string(static_cast<int>(style)) + "|" +
+                              details);
+            },
     };
   }
 
@@ -141,7 +150,8 @@ TEST(FormHandlersTest, LoadClearsTheOptionsAndStartsThePanelsLastFirst) {
                              "Scriptlet1 " + kLinks.panel1}));
 }
 
-// 'F' or 'T' presses a browse button, the picker answering the rest.
+// 'F' or 'T' presses a browse button, the picker answering the rest; 'f'
+// and 't' drop the rest on the source or the target field.
 constexpr struct {
   const char* clicks[4];
   const char* from;
@@ -172,6 +182,11 @@ constexpr struct {
      "/in",
      "/in(2)",
      "folders /in /in(2);无法操作|没有成功选择目标文件夹|48"},
+    // A drop is a pick: the source presets the target, the target alone.
+    {{"t/out", "f/in", "t/x"},
+     "/in",
+     "/x",
+     "folders  /out;folders /in /in(2);folders /in /x"},
 };
 
 TEST(FormHandlersTest, BrowseButtonsFollowThePicker) {
@@ -181,6 +196,9 @@ TEST(FormHandlersTest, BrowseButtonsFollowThePicker) {
     FormHandlers form(fakes.Seams(), kLinks);
     for (const char* click : c.clicks) {
       if (!click) break;
+      if (*click == 'f') form.DropFromFolder(click + 1);
+      if (*click == 't') form.DropTargetFolder(click + 1);
+      if (std::islower(*click)) continue;
       fakes.answers.push_back(click + 1);
       if (*click == 'F') {
         form.BrowseFromFolder();
@@ -250,6 +268,83 @@ TEST(FormHandlersTest, OkRunsWithTheChosenOptions) {
                 "操作结果|成功修改了3个文件的后缀名，失败0个文件|64"});
   EXPECT_TRUE(temp.Exists("in(2)/b.txt"));
   EXPECT_TRUE(temp.Exists("in(2)/s/d.txt"));
+}
+
+FileOutcome Outcome(const std::string& source, bool converted) {
+  return {source, source + ".txt", converted, converted ? "" : "原因"};
+}
+
+TEST(RunDetailsTest, ListsFailuresAfterTheCancellationUpToAThousand) {
+  const struct {
+    int ok_files;
+    int failed_files;
+    bool cancel;
+    const char* first_line;
+    const char* last_line;
+    std::size_t lines;
+  } cases[] = {
+      {3, 0, false, "", "", 1},
+      {1, 2, false, "f0：原因", "f1：原因", 2},
+      {2, 1, true, "操作已取消，取消前已处理3个文件", "f0：原因", 2},
+      {0, 1003, false, "f0：原因", "以及另外3个", 1001},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failed_files);
+    RunDetails details;
+    int seen = 0;
+    ConversionObserver inner;
+    inner.on_file = [&](const FileOutcome&) { ++seen; };
+    inner.stop_requested = [&] { return c.cancel; };
+    const ConversionObserver observer = details.Watch(inner);
+    for (int i = 0; i < c.ok_files; ++i) observer.on_file(Outcome("ok", true));
+    for (int i = 0; i < c.failed_files; ++i) {
+      observer.on_file(Outcome("f" + std::to_string(i), false));
+    }
+    EXPECT_EQ(observer.stop_requested(), c.cancel);
+    EXPECT_EQ(seen, c.ok_files + c.failed_files);  // the run's own watcher
+    const std::string text = details.Text();
+    const std::size_t last_break = text.rfind('\n');
+    EXPECT_EQ(text.substr(0, text.find('\n')), c.first_line);
+    EXPECT_EQ(
+        last_break == std::string::npos ? text : text.substr(last_break + 1),
+        c.last_line);
+    EXPECT_EQ(std::ranges::count(text, '\n') + 1, c.lines);
+  }
+}
+
+// Only the summary carries details, and only when something went wrong.
+TEST(FormHandlersTest, SummaryOffersTheFailuresOfTheRun) {
+  TempTree temp;
+  for (const char* name : {"a.doc", "a.pdf", "b.doc"}) {
+    temp.Write(std::string("in/") + name, "");
+  }
+  FakeSeams fakes;
+  FormHandlers form(fakes.Seams(), kLinks);
+  fakes.answers.push_back(temp.Path("in"));
+  form.BrowseFromFolder();
+  fakes.calls.clear();
+  form.Ok({.from_extension = "*", .to_extension = "txt"});
+  // a.doc and a.pdf both become a.txt; the one listed second fails.
+  ASSERT_EQ(fakes.calls.size(), 1u);
+  const std::string head =
+      "操作结果|成功修改了2个文件的后缀名，失败1个文件|64|";
+  const std::string reason =
+      "：本次已有另一个文件转换为同一个目标文件，没有覆盖";
+  const std::string& call = fakes.calls.front();
+  EXPECT_TRUE(call == head + temp.Path("in/a.doc") + reason ||
+              call == head + temp.Path("in/a.pdf") + reason)
+      << call;
+
+  // Stopped before the second file: counted, and no failure to list.
+  fakes.calls.clear();
+  int asked = 0;
+  ConversionObserver stop_at_second;
+  stop_at_second.stop_requested = [&] { return ++asked > 1; };
+  form.Ok({.from_extension = "doc", .to_extension = "txt"}, stop_at_second);
+  EXPECT_EQ(fakes.calls,
+            std::vector<std::string>{
+                "操作结果|成功修改了1个文件的后缀名，失败0个文件|64|"
+                "操作已取消，取消前已处理1个文件"});
 }
 
 TEST(FormHandlersTest, LinksOpenTheirAddressAndAFailedLaunchStaysQuiet) {
