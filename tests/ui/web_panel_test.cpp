@@ -56,7 +56,8 @@ QStringList Walk(FrmMain& window, Qt::KeyboardModifiers modifiers, int count) {
          waited += 20) {
       QTest::qWait(20);
     }
-    if (!QApplication::focusWidget()->isVisible()) return stops << "hidden";
+    const QWidget* focus = QApplication::focusWidget();
+    if (!focus || !focus->isVisible()) return stops << "hidden";
     if (FocusStop() != stops.last()) stops << FocusStop();
   }
   return stops;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <deque>
+#include <initializer_list>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -247,16 +248,20 @@ TEST(FormHandlersTest, OkHandsEachTextToTheRun) {
   }
 }
 
-TEST(FormHandlersTest, OkRunsWithTheChosenOptions) {
-  TempTree temp;
-  for (const char* name : {"a.doc", "b.b.doc", "s/d.doc"}) {
-    temp.Write(std::string("in/") + name, "");
-  }
-  FakeSeams fakes;
-  FormHandlers form(fakes.Seams(), kLinks);
+// Fills "in" of `temp` with empty files and picks it as the source.
+void PickSource(const TempTree& temp, std::initializer_list<const char*> files,
+                FakeSeams& fakes, FormHandlers& form) {
+  for (const char* name : files) temp.Write(std::string("in/") + name, "");
   fakes.answers.push_back(temp.Path("in"));
   form.BrowseFromFolder();
   fakes.calls.clear();
+}
+
+TEST(FormHandlersTest, OkRunsWithTheChosenOptions) {
+  TempTree temp;
+  FakeSeams fakes;
+  FormHandlers form(fakes.Seams(), kLinks);
+  PickSource(temp, {"a.doc", "b.b.doc", "s/d.doc"}, fakes, form);
   form.Ok({.from_extension = "doc",
            .to_extension = "txt",
            .strip_surplus = true,
@@ -315,14 +320,9 @@ TEST(RunDetailsTest, ListsFailuresAfterTheCancellationUpToAThousand) {
 // Only the summary carries details, and only when something went wrong.
 TEST(FormHandlersTest, SummaryOffersTheFailuresOfTheRun) {
   TempTree temp;
-  for (const char* name : {"a.doc", "a.pdf", "b.doc"}) {
-    temp.Write(std::string("in/") + name, "");
-  }
   FakeSeams fakes;
   FormHandlers form(fakes.Seams(), kLinks);
-  fakes.answers.push_back(temp.Path("in"));
-  form.BrowseFromFolder();
-  fakes.calls.clear();
+  PickSource(temp, {"a.doc", "a.pdf", "b.doc"}, fakes, form);
   form.Ok({.from_extension = "*", .to_extension = "txt"});
   // a.doc and a.pdf both become a.txt; the one listed second fails.
   ASSERT_EQ(fakes.calls.size(), 1u);
