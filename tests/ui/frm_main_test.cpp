@@ -451,24 +451,20 @@ class FrmMainTest : public QObject {
                             *title ? title : kApplicationTitle, "<b>a&b</b>",
                             QString::number(Qt::PlainText), "1"}));
     }
-    QStringList seen;
+    QStringList seen;  // the details, then how many buttons read Chinese
     WhenShown([] { return QApplication::activeModalWidget(); },
               [&](QWidget* widget) {
                 auto* box = qobject_cast<QMessageBox*>(widget);
-                seen << box->detailedText();
-                for (QAbstractButton* button : box->buttons()) {
-                  seen << QString::number(box->buttonRole(button));
-                  seen << QString::number(IsChinese(button->text()));
-                }
+                seen << box->detailedText()
+                     << QString::number(std::ranges::count_if(
+                            box->buttons(), [](QAbstractButton* button) {
+                              return IsChinese(button->text());
+                            }));
                 box->button(QMessageBox::Ok)->click();
               });
     ShowMessageBox(nullptr, "成功", "操作结果", MessageStyle::kInformation,
                    "/a：原因");
-    QStringList wanted{"/a：原因", QString::number(QMessageBox::AcceptRole),
-                       QString::number(QMessageBox::ActionRole), "1", "1"};
-    seen.sort();  // the order of the buttons is the style's
-    wanted.sort();
-    QCOMPARE(seen, wanted);
+    QCOMPARE(seen, QStringList({"/a：原因", "2"}));
   }
 
   // Only a left click opens, and only the Label3 pair shows the hand.
