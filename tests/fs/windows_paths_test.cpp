@@ -1,9 +1,11 @@
 // Cases that only Windows has: drive letters and shares, both separators,
-// names Windows forbids, the read-only attribute, file names that differ in
-// case only, UTF-16 names and paths beyond 260 characters.
+// names Windows forbids or reads as devices, typed paths, attributes, file
+// names that differ in case only, UTF-16 names and paths beyond 260
+// characters.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -11,10 +13,12 @@
 #include <vector>
 
 #include "engine/conversion_run.h"
+#include "fs/file_copy.h"
 #include "fs/file_identity.h"
 #include "fs/folder_listing.h"
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
+#include "fs/win_support.h"
 #include "tests/support/temp_tree.h"
 
 namespace batchext {
@@ -27,9 +31,8 @@ std::wstring Native(const std::string& path) {
   return ToNativePath(path).native();
 }
 
-bool IsReadOnly(const std::string& path) {
-  return (::GetFileAttributesW(Native(path).c_str()) &
-          FILE_ATTRIBUTE_READONLY) != 0;
+DWORD AttributesOf(const std::string& path) {
+  return ::GetFileAttributesW(Native(path).c_str());
 }
 
 ULONGLONG WriteTimeOf(const std::string& path) {
@@ -76,6 +79,11 @@ TEST(WindowsPathTest, NativeFormIsTheResolvedLongForm) {
       {"//server/share", L"\\\\?\\UNC\\server\\share\\", "\\\\server\\share\\"},
       {"\\\\?\\C:\\kept\\..\\as\\is", L"\\\\?\\C:\\kept\\..\\as\\is",
        "C:\\kept\\..\\as\\is"},
+      // Only "\\?\" written exactly is literal; other device forms resolve.
+      {"//?/C:/x/y", L"\\\\?\\C:\\x\\y", "C:\\x\\y"},
+      {"\\\\.\\C:\\x\\..\\y", L"\\\\?\\C:\\y", "C:\\y"},
+      {"//./UNC/srv/share/../x", L"\\\\?\\UNC\\srv\\share\\x",
+       "\\\\srv\\share\\x"},
       // A lone surrogate is a legal name on Windows and survives the trip.
       {"C:\\x\xED\xA0\x80y", L"\\\\?\\C:\\x\xD800y", "C:\\x\xED\xA0\x80y"},
       {"C:\\照片\\𝄞.txt", L"\\\\?\\C:\\照片\\𝄞.txt", "C:\\照片\\𝄞.txt"},
@@ -89,6 +97,67 @@ TEST(WindowsPathTest, NativeFormIsTheResolvedLongForm) {
   EXPECT_EQ(Native("rel/x"), L"\\\\?\\" + current + L"\\rel\\x");
   EXPECT_EQ(Native("\\rooted"),
             L"\\\\?\\" + current.substr(0, 2) + L"\\rooted");
+  // Drive-relative: "con" stays a name in that drive's current folder.
+  const std::wstring c_folder =
+      current[0] == L'C' ? current + L"\\" : std::wstring(L"C:\\");
+  EXPECT_EQ(Native("C:con"), L"\\\\?\\" + c_folder + L"con");
+}
+
+TEST(WindowsPathTest, TypedFolderIsMadeFullAsWindowsReadsIt) {
+  const std::string current = FromNativePath(std::filesystem::current_path());
+  const std::pair<std::string, std::string> cases[] = {
+      {"  C:\\x\\outdot.  ", "C:\\x\\outdot"},
+      {"C:\\x\\s2. ", "C:\\x\\s2"},
+      {"C:/a/./b/../c/", "C:\\a\\c\\"},
+      {"rel/.", current + "\\rel"},
+      // Older Windows, and Wine, read a device name anywhere in a path.
+      {"C:\\x\\con", "\\\\.\\con"},
+      {"\\\\?\\C:\\x\\a.", "\\\\?\\C:\\x\\a."},
+      {"   ", ""},
+  };
+  for (const auto& [typed, full] : cases) {
+    EXPECT_EQ(TypedFolderPath(typed), full) << typed;
+  }
+}
+
+TEST(WindowsPathTest, NamesThatWindowsReadsAsSomethingElseAreRefused) {
+  const std::pair<std::wstring, bool> names[] = {
+      {L"aux.txt", false},
+      {L"COM1.txt", false},
+      {L"nul.tar.txt", false},
+      {L"CONIN$.txt", false},
+      {L"conout$", false},
+      {L"lpt\u00B2.txt", false},
+      {L"Com0", false},
+      {L"prn .txt", false},
+      {L"a.txt:s.txt", false},
+      {L"a?.txt", false},
+      {L"a\x1f.txt", false},
+      {L"a.txt.", false},
+      {L"a.txt ", false},
+      {L"x.con", true},
+      {L"com10.txt", true},
+      {L"comA.txt", true},
+      {L"auxiliary.txt", true},
+      {L" con.txt", true},
+      {L"\u7167\u7247.txt", true},
+  };
+  for (const auto& [name, allowed] : names) {
+    EXPECT_EQ(IsAllowedFileName(name), allowed) << WideToUtf8(name);
+  }
+  // Only the data streams beside the main one are copied on their own.
+  EXPECT_TRUE(IsNamedDataStream(L":Zone.Identifier:$DATA"));
+  EXPECT_FALSE(IsNamedDataStream(L"::$DATA"));
+  // The flags the file system sets itself stay behind.
+  EXPECT_EQ(AttributesKeptOnCopy(
+                FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED |
+                FILE_ATTRIBUTE_SPARSE_FILE),
+            0x27u);
+  // A question that failed leaves a zero identity, which names nothing.
+  EXPECT_NE(FileIdentity{}, FileIdentity{});
+  EXPECT_TRUE(IdentityOfHandle(INVALID_HANDLE_VALUE).IsZero());
 }
 
 class WindowsTreeTest : public ::testing::Test {
@@ -160,9 +229,26 @@ TEST_F(WindowsTreeTest, ForbiddenToExtIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(tree_.Entries(), (Entries{"in/", "in/a.doc"}));
 }
 
-TEST_F(WindowsTreeTest, CopiesKeepTimeAndAttributeFailuresKeepTheOldFile) {
+TEST_F(WindowsTreeTest, DeviceAndStreamDestinationsFailAndWriteNothing) {
+  // Wine, like some file systems, lets such sources exist.
+  const Entries sources = {"in/COM1.doc", "in/CONIN$.doc", "in/a.txt:s.doc",
+                           "in/aux.doc",  "in/com10.doc",  "in/nul.tar.doc"};
+  for (const std::string& source : sources) tree_.Write(source, source);
+  Run("in", "out", "doc", "txt");
+  EXPECT_EQ(settings_.SuccessCount, 1);
+  EXPECT_EQ(settings_.FailCount, 5);
+  Entries expected = sources;
+  expected.insert(expected.begin() + 1, "in/");
+  expected.insert(expected.begin(), {"out/", "out/com10.txt"});
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(tree_.Entries(), expected);
+}
+
+TEST_F(WindowsTreeTest, CopiesKeepTimeAndAttributesFailuresKeepTheOldFile) {
   // 2001-02-03, with a fraction of a second that coarse clocks would lose.
   constexpr ULONGLONG kTime = 0x01C08D8001234567u;
+  constexpr DWORD kKept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                          FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
   const FILETIME time{static_cast<DWORD>(kTime), kTime >> 32};
   for (const std::string name : {"a", "b", "c", "d"}) {
     tree_.Write("in/" + name + ".doc", name);
@@ -172,7 +258,7 @@ TEST_F(WindowsTreeTest, CopiesKeepTimeAndAttributeFailuresKeepTheOldFile) {
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_TRUE(::SetFileTime(file, nullptr, nullptr, &time));
     ::CloseHandle(file);
-    ASSERT_TRUE(::SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(::SetFileAttributesW(source.c_str(), kKept));
   }
   ASSERT_TRUE(::SetFileAttributesW(Native(tree_.Path("out/c.txt")).c_str(),
                                    FILE_ATTRIBUTE_READONLY));
@@ -190,15 +276,46 @@ TEST_F(WindowsTreeTest, CopiesKeepTimeAndAttributeFailuresKeepTheOldFile) {
     const std::string copy = tree_.Path("out/" + name + ".txt");
     EXPECT_EQ(tree_.Read("out/" + name + ".txt"), name);
     EXPECT_EQ(WriteTimeOf(copy), kTime) << name;
-    EXPECT_TRUE(IsReadOnly(copy)) << name;
+    EXPECT_EQ(AttributesOf(copy), kKept) << name;
   }
   EXPECT_EQ(tree_.Read("out/c.txt"), "old c");
-  EXPECT_TRUE(IsReadOnly(tree_.Path("out/c.txt")));
+  EXPECT_NE(AttributesOf(tree_.Path("out/c.txt")) & FILE_ATTRIBUTE_READONLY,
+            0u);
   EXPECT_EQ(tree_.Read("out/d.txt"), "old d");
   // No temporary file is left beside them.
   EXPECT_EQ(tree_.Entries(), (Entries{"in/", "in/a.doc", "in/b.doc", "in/c.doc",
                                       "in/d.doc", "out/", "out/a.txt",
                                       "out/b.txt", "out/c.txt", "out/d.txt"}));
+}
+
+TEST_F(WindowsTreeTest, StopDuringALargeCopyDiscardsItAndCountsNothing) {
+  const std::string big(3 << 20, 'b');
+  for (const bool replace : {false, true}) {
+    SCOPED_TRACE(replace ? "replace" : "new");
+    TempTree tree;
+    tree.Write("in/big.doc", big);
+    if (replace) tree.Write("out/big.txt", "old");
+    int asked = 0;
+    ConversionObserver observer;
+    observer.stop_requested = [&] {
+      // The run asks once before the file, then the copy between chunks.
+      return ++asked >= 3;
+    };
+    ConversionSettings settings;
+    settings.FromFolder = tree.Path("in");
+    settings.TargetFolder = tree.Path("out");
+    StartConversion(
+        settings, "doc", "txt",
+        [](const std::string&, const std::string&, MessageStyle) {}, observer);
+    EXPECT_GE(asked, 3);
+    EXPECT_EQ(settings.SuccessCount + settings.FailCount, 0);
+    Entries expected{"in/", "in/big.doc", "out/"};
+    if (replace) expected.push_back("out/big.txt");
+    EXPECT_EQ(tree.Entries(), expected);
+    if (replace) {
+      EXPECT_EQ(tree.Read("out/big.txt"), "old");
+    }
+  }
 }
 
 TEST_F(WindowsTreeTest, NamesDifferingOnlyInCaseAreOneFile) {
