@@ -20,8 +20,7 @@ struct RunRecord {
 };
 
 void PrintLine(std::FILE* stream, const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stream);
-  std::fputc('\n', stream);
+  WriteText(stream, line + "\n");
 }
 
 int ExitStatus(const RunRecord& record, const ConversionSettings& settings,
@@ -51,7 +50,7 @@ int RunConversion(const CliOptions& options,
   settings.StripSurplusExtensions = options.strip;
 
   RunRecord record;
-  ProgressLine progress(stderr, !options.quiet && IsTerminal(stderr));
+  ProgressLine progress(stderr, !options.quiet && DrawsEscapes(stderr));
   std::string current_folder;
 
   ConversionObserver observer;

@@ -318,5 +318,28 @@ TEST(CliInterruptTest, CtrlCStopsBetweenFilesWithSummaryAndExit130) {
   EXPECT_EQ(files_in_target, converted);
 }
 
+TEST(CliQuotingTest, AQuoteGluedToAFolderGetsAHintOnWindows) {
+  // What Windows makes of "C:\my dir\" out and of the same with more after.
+#ifdef _WIN32
+  const std::string kHint = "请去掉最后的 \"\\\"";
+#else
+  // Elsewhere a quote is just a character of a name.
+  const std::string kHint = "";
+#endif
+  const std::pair<Strings, std::string> cases[] = {
+      {{"<src>\" out"}, kHint.empty() ? "来源文件夹不存在" : kHint},
+      {{"<src>\" out", "b", "c"}, kHint.empty() ? "--help" : kHint},
+  };
+  for (const auto& [arguments, err] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(arguments));
+    TempTree tree;
+    tree.Write("src/a.doc", "alpha");
+    const ChildResult result = Cli(tree, arguments);
+    EXPECT_EQ(result.exit_code, 2);
+    ExpectOutput(result.err, err);
+    EXPECT_EQ(tree.Entries(), (Strings{"src/", "src/a.doc"}));
+  }
+}
+
 }  // namespace
 }  // namespace batchext
