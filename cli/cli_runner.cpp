@@ -37,15 +37,14 @@ int ExitStatus(const RunRecord& record, const ConversionSettings& settings,
 
 int RunConversion(const CliOptions& options,
                   const volatile std::sig_atomic_t& interrupted) {
+  ConversionSettings settings;
+  settings.FromFolder = TypedFolderPath(options.source);
+  settings.TargetFolder = TypedFolderPath(options.target);
   // Unlike a folder picker, a command line can be mistyped.
-  if (!FolderExists(options.source)) {
+  if (!FolderExists(settings.FromFolder)) {
     PrintLine(stderr, "batchext-cli: 来源文件夹不存在：" + options.source);
     return kExitRefused;
   }
-
-  ConversionSettings settings;
-  settings.FromFolder = options.source;
-  settings.TargetFolder = options.target;
   settings.IncludeSubfolders = options.recursive;
   settings.StripSurplusExtensions = options.strip;
 

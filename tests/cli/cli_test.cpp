@@ -318,26 +318,37 @@ TEST(CliInterruptTest, CtrlCStopsBetweenFilesWithSummaryAndExit130) {
   EXPECT_EQ(files_in_target, converted);
 }
 
-TEST(CliQuotingTest, AQuoteGluedToAFolderGetsAHintOnWindows) {
-  // What Windows makes of "C:\my dir\" out and of the same with more after.
+TEST(CliWindowsTypingTest, TypedFoldersReadAsWindowsReadsThem) {
+  // Windows drops the trailing dot of a typed folder and reads "C:\my dir\"
+  // out as C:\my dir" out; elsewhere both are plain characters of names.
 #ifdef _WIN32
-  const std::string kHint = "请去掉最后的 \"\\\"";
+  const bool windows = true;
 #else
-  // Elsewhere a quote is just a character of a name.
-  const std::string kHint = "";
+  const bool windows = false;
 #endif
-  const std::pair<Strings, std::string> cases[] = {
-      {{"<src>\" out"}, kHint.empty() ? "来源文件夹不存在" : kHint},
-      {{"<src>\" out", "b", "c"}, kHint.empty() ? "--help" : kHint},
+  const std::string kHint = "请去掉最后的 \"\\\"";
+  const std::string kNoSource = "来源文件夹不存在";
+  struct Case {
+    Strings arguments;
+    int exit_code;
+    std::string err;
   };
-  for (const auto& [arguments, err] : cases) {
-    SCOPED_TRACE(::testing::PrintToString(arguments));
+  const Case cases[] = {
+      {{"<src>.", "<out>. "}, windows ? 0 : 2, windows ? "" : kNoSource},
+      {{"<src>\" out"}, 2, windows ? kHint : kNoSource},
+      {{"<src>\" out", "b", "c"}, 2, windows ? kHint : "--help"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
     TempTree tree;
     tree.Write("src/a.doc", "alpha");
-    const ChildResult result = Cli(tree, arguments);
-    EXPECT_EQ(result.exit_code, 2);
-    ExpectOutput(result.err, err);
-    EXPECT_EQ(tree.Entries(), (Strings{"src/", "src/a.doc"}));
+    const ChildResult result = Cli(tree, c.arguments);
+    EXPECT_EQ(result.exit_code, c.exit_code);
+    ExpectOutput(result.err, c.err);
+    const Strings written = {"out/", "out/a.txt"};
+    Strings expected = c.exit_code == 0 ? written : Strings{};
+    expected.insert(expected.end(), {"src/", "src/a.doc"});
+    EXPECT_EQ(tree.Entries(), expected);
   }
 }
 
