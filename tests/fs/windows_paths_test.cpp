@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "engine/conversion_run.h"
-#include "fs/file_copy.h"
 #include "fs/file_identity.h"
 #include "fs/folder_listing.h"
 #include "fs/native_path.h"
@@ -121,29 +120,15 @@ TEST(WindowsPathTest, TypedFolderIsMadeFullAsWindowsReadsIt) {
 }
 
 TEST(WindowsPathTest, NamesThatWindowsReadsAsSomethingElseAreRefused) {
-  const std::pair<std::wstring, bool> names[] = {
-      {L"aux.txt", false},
-      {L"COM1.txt", false},
-      {L"nul.tar.txt", false},
-      {L"CONIN$.txt", false},
-      {L"conout$", false},
-      {L"lpt\u00B2.txt", false},
-      {L"Com0", false},
-      {L"prn .txt", false},
-      {L"a.txt:s.txt", false},
-      {L"a?.txt", false},
-      {L"a\x1f.txt", false},
-      {L"a.txt.", false},
-      {L"a.txt ", false},
-      {L"x.con", true},
-      {L"com10.txt", true},
-      {L"comA.txt", true},
-      {L"auxiliary.txt", true},
-      {L" con.txt", true},
-      {L"\u7167\u7247.txt", true},
-  };
-  for (const auto& [name, allowed] : names) {
-    EXPECT_EQ(IsAllowedFileName(name), allowed) << WideToUtf8(name);
+  for (const wchar_t* name :
+       {L"aux.txt", L"COM1.txt", L"nul.tar.txt", L"CONIN$.txt", L"conout$",
+        L"lpt\u00B2.txt", L"Com0", L"prn .txt", L"a.txt:s.txt", L"a?.txt",
+        L"a\x1f.txt", L"a.txt.", L"a.txt "}) {
+    EXPECT_FALSE(IsAllowedFileName(name)) << WideToUtf8(name);
+  }
+  for (const wchar_t* name : {L"x.con", L"com10.txt", L"comA.txt",
+                              L"auxiliary.txt", L" con.txt", L"\u7167.txt"}) {
+    EXPECT_TRUE(IsAllowedFileName(name)) << WideToUtf8(name);
   }
   // Only the data streams beside the main one are copied on their own.
   EXPECT_TRUE(IsNamedDataStream(L":Zone.Identifier:$DATA"));
@@ -216,8 +201,13 @@ TEST_F(WindowsTreeTest, CreateFolderPathMakesEachLevelButNoDriveOrShare) {
   std::filesystem::remove_all(ToNativePath(unc_folder), error);
 }
 
-TEST_F(WindowsTreeTest, ForbiddenToExtIsRefusedBeforeAnythingIsWritten) {
-  tree_.Write("in/a.doc", "x");
+TEST_F(WindowsTreeTest, ForbiddenNamesAreRefusedAndNothingIsWritten) {
+  // Wine, like some file systems, lets such sources exist.
+  const Entries sources = {"in/COM1.doc", "in/CONIN$.doc", "in/a.txt:s.doc",
+                           "in/aux.doc",  "in/com10.doc",  "in/nul.tar.doc"};
+  for (const std::string& source : sources) tree_.Write(source, source);
+  Entries entries = sources;
+  entries.insert(entries.begin(), "in/");
   // "txt:evil" would be an alternate data stream.
   for (const std::string to : {"t\\x", "t/x", "txt:evil", "t*", "t?", "t\"x",
                                "t<", "t>", "t|x", "t\x01", "t\x1f", "txt."}) {
@@ -226,22 +216,14 @@ TEST_F(WindowsTreeTest, ForbiddenToExtIsRefusedBeforeAnythingIsWritten) {
               Entries{"转换后的后缀名中含有文件名中不能使用的字符。"})
         << to;
   }
-  EXPECT_EQ(tree_.Entries(), (Entries{"in/", "in/a.doc"}));
-}
-
-TEST_F(WindowsTreeTest, DeviceAndStreamDestinationsFailAndWriteNothing) {
-  // Wine, like some file systems, lets such sources exist.
-  const Entries sources = {"in/COM1.doc", "in/CONIN$.doc", "in/a.txt:s.doc",
-                           "in/aux.doc",  "in/com10.doc",  "in/nul.tar.doc"};
-  for (const std::string& source : sources) tree_.Write(source, source);
+  EXPECT_EQ(tree_.Entries(), entries);
+  // A legal ToExt can still compose a device or stream name, file by file.
   Run("in", "out", "doc", "txt");
   EXPECT_EQ(settings_.SuccessCount, 1);
   EXPECT_EQ(settings_.FailCount, 5);
-  Entries expected = sources;
-  expected.insert(expected.begin() + 1, "in/");
-  expected.insert(expected.begin(), {"out/", "out/com10.txt"});
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(tree_.Entries(), expected);
+  entries.insert(entries.begin(), {"out/", "out/com10.txt"});
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(tree_.Entries(), entries);
 }
 
 TEST_F(WindowsTreeTest, CopiesKeepTimeAndAttributesFailuresKeepTheOldFile) {
@@ -312,8 +294,9 @@ TEST_F(WindowsTreeTest, StopDuringALargeCopyDiscardsItAndCountsNothing) {
     Entries expected{"in/", "in/big.doc", "out/"};
     if (replace) expected.push_back("out/big.txt");
     EXPECT_EQ(tree.Entries(), expected);
+    // A prefix: a failure should not print megabytes.
     if (replace) {
-      EXPECT_EQ(tree.Read("out/big.txt"), "old");
+      EXPECT_EQ(tree.Read("out/big.txt").substr(0, 8), "old");
     }
   }
 }
