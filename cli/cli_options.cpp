@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
+#include <sstream>
 #include <system_error>
 
 #include "fs/console.h"
@@ -60,7 +61,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError& error) {
-    parsed.exit_code = app.exit(error) == 0 ? 0 : 2;
+    // Through the console's text calls, like everything else printed.
+    std::ostringstream out;
+    std::ostringstream err;
+    parsed.exit_code = app.exit(error, out, err) == 0 ? 0 : 2;
+    WriteText(stdout, out.str());
+    WriteText(stderr, err.str());
     ShowsQuotingTrap(arguments);
     return parsed;
   }
@@ -68,7 +74,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     parsed.exit_code = 2;
     return parsed;
   }
-  if (options.target.empty()) options.target = DefaultTarget(options.source);
+  if (options.target.empty()) {
+    options.target = DefaultTarget(TypedFolderPath(options.source));
+  }
   parsed.options = options;
   return parsed;
 }
