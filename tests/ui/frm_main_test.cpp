@@ -296,6 +296,7 @@ class FrmMainTest : public QObject {
       bool taken;
       const char* from;
       const char* target;
+      bool box_open = false;
     } drops[] = {
         {"TxtHouZui",
          {local("in")},
@@ -320,11 +321,15 @@ class FrmMainTest : public QObject {
          "out(2)"},
         // Taking a move would let the file manager remove the folder.
         {"Frame1", {local("in")}, Qt::MoveAction, false, "out", "out(2)"},
+        {"Label2", {local("in")}, Qt::CopyAction, false, "out", "out(2)", true},
     };
     FrmMain window(fakes_.Services());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     for (const auto& drop : drops) {
+      QDialog box;
+      box.setWindowModality(Qt::ApplicationModal);
+      if (drop.box_open) box.show();  // as while a run is going
       QMimeData data;
       data.setUrls(drop.urls);
       data.setText(drop.urls.front().toLocalFile());  // as file managers do

@@ -285,8 +285,10 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // Only a copy is offered back: a file manager removes the source of a move.
+// While a run or a message box holds the window, nothing may change.
 void FrmMain::AcceptFolderDrag(QDropEvent& event) const {
-  if ((event.possibleActions() & Qt::CopyAction) &&
+  if (!QApplication::activeModalWidget() &&
+      (event.possibleActions() & Qt::CopyAction) &&
       DroppedFolder(*event.mimeData())) {
     event.setDropAction(Qt::CopyAction);
     event.accept();
