@@ -139,10 +139,14 @@ class FrmMainTest : public QObject {
   }
 
   testing::Fakes fakes_;
+  const QPalette system_palette_ = QApplication::palette();
 
  private slots:
   void init() { fakes_ = {}; }
-  void cleanup() { testing::DropPendingWaits(); }
+  void cleanup() {
+    testing::DropPendingWaits();
+    QApplication::setPalette(system_palette_);
+  }
 
   // Every control of the table, where it says, its text readable in a face
   // with Chinese glyphs, and the focus walking the table's order.
@@ -219,9 +223,9 @@ class FrmMainTest : public QObject {
   void textsContrastUnderEveryPalette() {
     QFETCH(bool, dark);
     QFETCH(bool, after);
-    const QPalette system = QApplication::palette();
     // Derived from a dark grey: white text on near-black fields.
-    const QPalette wanted = dark ? QPalette(QColor(53, 53, 53)) : system;
+    const QPalette wanted =
+        dark ? QPalette(QColor(53, 53, 53)) : system_palette_;
     if (!after) QApplication::setPalette(wanted);
     FrmMain window(fakes_.Services());
     if (after) QApplication::setPalette(wanted);
@@ -235,7 +239,6 @@ class FrmMainTest : public QObject {
       QVERIFY2(ratio >= 4.5,
                qPrintable(QString("%1: %2").arg(control.name).arg(ratio)));
     }
-    QApplication::setPalette(system);
   }
 
   // A long path loses its middle, keeps both ends and the full path as the
@@ -298,30 +301,17 @@ class FrmMainTest : public QObject {
       const char* target;
       bool box_open = false;
     } drops[] = {
-        {"TxtHouZui",
-         {local("in")},
-         Qt::CopyAction | Qt::MoveAction,
-         true,
-         "in",
-         "in(2)"},
+        // clang-format off
+        {"TxtHouZui", {local("in")}, Qt::CopyAction | Qt::MoveAction, true, "in", "in(2)"},
         {"LblTargetFolder", {local("out")}, Qt::CopyAction, true, "in", "out"},
         {"Label2", {local("out")}, Qt::CopyAction, true, "out", "out(2)"},
         {"Frame1", {local("file.txt")}, Qt::CopyAction, false, "out", "out(2)"},
-        {"Frame1",
-         {local("in"), local("out")},
-         Qt::CopyAction,
-         false,
-         "out",
-         "out(2)"},
-        {"Frame1",
-         {QUrl("https://www.example/in/")},
-         Qt::CopyAction,
-         false,
-         "out",
-         "out(2)"},
+        {"Frame1", {local("in"), local("out")}, Qt::CopyAction, false, "out", "out(2)"},
+        {"Frame1", {QUrl("https://www.example/in/")}, Qt::CopyAction, false, "out", "out(2)"},
         // Taking a move would let the file manager remove the folder.
         {"Frame1", {local("in")}, Qt::MoveAction, false, "out", "out(2)"},
         {"Label2", {local("in")}, Qt::CopyAction, false, "out", "out(2)", true},
+        // clang-format on
     };
     FrmMain window(fakes_.Services());
     window.show();
