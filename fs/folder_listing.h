@@ -16,10 +16,13 @@ struct FolderListing {
   // Real subfolders only: a link to a folder can point at an ancestor, so it
   // appears in neither list.
   NameList subfolders;
+  // Why the folder could not be read fully, in the platform's words; empty
+  // when it was. The lists are then empty.
+  std::string error;
 };
 
 // One pass over the folder. A folder that is missing or cannot be read gives
-// an empty listing.
+// an empty listing that says why.
 FolderListing ListFolder(std::string_view folder);
 
 NameList ListFileNames(std::string_view folder);

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <system_error>
 
+#include "fs/folder_handle.h"
 #include "fs/folder_listing.h"
 
 namespace batchext {
@@ -53,14 +55,22 @@ bool IsDotEntry(const char* name) {
          (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-}  // namespace
-
-FolderListing ListFolder(std::string_view folder) {
+FolderListing Failed(int error) {
   FolderListing listing;
-  if (folder.empty()) return listing;
-  const std::string path(folder);
-  std::unique_ptr<DIR, DirCloser> dir(::opendir(path.c_str()));
-  if (!dir) return listing;
+  listing.error = std::system_category().message(error);
+  return listing;
+}
+
+// Takes over `fd`, an open folder.
+FolderListing ListFolderDescriptor(int fd) {
+  if (fd < 0) return Failed(errno);
+  std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+  if (!dir) {
+    const int error = errno;
+    ::close(fd);
+    return Failed(error);
+  }
+  FolderListing listing;
   const int dir_fd = ::dirfd(dir.get());
   while (true) {
     errno = 0;
@@ -79,12 +89,26 @@ FolderListing ListFolder(std::string_view folder) {
     }
   }
   // A listing cut short by an error would silently skip files.
-  if (errno != 0) return {};
+  if (errno != 0) return Failed(errno);
   // std::string compares bytes as unsigned, which for UTF-8 is code point
   // order.
   std::sort(listing.files.begin(), listing.files.end());
   std::sort(listing.subfolders.begin(), listing.subfolders.end());
   return listing;
+}
+
+}  // namespace
+
+FolderListing ListFolder(std::string_view folder) {
+  if (folder.empty()) return Failed(ENOENT);
+  return ListFolderDescriptor(
+      ::open(std::string(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+FolderListing ListFolder(const FolderHandle& folder) {
+  // A description of its own, so that reading it moves no shared offset.
+  return ListFolderDescriptor(
+      ::openat(folder.descriptor(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 }  // namespace batchext
