@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,12 @@
 #include "tests/support/temp_tree.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdlib>
 #endif
 
 namespace batchext {
@@ -53,7 +58,7 @@ class ConversionRunTest : public ::testing::Test {
   void Run(const std::string& from, const std::string& to,
            const ConversionObserver& observer = {}) {
     messages_.clear();
-    StartConversion(
+    report_ = StartConversion(
         settings_, from, to,
         [this](const std::string& text, const std::string& title,
                MessageStyle style) {
@@ -62,9 +67,21 @@ class ConversionRunTest : public ::testing::Test {
         observer);
   }
 
+  // Entries below `folder`, relative to it.
+  Entries EntriesUnder(const std::string& folder) const {
+    Entries entries;
+    for (const std::string& entry : tree_.Entries()) {
+      if (entry.starts_with(folder + "/") && entry != folder + "/") {
+        entries.push_back(entry.substr(folder.size() + 1));
+      }
+    }
+    return entries;
+  }
+
   TempTree tree_;
   ConversionSettings settings_;
   std::vector<Message> messages_;
+  ConversionReport report_;
 };
 
 TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
@@ -101,6 +118,7 @@ TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
     settings_.SuccessCount = 7;
     Run(c.from, c.to);
     EXPECT_EQ(messages_, std::vector<Message>{c.box}) << c.from << "|" << c.to;
+    EXPECT_TRUE(report_.refused);
     EXPECT_EQ(settings_.SuccessCount, 7);
     // Without both folders the extension boxes are not even read.
     EXPECT_EQ(settings_.FromExt == "unread", c.box == choose);
@@ -113,8 +131,13 @@ TEST_F(ConversionRunTest, ConvertsMatchingFilesAndKeepsTheTrimmedTexts) {
   tree_.Write("in/Notes.DOC", "notes");
   tree_.Write("in/skip.pdf", "p");
   tree_.Write("in/sub/deep.doc", "deep");
+  // Typed folder paths lose their outer spaces once, before the run.
+  settings_.FromFolder = "  " + settings_.FromFolder + " ";
   Run("  doc ", " txt  ");
   EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
+  EXPECT_FALSE(report_.refused);
+  EXPECT_EQ(report_.succeeded, 2);
+  EXPECT_TRUE(report_.folder_failures.empty());
   EXPECT_EQ(settings_.FromExt, "doc");
   EXPECT_EQ(settings_.ToExt, "txt");
   EXPECT_EQ(tree_.Read("out/a.b.txt"), "ab");
@@ -164,6 +187,9 @@ TEST_F(ConversionRunTest, NothingToDoStillMakesTheTargetFolder) {
     Run(c.from, "doc");
     EXPECT_EQ(messages_, std::vector<Message>{Summary(0, 0)}) << c.source;
     EXPECT_TRUE(tree_.Exists(std::string("out-") + c.source)) << c.source;
+    // A missing source is said, though nothing is counted.
+    EXPECT_EQ(report_.folder_failures.size(),
+              std::string(c.source) == "missing" ? 1u : 0u);
   }
 }
 
@@ -380,6 +406,179 @@ TEST_F(ConversionRunTest, ReadOnlyCopyIsLeftAndCounted) {
   EXPECT_EQ(messages_, std::vector<Message>{Summary(0, 1)});
   EXPECT_EQ(reason, "目标文件是只读的，没有覆盖");
   EXPECT_EQ(tree_.Read("out/a.txt"), "old");
+}
+
+// Built and read by descriptor: such a chain outgrows any path.
+int OpenChain(const std::string& root, int depth, bool make) {
+  int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int level = 0; level < depth && fd >= 0; ++level) {
+    if (make) ::mkdirat(fd, "dddddddddd", 0777);
+    const int next = ::openat(fd, "dddddddddd", O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    fd = next;
+  }
+  return fd;
+}
+
+void WriteAt(int folder, const char* name, const std::string& content) {
+  const int fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, content.data(), content.size()),
+            static_cast<ssize_t>(content.size()));
+  ::close(fd);
+}
+
+std::string ReadAt(int folder, const char* name) {
+  const int fd = ::openat(folder, name, O_RDONLY);
+  if (fd < 0) return "<missing>";
+  std::string content(256, '\0');
+  const ssize_t got = ::read(fd, content.data(), content.size());
+  ::close(fd);
+  content.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+  return content;
+}
+
+TEST_F(ConversionRunTest, DeepTreesAreMirroredWholeAndKeepSourcesSafe) {
+  struct Case {
+    int depth;
+    bool in_place;
+  };
+  settings_.IncludeSubfolders = true;
+  // 2,000 levels make a path of 22,000 bytes.
+  for (const Case& c : {Case{300, true}, Case{2000, false}}) {
+    SCOPED_TRACE(c.depth);
+    tree_.MakeFolder("in");
+    const int bottom = OpenChain(tree_.Path("in"), c.depth, true);
+    ASSERT_GE(bottom, 0);
+    WriteAt(bottom, "x.doc", "new");
+    WriteAt(bottom, "x.txt", "ORIGINAL");
+    settings_.TargetFolder = tree_.Path(c.in_place ? "in" : "out");
+    Run("doc", "txt");
+    EXPECT_EQ(messages_,
+              std::vector<Message>{c.in_place ? Summary(0, 1) : Summary(1, 0)});
+    EXPECT_TRUE(report_.folder_failures.empty());
+    EXPECT_EQ(ReadAt(bottom, "x.txt"), "ORIGINAL");
+    ::close(bottom);
+    if (!c.in_place) {
+      const int copy = OpenChain(tree_.Path("out"), c.depth, false);
+      EXPECT_EQ(ReadAt(copy, "x.txt"), "new");
+      ::close(copy);
+    }
+    // The tree's own cleanup cannot reach that deep.
+    ASSERT_EQ(std::system(("rm -rf '" + tree_.Path() + "'/*").c_str()), 0);
+  }
+}
+
+TEST_F(ConversionRunTest, ListedNamesAreUsedByteForByte) {
+  for (const char* folder : {"sub", "sub ", " sub", "sub."}) {
+    tree_.Write("in/" + std::string(folder) + "/a.doc", folder);
+  }
+  settings_.IncludeSubfolders = true;
+  Run("doc", "txt");
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(4, 0)});
+  for (const char* folder : {"sub", "sub ", " sub", "sub."}) {
+    EXPECT_EQ(tree_.Read("out/" + std::string(folder) + "/a.txt"), folder);
+  }
+}
+
+TEST_F(ConversionRunTest, FoldersThatCannotBeReadAreReportedAndSkipped) {
+  // Each is spoiled after the listing of its parent, before it is entered.
+  for (const char* name :
+       {"a/1.doc", "b/2.doc", "c/3.doc", "d/4.doc", "e/5.doc"}) {
+    tree_.Write("in/" + std::string(name), "x");
+  }
+  tree_.Write("elsewhere/6.doc", "x");
+  tree_.Write("in/0.doc", "x");
+  const bool root = ::geteuid() == 0;
+  if (!root) {
+    ASSERT_EQ(::chmod(tree_.Path("in/e").c_str(), 0), 0);
+  }
+  settings_.IncludeSubfolders = true;
+  std::vector<FolderFailure> seen;
+  ConversionObserver observer;
+  observer.on_folder_failure = [&](const FolderFailure& f) {
+    seen.push_back(f);
+  };
+  observer.on_file = [&](const FileOutcome&) {
+    std::filesystem::remove_all(ToNativePath(tree_.Path("in/b")));
+    std::filesystem::remove_all(ToNativePath(tree_.Path("in/c")));
+    tree_.Write("in/c", "now a file");
+    std::filesystem::remove_all(ToNativePath(tree_.Path("in/d")));
+    ASSERT_EQ(
+        ::symlink(tree_.Path("elsewhere").c_str(), tree_.Path("in/d").c_str()),
+        0);
+  };
+  Run("doc", "txt", observer);
+  // Counters count files only.
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(root ? 3 : 2, 0)});
+  std::vector<std::string> paths;
+  for (const FolderFailure& f : seen) {
+    EXPECT_FALSE(f.in_target);
+    EXPECT_FALSE(f.reason.empty());
+    paths.push_back(f.path.substr(tree_.Path("in").size()));
+  }
+  std::vector<std::string> expected = {"/b/", "/c/", "/d/"};
+  if (!root) expected.push_back("/e/");
+  EXPECT_EQ(paths, expected);
+  EXPECT_EQ(report_.folder_failures.size(), seen.size());
+  EXPECT_FALSE(tree_.Exists("out/d/6.txt"));
+  if (!root) ::chmod(tree_.Path("in/e").c_str(), 0700);
+}
+
+TEST_F(ConversionRunTest, LinksInTheTargetTreeAreNeverFollowed) {
+  tree_.Write("in/linked/a.doc", "a");
+  tree_.Write("in/swapped/1.doc", "1");
+  tree_.Write("in/swapped/2.doc", "2");
+  tree_.Write("in/swapped/deeper/3.doc", "3");
+  tree_.MakeFolder("outside");
+  tree_.MakeFolder("out");
+  ASSERT_EQ(::symlink("../outside", tree_.Path("out/linked").c_str()), 0);
+  settings_.IncludeSubfolders = true;
+  ConversionObserver observer;
+  // Once the first copy stands in out/swapped, that folder is swapped for a
+  // link out of the target tree.
+  observer.on_file = [&](const FileOutcome& o) {
+    if (o.source.ends_with("1.doc")) {
+      std::filesystem::rename(ToNativePath(tree_.Path("out/swapped")),
+                              ToNativePath(tree_.Path("out/moved")));
+      ASSERT_EQ(::symlink("../outside", tree_.Path("out/swapped").c_str()), 0);
+    }
+  };
+  Run("doc", "txt", observer);
+  EXPECT_EQ(messages_, (std::vector<Message>{kFolderError, Summary(3, 0)}));
+  ASSERT_EQ(report_.folder_failures.size(), 1u);
+  EXPECT_TRUE(report_.folder_failures[0].in_target);
+  EXPECT_EQ(report_.folder_failures[0].path, tree_.Path("out/linked") + "/");
+  EXPECT_EQ(EntriesUnder("outside"), Entries{});
+  EXPECT_EQ(EntriesUnder("out/moved"),
+            (Entries{"1.txt", "2.txt", "deeper/", "deeper/3.txt"}));
+}
+
+TEST_F(ConversionRunTest, StopDuringALargeFileCountsItNeither) {
+  tree_.Write("in/a.doc", "a");
+  tree_.Write("in/b.doc", std::string(20 << 20, 'b'));
+  int asked = 0;
+  ConversionObserver observer;
+  // Before a.doc, before b.doc, then between b.doc's chunks.
+  observer.stop_requested = [&] { return ++asked == 3; };
+  Run("doc", "txt", observer);
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 0)});
+  EXPECT_TRUE(report_.stopped);
+  EXPECT_EQ(EntriesUnder("out"), Entries{"a.txt"});
+}
+
+TEST_F(ConversionRunTest, FailureInOneFolderEndsThatFolderOnly) {
+  for (const char* name : {"a/1.doc", "a/2.doc", "a/sub/x.doc", "b/3.doc"}) {
+    tree_.Write("in/" + std::string(name), "x");
+  }
+  settings_.IncludeSubfolders = true;
+  ConversionObserver observer;
+  observer.on_file = [&](const FileOutcome& o) {
+    if (o.source.ends_with("1.doc")) throw std::runtime_error("observer");
+  };
+  Run("doc", "txt", observer);
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 0)});
+  EXPECT_EQ(EntriesUnder("out"), (Entries{"a/", "a/1.txt", "b/", "b/3.txt"}));
 }
 #endif
 
