@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -33,7 +35,7 @@ TEST(ListFolderTest, SeparatesFilesFromSubfoldersSortedByCodePoint) {
   EXPECT_EQ(ListSubFolderNames(tree.Path()), listing.subfolders);
 }
 
-TEST(ListFolderTest, MissingEmptyOrNotAFolderListsNothing) {
+TEST(ListFolderTest, MissingEmptyOrNotAFolderListsNothingAndSaysWhy) {
   TempTree tree;
   tree.MakeFolder("empty");
   tree.Write("file", "x");
@@ -42,6 +44,8 @@ TEST(ListFolderTest, MissingEmptyOrNotAFolderListsNothing) {
     const FolderListing listing = ListFolder(path);
     EXPECT_TRUE(listing.files.empty()) << path;
     EXPECT_TRUE(listing.subfolders.empty()) << path;
+    // Only the empty folder was read in full.
+    EXPECT_EQ(listing.error.empty(), path == tree.Path("empty")) << path;
   }
 }
 
@@ -68,12 +72,14 @@ TEST(ListFolderTest, LinksToFoldersAreNeitherListedNorEntered) {
   EXPECT_EQ(listing.subfolders, NameList{"real"});
 }
 
-TEST(ListFolderTest, UnreadableFolderListsNothing) {
+TEST(ListFolderTest, UnreadableFolderListsNothingAndSaysWhy) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
   TempTree tree;
   tree.Write("locked/a.txt", "x");
   ASSERT_EQ(::chmod(tree.Path("locked").c_str(), 0), 0);
-  EXPECT_TRUE(ListFolder(tree.Path("locked")).files.empty());
+  const FolderListing listing = ListFolder(tree.Path("locked"));
+  EXPECT_TRUE(listing.files.empty());
+  EXPECT_EQ(listing.error, std::strerror(EACCES));
 }
 #endif
 
