@@ -3,10 +3,10 @@
 #include <exception>
 #include <limits>
 #include <optional>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "engine/claimed_files.h"
 #include "engine/name_rules.h"
 #include "fs/file_copy.h"
 #include "fs/file_identity.h"
@@ -139,7 +139,7 @@ class ConversionRun {
   bool source_in_target_ = false;
   // Every file this run wrote or found to be its own source: a second file
   // mapping to one of them must not overwrite it.
-  std::unordered_set<FileIdentity, FileIdentityHash> claimed_;
+  ClaimedFiles claimed_;
 };
 
 void ConversionRun::Run(const std::string& source_text,
@@ -237,7 +237,7 @@ bool ConversionRun::ConvertFiles(const FolderHandle& source,
                                  const NameList& names, bool protect) {
   CopyOptions options{
       !protect,
-      [this](const FileIdentity& id) { return claimed_.contains(id); },
+      [this](const FileIdentity& id) { return claimed_.Contains(id); },
       {}};
   if (observer_.stop_requested) {
     options.stop_requested = [this] { return StopRequested(); };
@@ -263,7 +263,7 @@ bool ConversionRun::ConvertFile(const FolderHandle& source,
   FileOutcome outcome{
       source_path_ + name, target_path_ + new_name, result.Succeeded(), {}};
   if (outcome.converted) {
-    claimed_.insert(result.destination);
+    claimed_.Insert(result.destination);
   } else {
     outcome.reason = DescribeFailure(result);
   }
