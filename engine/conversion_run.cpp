@@ -100,7 +100,7 @@ class ConversionRun {
   struct Level {
     FolderHandle source;
     FolderHandle target;
-    NameList subfolders;
+    NameTable subfolders;
     std::size_t next = 0;
     // Of the paths shown for this level, which deeper levels extend.
     std::size_t source_length = 0;
@@ -116,9 +116,9 @@ class ConversionRun {
   void Enter(FolderHandle source, FolderHandle target, bool protect);
   // False when the walk of this folder has to end.
   bool ConvertFiles(const FolderHandle& source, const FolderHandle& target,
-                    const NameList& names, bool protect);
+                    const NameTable& names, bool protect);
   bool ConvertFile(const FolderHandle& source, const FolderHandle& target,
-                   const std::string& name, const CopyOptions& options);
+                   std::string_view name, const CopyOptions& options);
   void SourceFailure(const std::string& reason);
   void TargetFailure(const std::string& reason);
   bool StopRequested();
@@ -159,7 +159,7 @@ void ConversionRun::Run(const std::string& source_text,
       levels_.pop_back();
       continue;
     }
-    const std::string name = std::move(level.subfolders[level.next++]);
+    const std::string name(level.subfolders[level.next++]);
     source_path_.resize(level.source_length);
     source_path_.append(name).push_back(PreferredSeparator());
     target_path_.resize(level.target_length);
@@ -234,7 +234,7 @@ void ConversionRun::Enter(FolderHandle source, FolderHandle target,
 
 bool ConversionRun::ConvertFiles(const FolderHandle& source,
                                  const FolderHandle& target,
-                                 const NameList& names, bool protect) {
+                                 const NameTable& names, bool protect) {
   CopyOptions options{
       !protect,
       [this](const FileIdentity& id) { return claimed_.Contains(id); },
@@ -242,7 +242,8 @@ bool ConversionRun::ConvertFiles(const FolderHandle& source,
   if (observer_.stop_requested) {
     options.stop_requested = [this] { return StopRequested(); };
   }
-  for (const std::string& name : names) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string_view name = names[i];
     if (StopRequested()) return false;
     if (!filter_.Matches(name)) continue;
     if (!ConvertFile(source, target, name, options)) return false;
@@ -252,7 +253,7 @@ bool ConversionRun::ConvertFiles(const FolderHandle& source,
 
 bool ConversionRun::ConvertFile(const FolderHandle& source,
                                 const FolderHandle& target,
-                                const std::string& name,
+                                std::string_view name,
                                 const CopyOptions& options) {
   std::string base = BaseName(name);
   if (settings_.StripSurplusExtensions) base = StripSurplusExtensions(base);
@@ -260,8 +261,10 @@ bool ConversionRun::ConvertFile(const FolderHandle& source,
   const CopyResult result = CopyFileAt(source, name, target, new_name, options);
   // A copy cut short by a stop neither succeeded nor failed.
   if (result.status == CopyStatus::kStopped) return false;
-  FileOutcome outcome{
-      source_path_ + name, target_path_ + new_name, result.Succeeded(), {}};
+  FileOutcome outcome{source_path_ + std::string(name),
+                      target_path_ + new_name,
+                      result.Succeeded(),
+                      {}};
   if (outcome.converted) {
     claimed_.Insert(result.destination);
   } else {

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <string>
@@ -79,10 +78,10 @@ FolderListing ListFolderDescriptor(int fd) {
     if (IsDotEntry(entry->d_name)) continue;
     switch (Classify(dir_fd, *entry)) {
       case EntryKind::kFile:
-        listing.files.emplace_back(entry->d_name);
+        listing.files.Add(entry->d_name);
         break;
       case EntryKind::kFolder:
-        listing.subfolders.emplace_back(entry->d_name);
+        listing.subfolders.Add(entry->d_name);
         break;
       case EntryKind::kFolderLink:
         break;
@@ -90,10 +89,8 @@ FolderListing ListFolderDescriptor(int fd) {
   }
   // A listing cut short by an error would silently skip files.
   if (errno != 0) return Failed(errno);
-  // std::string compares bytes as unsigned, which for UTF-8 is code point
-  // order.
-  std::sort(listing.files.begin(), listing.files.end());
-  std::sort(listing.subfolders.begin(), listing.subfolders.end());
+  listing.files.Sort();
+  listing.subfolders.Sort();
   return listing;
 }
 

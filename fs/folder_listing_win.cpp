@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 
 #include "fs/folder_listing.h"
@@ -64,10 +63,10 @@ FolderListing ListFolder(std::string_view folder) {
     const bool folder_entry =
         (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!folder_entry) {
-      listing.files.push_back(WideToUtf8(entry.cFileName));
+      listing.files.Add(WideToUtf8(entry.cFileName));
     } else if (!IsLink(entry)) {
       // A link to a folder can point at an ancestor.
-      listing.subfolders.push_back(WideToUtf8(entry.cFileName));
+      listing.subfolders.Add(WideToUtf8(entry.cFileName));
     }
   } while (::FindNextFileW(find.get(), &entry));
   // A listing cut short by an error would silently skip files.
@@ -76,10 +75,8 @@ FolderListing ListFolder(std::string_view folder) {
     failed.error = SystemErrorText(error);
     return failed;
   }
-  // std::string compares bytes as unsigned, which for UTF-8 is code point
-  // order.
-  std::sort(listing.files.begin(), listing.files.end());
-  std::sort(listing.subfolders.begin(), listing.subfolders.end());
+  listing.files.Sort();
+  listing.subfolders.Sort();
   return listing;
 }
 

@@ -28,11 +28,11 @@ TEST(ListFolderTest, SeparatesFilesFromSubfoldersSortedByCodePoint) {
   tree.MakeFolder("sub");
   tree.MakeFolder("Another");
   const FolderListing listing = ListFolder(tree.Path());
-  EXPECT_EQ(listing.files,
+  EXPECT_EQ(listing.files.ToList(),
             (NameList{"Z", "a b", "a.doc", "b.txt", "é", "照片.jpg"}));
-  EXPECT_EQ(listing.subfolders, (NameList{"Another", "sub"}));
-  EXPECT_EQ(ListFileNames(tree.Path() + "/"), listing.files);
-  EXPECT_EQ(ListSubFolderNames(tree.Path()), listing.subfolders);
+  EXPECT_EQ(listing.subfolders.ToList(), (NameList{"Another", "sub"}));
+  EXPECT_EQ(ListFileNames(tree.Path() + "/"), listing.files.ToList());
+  EXPECT_EQ(ListSubFolderNames(tree.Path()), listing.subfolders.ToList());
 }
 
 TEST(ListFolderTest, MissingEmptyOrNotAFolderListsNothingAndSaysWhy) {
@@ -56,7 +56,7 @@ TEST(ListFolderTest, KeepsEveryLegalPosixNameIntact) {
   const NameList names = {" lead",       "a\nb",          "a|b",
                           "back\\slash", "not-utf8-\xff", "trail "};
   for (const std::string& name : names) tree.Write(name, "x");
-  EXPECT_EQ(ListFolder(tree.Path()).files, names);
+  EXPECT_EQ(ListFolder(tree.Path()).files.ToList(), names);
 }
 
 TEST(ListFolderTest, LinksToFoldersAreNeitherListedNorEntered) {
@@ -68,8 +68,9 @@ TEST(ListFolderTest, LinksToFoldersAreNeitherListedNorEntered) {
   ASSERT_EQ(::symlink("target.txt", tree.Path("file-link").c_str()), 0);
   ASSERT_EQ(::symlink("gone", tree.Path("dangling").c_str()), 0);
   const FolderListing listing = ListFolder(tree.Path());
-  EXPECT_EQ(listing.files, (NameList{"dangling", "file-link", "target.txt"}));
-  EXPECT_EQ(listing.subfolders, NameList{"real"});
+  EXPECT_EQ(listing.files.ToList(),
+            (NameList{"dangling", "file-link", "target.txt"}));
+  EXPECT_EQ(listing.subfolders.ToList(), NameList{"real"});
 }
 
 TEST(ListFolderTest, UnreadableFolderListsNothingAndSaysWhy) {
