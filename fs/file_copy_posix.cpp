@@ -206,6 +206,13 @@ bool WithTemporaryName(std::string& name, Make make) {
 // Set when the destination name was taken after all.
 constexpr CopyStatus kNameTaken = CopyStatus::kDestinationProtected;
 
+// Where linking a nameless file is refused (no /proc, and no privilege to
+// link by descriptor), the copy is written under a name after all.
+bool StartOverNamed(int in, FileDescriptor& anonymous) {
+  anonymous.Close();
+  return ::lseek(in, 0, SEEK_SET) == 0;
+}
+
 CopyResult CreateNew(int in, const struct stat& source_info, int folder,
                      const char* name, const CopyOptions& options) {
   const mode_t mode = source_info.st_mode & 0777;
@@ -213,17 +220,19 @@ CopyResult CreateNew(int in, const struct stat& source_info, int folder,
   if (anonymous.valid()) {
     CopyResult result = Fill(in, source_info, anonymous.get(), options);
     if (!result.Succeeded()) return result;
-    // The link fails when the name appeared meanwhile: first written wins.
-    if (!LinkAnonymous(anonymous.get(), folder, name)) {
-      return errno == EEXIST ? Failure(kNameTaken) : SystemFailure(errno);
+    if (LinkAnonymous(anonymous.get(), folder, name)) {
+      if (!anonymous.Close()) {
+        result = SystemFailure(errno);
+        ::unlinkat(folder, name, 0);
+      }
+      return result;
     }
-    if (!anonymous.Close()) {
-      result = SystemFailure(errno);
-      ::unlinkat(folder, name, 0);
-    }
-    return result;
+    // The name appeared meanwhile: first written wins.
+    if (errno == EEXIST) return Failure(kNameTaken);
+    if (!StartOverNamed(in, anonymous)) return SystemFailure(errno);
+  } else if (!AnonymousUnsupported(errno)) {
+    return SystemFailure(errno);
   }
-  if (!AnonymousUnsupported(errno)) return SystemFailure(errno);
   // Created with its final bits, which spares a chmod unless the umask
   // takes some away; the descriptor may write whatever they say.
   FileDescriptor out(
@@ -243,19 +252,24 @@ CopyResult ReplaceExisting(int in, const struct stat& source_info, int folder,
   if (::lseek(in, 0, SEEK_SET) != 0) return SystemFailure(errno);
   const mode_t mode = source_info.st_mode & 0777;
   std::string temp;
-  FileDescriptor anonymous(OpenAnonymous(folder, mode));
   CopyResult result;
+  bool written = false;
+  FileDescriptor anonymous(OpenAnonymous(folder, mode));
   if (anonymous.valid()) {
     result = Fill(in, source_info, anonymous.get(), options);
     if (!result.Succeeded()) return result;
-    if (!WithTemporaryName(temp, [&](const char* candidate) {
-          return LinkAnonymous(anonymous.get(), folder, candidate);
-        })) {
+    written = WithTemporaryName(temp, [&](const char* candidate) {
+      return LinkAnonymous(anonymous.get(), folder, candidate);
+    });
+    if (written) {
+      if (!anonymous.Close()) result = SystemFailure(errno);
+    } else if (errno == EEXIST || !StartOverNamed(in, anonymous)) {
       return SystemFailure(errno);
     }
-    if (!anonymous.Close()) result = SystemFailure(errno);
-  } else {
-    if (!AnonymousUnsupported(errno)) return SystemFailure(errno);
+  } else if (!AnonymousUnsupported(errno)) {
+    return SystemFailure(errno);
+  }
+  if (!written) {
     int fd = -1;
     if (!WithTemporaryName(temp, [&](const char* candidate) {
           fd = ::openat(folder, candidate,
