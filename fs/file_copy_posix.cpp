@@ -120,6 +120,8 @@ bool CopyChunk(int in, int out, off_t size) {
 // that the calls cost nothing next to the copying.
 constexpr off_t kChunk = off_t{8} << 20;
 
+constexpr off_t kLookFirstSize = off_t{1} << 20;
+
 CopyStatus CopyContent(int in, int out, off_t size,
                        const CopyOptions& options) {
   for (off_t remaining = size; remaining > 0;) {
@@ -175,18 +177,20 @@ bool AnonymousUnsupported(int error) {
 
 // Gives the anonymous file `fd` a name; fails with EEXIST when it is taken.
 bool LinkAnonymous(int fd, int folder, const char* name) {
+#ifdef AT_EMPTY_PATH
+  // The direct way needs a privilege that root usually holds; the other
+  // costs a walk through /proc.
+  if (::geteuid() == 0) {
+    if (::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) return true;
+    if (errno == EEXIST) return false;
+  }
+#endif
   char proc_path[64];
   std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
   if (::linkat(AT_FDCWD, proc_path, folder, name, AT_SYMLINK_FOLLOW) == 0) {
     return true;
   }
-  if (errno != ENOENT) return false;
-#ifdef AT_EMPTY_PATH
-  // Without /proc; this way needs a privilege.
-  return ::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0;
-#else
   return false;
-#endif
 }
 
 // Runs `make` on fresh temporary names until one is not taken yet.
@@ -325,9 +329,12 @@ CopyResult CopyBetween(int source_folder, const char* source_name,
     return Failure(CopyStatus::kSourceNotRegularFile);
   }
 
+  // A small copy costs less to make and, now and then, throw away than a
+  // look-up before every file.
+  const bool look_first = source_info.st_size >= kLookFirstSize;
   struct stat existing {};
-  if (::fstatat(target_folder, target_name, &existing, 0) != 0) {
-    if (errno != ENOENT) return SystemFailure(errno);
+  if (!look_first || ::fstatat(target_folder, target_name, &existing, 0) != 0) {
+    if (look_first && errno != ENOENT) return SystemFailure(errno);
     const CopyResult result =
         CreateNew(in.get(), source_info, target_folder, target_name, options);
     if (result.status != kNameTaken) return result;
