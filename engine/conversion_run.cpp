@@ -79,6 +79,16 @@ std::string DescribeFolderError(const OpenedFolder& opened) {
   return "系统提示：" + opened.system_error;
 }
 
+// A failure ends the folder in hand only; the walk goes on with the next.
+template <typename Step>
+bool Guarded(Step step) {
+  try {
+    return step();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 // One run over a tree: an iterative depth-first walk that holds one open
 // source and target folder per level, so depth costs neither stack nor
 // path length.
@@ -110,7 +120,7 @@ class ConversionRun {
   };
 
   bool OpenRoots(FolderHandle& source, FolderHandle& target);
-  void EnterSubfolder(Level& parent, const std::string& name);
+  bool EnterSubfolder(Level& parent, const std::string& name);
   // Lists the folder, converts its files and, when subfolders are included,
   // queues them.
   void Enter(FolderHandle source, FolderHandle target, bool protect);
@@ -150,7 +160,7 @@ void ConversionRun::Run(const std::string& source_text,
   RaiseOpenFileLimit();
   FolderHandle source;
   FolderHandle target;
-  if (!OpenRoots(source, target)) return;
+  if (!Guarded([&] { return OpenRoots(source, target); })) return;
   // An in-place run counts as the source tree.
   Enter(std::move(source), std::move(target), source_root_ == target_root_);
   while (!levels_.empty() && !report_.stopped) {
@@ -164,7 +174,7 @@ void ConversionRun::Run(const std::string& source_text,
     source_path_.append(name).push_back(PreferredSeparator());
     target_path_.resize(level.target_length);
     target_path_.append(name).push_back(PreferredSeparator());
-    EnterSubfolder(level, name);
+    Guarded([&] { return EnterSubfolder(level, name); });
   }
   levels_.clear();
 }
@@ -191,18 +201,20 @@ bool ConversionRun::OpenRoots(FolderHandle& source, FolderHandle& target) {
   return true;
 }
 
-void ConversionRun::EnterSubfolder(Level& parent, const std::string& name) {
+bool ConversionRun::EnterSubfolder(Level& parent, const std::string& name) {
   OpenedFolder source = OpenSubfolder(parent.source, name);
   if (!source.folder.valid()) {
     SourceFailure(DescribeFolderError(source));
-    return;
+    return false;
   }
   // Entering the run's own target folder would copy the copies again.
-  if (target_in_source_ && IdentityOf(source.folder) == target_root_) return;
+  if (target_in_source_ && IdentityOf(source.folder) == target_root_) {
+    return false;
+  }
   OpenedFolder target = MakeSubfolder(parent.target, name);
   if (!target.folder.valid()) {
     TargetFailure(DescribeFolderError(target));
-    return;
+    return false;
   }
   const bool protect =
       parent.protect ||
@@ -210,26 +222,26 @@ void ConversionRun::EnterSubfolder(Level& parent, const std::string& name) {
   if (observer_.on_folder) observer_.on_folder(source_path_, target_path_);
   // Invalidates `parent`.
   Enter(std::move(source.folder), std::move(target.folder), protect);
+  return true;
 }
 
 void ConversionRun::Enter(FolderHandle source, FolderHandle target,
                           bool protect) {
-  try {
+  Guarded([&] {
     FolderListing listing = ListFolder(source);
     if (!listing.error.empty()) {
       SourceFailure("系统提示：" + listing.error);
-      return;
+      return false;
     }
     if (!ConvertFiles(source, target, listing.files, protect) ||
         !settings_.IncludeSubfolders || listing.subfolders.empty()) {
-      return;
+      return false;
     }
     levels_.push_back(Level{std::move(source), std::move(target),
                             std::move(listing.subfolders), 0,
                             source_path_.size(), target_path_.size(), protect});
-  } catch (const std::exception&) {
-    // A failure ends this folder only; the walk goes on with the next one.
-  }
+    return true;
+  });
 }
 
 bool ConversionRun::ConvertFiles(const FolderHandle& source,

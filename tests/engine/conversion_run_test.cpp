@@ -529,17 +529,22 @@ TEST_F(ConversionRunTest, StopDuringALargeFileCountsItNeither) {
 }
 
 TEST_F(ConversionRunTest, FailureInOneFolderEndsThatFolderOnly) {
-  for (const char* name : {"a/1.doc", "a/2.doc", "a/sub/x.doc", "b/3.doc"}) {
+  for (const char* name :
+       {"a/1.doc", "a/2.doc", "a/sub/x.doc", "b/3.doc", "c/4.doc"}) {
     tree_.Write("in/" + std::string(name), "x");
   }
   settings_.IncludeSubfolders = true;
   ConversionObserver observer;
   observer.on_file = [&](const FileOutcome& o) {
-    if (o.source.ends_with("1.doc")) throw std::runtime_error("observer");
+    if (o.source.ends_with("1.doc")) throw std::runtime_error("file");
+  };
+  observer.on_folder = [&](const std::string& source, const std::string&) {
+    if (source.ends_with("b/")) throw std::runtime_error("folder");
   };
   Run("doc", "txt", observer);
   EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 0)});
-  EXPECT_EQ(EntriesUnder("out"), (Entries{"a/", "a/1.txt", "b/", "b/3.txt"}));
+  EXPECT_EQ(EntriesUnder("out"),
+            (Entries{"a/", "a/1.txt", "b/", "c/", "c/4.txt"}));
 }
 #endif
 
