@@ -47,7 +47,7 @@ TEST(CreateFolderPathTest, MakesEachMissingLevelAndKeepsThemOnFailure) {
       {"/a/b/c", true, {"a/", "a/b/", "a/b/c/"}},
       {"/a/b/c/", true, {"a/", "a/b/", "a/b/c/"}},
       // Doubled separators name no level; spaces belong to the names.
-      {"//x y//z ", true, {"x y/", "x y/z /"}},
+      {"//x y// z", true, {"x y/", "x y/ z/"}},
       {"/f/b/c", false, {"f"}},
       {"/x/y/" + too_long + "/z", false, {"x/", "x/y/"}},
   };
