@@ -187,10 +187,7 @@ bool LinkAnonymous(int fd, int folder, const char* name) {
 #endif
   char proc_path[64];
   std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
-  if (::linkat(AT_FDCWD, proc_path, folder, name, AT_SYMLINK_FOLLOW) == 0) {
-    return true;
-  }
-  return false;
+  return ::linkat(AT_FDCWD, proc_path, folder, name, AT_SYMLINK_FOLLOW) == 0;
 }
 
 // Runs `make` on fresh temporary names until one is not taken yet.
@@ -207,7 +204,8 @@ bool WithTemporaryName(std::string& name, Make make) {
   return false;
 }
 
-// Set when the destination name was taken after all.
+// CreateNew's answer when the name was taken after all; it never weighs a
+// replacement, so this status is free to say so.
 constexpr CopyStatus kNameTaken = CopyStatus::kDestinationProtected;
 
 // Where linking a nameless file is refused (no /proc, and no privilege to
