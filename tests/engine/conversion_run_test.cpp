@@ -363,6 +363,8 @@ TEST_F(ConversionRunTest, LinkedFoldersAreNotEnteredAndLinkedFilesCopied) {
   Run("doc", "txt");
   EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 1)});
   EXPECT_EQ(tree_.Read("out/link.txt"), "real");
+  EXPECT_FALSE(
+      std::filesystem::is_symlink(ToNativePath(tree_.Path("out/link.txt"))));
   EXPECT_FALSE(tree_.Exists("out/loop"));
   EXPECT_FALSE(tree_.Exists("out/away"));
 }

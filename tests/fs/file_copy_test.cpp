@@ -135,13 +135,20 @@ TEST_F(CopyFileToTest, FailuresAnswerFalseAndWriteNothing) {
     std::string to;
     CopyStatus expected;
   };
-  const Case cases[] = {
+  std::vector<Case> cases = {
       {"gone.doc", "gone.txt", CopyStatus::kSourceMissing},
       {"a.doc", "no/such/folder/a.txt", CopyStatus::kSystemError},
       {"a.doc", "dir.txt", CopyStatus::kDestinationNotRegularFile},
       {"dir.txt", "b.txt", CopyStatus::kSourceNotRegularFile},
       {"a.doc", std::string(300, 'l') + ".txt", CopyStatus::kSystemError},
   };
+#ifndef _WIN32
+  // A FIFO is refused without blocking; a link is followed.
+  ASSERT_EQ(::mkfifo(tree_.Path("pipe.doc").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("gone", tree_.Path("dangling.doc").c_str()), 0);
+  cases.push_back({"pipe.doc", "pipe.txt", CopyStatus::kSourceNotRegularFile});
+  cases.push_back({"dangling.doc", "d.txt", CopyStatus::kSourceMissing});
+#endif
   for (const Case& c : cases) {
     const CopyResult result = Copy(c.from, c.to);
     EXPECT_EQ(result.status, c.expected) << c.to;
@@ -150,29 +157,14 @@ TEST_F(CopyFileToTest, FailuresAnswerFalseAndWriteNothing) {
               c.expected != CopyStatus::kSystemError)
         << c.to;
   }
-  EXPECT_EQ(tree_.Entries(), (std::vector<std::string>{"a.doc", "dir.txt/"}));
+  std::vector<std::string> entries = tree_.Entries();
+  std::erase_if(entries, [](const std::string& e) {
+    return e.ends_with(".doc") && e != "a.doc";
+  });
+  EXPECT_EQ(entries, (std::vector<std::string>{"a.doc", "dir.txt/"}));
 }
 
 #ifndef _WIN32
-TEST_F(CopyFileToTest, LinksAreCopiedAsTheFileTheyPointTo) {
-  tree_.Write("real.doc", "content");
-  ASSERT_EQ(::symlink("real.doc", tree_.Path("link.doc").c_str()), 0);
-  ASSERT_EQ(::symlink("gone", tree_.Path("dangling.doc").c_str()), 0);
-  EXPECT_EQ(Copy("link.doc", "link.txt").status, CopyStatus::kCopied);
-  EXPECT_FALSE(stdfs::is_symlink(ToNativePath(tree_.Path("link.txt"))));
-  EXPECT_EQ(tree_.Read("link.txt"), "content");
-  EXPECT_EQ(Copy("dangling.doc", "dangling.txt").status,
-            CopyStatus::kSourceMissing);
-  EXPECT_FALSE(tree_.Exists("dangling.txt"));
-}
-
-TEST_F(CopyFileToTest, FifoIsRefusedWithoutBlocking) {
-  ASSERT_EQ(::mkfifo(tree_.Path("pipe.doc").c_str(), 0600), 0);
-  EXPECT_EQ(Copy("pipe.doc", "pipe.txt").status,
-            CopyStatus::kSourceNotRegularFile);
-  EXPECT_FALSE(tree_.Exists("pipe.txt"));
-}
-
 TEST_F(CopyFileToTest, UnwritableFolderFailsCleanly) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes into every folder";
   tree_.Write("a.doc", "x");
