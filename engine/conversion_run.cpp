@@ -154,9 +154,11 @@ class ConversionRun {
 
 void ConversionRun::Run(const std::string& source_text,
                         const std::string& target_text) {
-  if (source_text.empty() || target_text.empty()) return;
-  source_path_ = AddTrailingSlash(TypedFolderPath(source_text));
-  target_path_ = AddTrailingSlash(TypedFolderPath(target_text));
+  source_path_ = TypedFolderPath(source_text);
+  target_path_ = TypedFolderPath(target_text);
+  if (source_path_.empty() || target_path_.empty()) return;
+  source_path_ = AddTrailingSlash(source_path_);
+  target_path_ = AddTrailingSlash(target_path_);
   RaiseOpenFileLimit();
   FolderHandle source;
   FolderHandle target;
@@ -330,7 +332,9 @@ ConversionReport StartConversion(ConversionSettings& settings,
     return report;
   };
   try {
-    if (settings.FromFolder.empty() || settings.TargetFolder.empty()) {
+    // Blanks alone name no folder, least of all the root.
+    if (TypedFolderPath(settings.FromFolder).empty() ||
+        TypedFolderPath(settings.TargetFolder).empty()) {
       return refuse(kChooseFoldersText, kChooseFoldersTitle,
                     MessageStyle::kError);
     }

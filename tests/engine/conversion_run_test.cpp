@@ -103,7 +103,7 @@ TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
   const std::string in = tree_.Path("in");
   const std::string out = tree_.Path("out");
   const Case cases[] = {
-      {"", "", "doc", "txt", choose},  {in, "", "doc", "txt", choose},
+      {"", "", "doc", "txt", choose},  {in, "  ", "doc", "txt", choose},
       {"", out, "doc", "txt", choose}, {in, out, "doc", "   ", no_to},
       {in, out, "", "", no_to},        {in, out, " txt ", "txt", same},
       {in, out, "*", "*", same},       {in, out, "   ", " * ", same},
