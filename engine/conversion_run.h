@@ -34,7 +34,8 @@ struct ConversionObserver {
       on_folder;
   std::function<void(const FileOutcome&)> on_file;
   std::function<void(const FolderFailure&)> on_folder_failure;
-  // Asked before each file; true ends the run after the file in hand.
+  // Asked before each file and between chunks of a large one; true ends the
+  // run, and a copy cut short is discarded and counted neither way.
   std::function<bool()> stop_requested;
 };
 
