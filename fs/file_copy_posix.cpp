@@ -179,8 +179,9 @@ bool AnonymousUnsupported(int error) {
 bool LinkAnonymous(int fd, int folder, const char* name) {
 #ifdef AT_EMPTY_PATH
   // The direct way needs a privilege that root usually holds; the other
-  // costs a walk through /proc.
-  if (::geteuid() == 0) {
+  // costs a walk through /proc. Asked once: a call per file shows.
+  static const bool kPrivileged = ::geteuid() == 0;
+  if (kPrivileged) {
     if (::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) return true;
     if (errno == EEXIST) return false;
   }
