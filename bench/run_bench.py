@@ -294,7 +294,7 @@ def time_case(name, cli, work, rounds, warmup, expected_files):
     return statistics.median(ratios)
 
 
-def memory_case(cli, work, files):
+def memory_case(cli, work, files, label="memory"):
     source = os.path.join(work, "src")
     target = os.path.join(work, "dst")
     elapsed, peak = peak_memory(
@@ -305,7 +305,7 @@ def memory_case(cli, work, files):
     remove(target)
     if written != files:
         raise RuntimeError(f"batchext wrote {written} files, expected {files}")
-    print(f"memory ({files} files): batchext peak {peak:.1f} MiB in "
+    print(f"{label} ({files} files): batchext peak {peak:.1f} MiB in "
           f"{elapsed:.2f} s; cp -r peak {cp_peak:.1f} MiB in "
           f"{cp_elapsed:.2f} s", flush=True)
     return peak
@@ -387,7 +387,8 @@ def main():
             remove(source)
         if "wide" in cases:
             make_wide_folder(source, arguments.wide_files)
-            peak = memory_case(cli, work.path, arguments.wide_files)
+            peak = memory_case(cli, work.path, arguments.wide_files,
+                               "wide folder")
             verdicts.append(("wide folder peak memory MiB", peak, 64, True))
             remove(source)
     finally:
