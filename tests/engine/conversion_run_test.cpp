@@ -493,9 +493,13 @@ TEST_F(ConversionRunTest, LinksInTheTargetTreeAreNeverFollowed) {
   tree_.Write("in/swapped/1.doc", "1");
   tree_.Write("in/swapped/2.doc", "2");
   tree_.Write("in/swapped/deeper/3.doc", "3");
-  tree_.MakeFolder("outside");
+  tree_.Write("in/a.doc", "a");
+  tree_.Write("outside/victim.txt", "victim");
   tree_.MakeFolder("out");
   ASSERT_EQ(::symlink("../outside", tree_.Path("out/linked").c_str()), 0);
+  // A link at a file's name is replaced, not written through.
+  ASSERT_EQ(::symlink("../outside/victim.txt", tree_.Path("out/a.txt").c_str()),
+            0);
   settings_.IncludeSubfolders = true;
   ConversionObserver observer;
   // Once the first copy stands in out/swapped, that folder is swapped for a
@@ -508,11 +512,15 @@ TEST_F(ConversionRunTest, LinksInTheTargetTreeAreNeverFollowed) {
     }
   };
   Run("doc", "txt", observer);
-  EXPECT_EQ(messages_, (std::vector<Message>{kFolderError, Summary(3, 0)}));
+  EXPECT_EQ(messages_, (std::vector<Message>{kFolderError, Summary(4, 0)}));
   ASSERT_EQ(report_.folder_failures.size(), 1u);
   EXPECT_TRUE(report_.folder_failures[0].in_target);
   EXPECT_EQ(report_.folder_failures[0].path, tree_.Path("out/linked") + "/");
-  EXPECT_EQ(EntriesUnder("outside"), Entries{});
+  EXPECT_EQ(EntriesUnder("outside"), Entries{"victim.txt"});
+  EXPECT_EQ(tree_.Read("outside/victim.txt"), "victim");
+  EXPECT_FALSE(
+      std::filesystem::is_symlink(ToNativePath(tree_.Path("out/a.txt"))));
+  EXPECT_EQ(tree_.Read("out/a.txt"), "a");
   EXPECT_EQ(EntriesUnder("out/moved"),
             (Entries{"1.txt", "2.txt", "deeper/", "deeper/3.txt"}));
 }
