@@ -129,13 +129,6 @@ TEST(WindowsPathTest, NamesThatWindowsReadsAsSomethingElseAreRefused) {
   // Only the data streams beside the main one are copied on their own.
   EXPECT_TRUE(IsNamedDataStream(L":Zone.Identifier:$DATA"));
   EXPECT_FALSE(IsNamedDataStream(L"::$DATA"));
-  // The flags the file system sets itself stay behind.
-  EXPECT_EQ(AttributesKeptOnCopy(
-                FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED |
-                FILE_ATTRIBUTE_SPARSE_FILE),
-            0x27u);
   // A question that failed leaves a zero identity, which names nothing.
   EXPECT_NE(FileIdentity{}, FileIdentity{});
   EXPECT_TRUE(IdentityOfHandle(INVALID_HANDLE_VALUE).IsZero());
@@ -260,35 +253,26 @@ TEST_F(WindowsTreeTest, CopiesKeepTimeAndAttributesFailuresKeepTheOldFile) {
                                       "out/b.txt", "out/c.txt", "out/d.txt"}));
 }
 
-TEST_F(WindowsTreeTest, StopDuringALargeCopyDiscardsItAndCountsNothing) {
-  const std::string big(3 << 20, 'b');
-  for (const bool replace : {false, true}) {
-    SCOPED_TRACE(replace ? "replace" : "new");
-    TempTree tree;
-    tree.Write("in/big.doc", big);
-    if (replace) tree.Write("out/big.txt", "old");
-    int asked = 0;
-    ConversionObserver observer;
-    observer.stop_requested = [&] {
-      // The run asks once before the file, then the copy between chunks.
-      return ++asked >= 3;
-    };
-    ConversionSettings settings;
-    settings.FromFolder = tree.Path("in");
-    settings.TargetFolder = tree.Path("out");
-    StartConversion(
-        settings, "doc", "txt",
-        [](const std::string&, const std::string&, MessageStyle) {}, observer);
-    EXPECT_GE(asked, 3);
-    EXPECT_EQ(settings.SuccessCount + settings.FailCount, 0);
-    Entries expected{"in/", "in/big.doc", "out/"};
-    if (replace) expected.push_back("out/big.txt");
-    EXPECT_EQ(tree.Entries(), expected);
-    // A prefix: a failure should not print megabytes.
-    if (replace) {
-      EXPECT_EQ(tree.Read("out/big.txt").substr(0, 8), "old");
-    }
-  }
+// A new copy stopped midway is covered by the run's own tests; here the file
+// it would have replaced must survive.
+TEST_F(WindowsTreeTest, StopDuringALargeCopyKeepsTheOldFileAndCountsNothing) {
+  tree_.Write("in/big.doc", std::string(3 << 20, 'b'));
+  tree_.Write("out/big.txt", "old");
+  int asked = 0;
+  ConversionObserver observer;
+  // The run asks once before the file, then the copy between chunks.
+  observer.stop_requested = [&] { return ++asked >= 3; };
+  settings_.FromFolder = tree_.Path("in");
+  settings_.TargetFolder = tree_.Path("out");
+  StartConversion(
+      settings_, "doc", "txt",
+      [](const std::string&, const std::string&, MessageStyle) {}, observer);
+  EXPECT_GE(asked, 3);
+  EXPECT_EQ(settings_.SuccessCount + settings_.FailCount, 0);
+  EXPECT_EQ(tree_.Entries(),
+            (Entries{"in/", "in/big.doc", "out/", "out/big.txt"}));
+  // A prefix: a failure should not print megabytes.
+  EXPECT_EQ(tree_.Read("out/big.txt").substr(0, 8), "old");
 }
 
 TEST_F(WindowsTreeTest, NamesDifferingOnlyInCaseAreOneFile) {
