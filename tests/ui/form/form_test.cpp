@@ -20,16 +20,10 @@ namespace {
 using testing::TempTree;
 
 bool TakesInput(const ControlSpec& control) {
-  switch (control.kind) {
-    case ControlKind::kBrowseButton:
-    case ControlKind::kButton:
-    case ControlKind::kTextBox:
-    case ControlKind::kCheckBox:
-    case ControlKind::kWebPanel:
-      return true;
-    default:
-      return false;
-  }
+  using enum ControlKind;
+  return control.kind == kBrowseButton || control.kind == kButton ||
+         control.kind == kTextBox || control.kind == kCheckBox ||
+         control.kind == kWebPanel;
 }
 
 TwipRect ClientArea(const ControlSpec& control) {
