@@ -138,14 +138,17 @@ class WindowsTreeTest : public ::testing::Test {
  protected:
   void Run(const std::string& source, const std::string& target,
            const std::string& from, const std::string& to,
-           bool subfolders = false) {
+           bool subfolders = false, const ConversionObserver& observer = {}) {
     settings_.FromFolder = tree_.Path(source);
     settings_.TargetFolder = tree_.Path(target);
     settings_.IncludeSubfolders = subfolders;
     messages_.clear();
-    StartConversion(settings_, from, to,
-                    [this](const std::string& text, const std::string&,
-                           MessageStyle) { messages_.push_back(text); });
+    StartConversion(
+        settings_, from, to,
+        [this](const std::string& text, const std::string&, MessageStyle) {
+          messages_.push_back(text);
+        },
+        observer);
   }
 
   TempTree tree_;
@@ -262,11 +265,7 @@ TEST_F(WindowsTreeTest, StopDuringALargeCopyKeepsTheOldFileAndCountsNothing) {
   ConversionObserver observer;
   // The run asks once before the file, then the copy between chunks.
   observer.stop_requested = [&] { return ++asked >= 3; };
-  settings_.FromFolder = tree_.Path("in");
-  settings_.TargetFolder = tree_.Path("out");
-  StartConversion(
-      settings_, "doc", "txt",
-      [](const std::string&, const std::string&, MessageStyle) {}, observer);
+  Run("in", "out", "doc", "txt", false, observer);
   EXPECT_GE(asked, 3);
   EXPECT_EQ(settings_.SuccessCount + settings_.FailCount, 0);
   EXPECT_EQ(tree_.Entries(),
