@@ -210,6 +210,13 @@ TEST_F(WindowsTreeTest, ForbiddenNamesAreRefusedAndNothingIsWritten) {
   entries.insert(entries.begin(), {"out/", "out/com10.txt"});
   std::sort(entries.begin(), entries.end());
   EXPECT_EQ(tree_.Entries(), entries);
+
+  // Nor is a listed folder of such a name made in the target tree.
+  tree_.Write("deep/aux/x.doc", "x");
+  Run("deep", "deep2", "doc", "txt", true);
+  EXPECT_EQ(messages_, (Entries{"无法向目标文件夹中写入修改后的文件夹",
+                                "成功修改了0个文件的后缀名，失败0个文件"}));
+  EXPECT_FALSE(tree_.Exists("deep2/aux"));
 }
 
 TEST_F(WindowsTreeTest, CopiesKeepTimeAndAttributesFailuresKeepTheOldFile) {
