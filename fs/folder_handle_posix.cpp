@@ -89,9 +89,10 @@ OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name,
     }
     return OpenSubfolder(parent, name);
   }
+  // Handles here hold no path; a planned one needs none either.
   OpenedFolder opened;
   if (parent.planned()) {
-    opened.folder = FolderHandle::Planned(parent.path() + name_text + "/");
+    opened.folder = FolderHandle::Planned({});
     return opened;
   }
   struct stat info {};
@@ -104,7 +105,7 @@ OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name,
   if (::faccessat(parent.descriptor(), ".", W_OK | X_OK, AT_EACCESS) != 0) {
     return Opened(-1);
   }
-  opened.folder = FolderHandle::Planned(parent.path() + name_text + "/");
+  opened.folder = FolderHandle::Planned({});
   return opened;
 }
 

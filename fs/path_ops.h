@@ -34,7 +34,7 @@ bool IsValidFileNamePart(std::string_view text);
 std::string TypedFolderPath(std::string_view typed);
 
 // The path in the form in which this platform compares names: folded to
-// lower case on Windows, as it is on POSIX.
+// lower case on Windows, whose names ignore case; as it is on POSIX.
 std::string ComparablePath(std::string_view path);
 
 // True when a folder (or a link to one) exists at the path.
