@@ -51,6 +51,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   app.add_flag("-v,--verbose", options.verbose,
                "在标准输出上列出每个转换了的文件：来源 -> 目标");
   app.add_flag("-q,--quiet", options.quiet, "不显示进度");
+  app.add_flag("-n,--dry-run", options.dry_run,
+               "预览：逐个列出“来源 -> 目标：结果”和统计，不写入任何文件");
   app.set_help_flag("-h,--help", "显示本帮助后退出");
   app.set_version_flag("-V,--version", "batchext 1.00", "显示版本后退出");
 

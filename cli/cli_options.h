@@ -15,6 +15,7 @@ struct CliOptions {
   bool strip = false;
   bool verbose = false;
   bool quiet = false;
+  bool dry_run = false;
 };
 
 struct ParsedCommandLine {

@@ -17,6 +17,22 @@ void PrintLine(std::FILE* stream, const std::string& line) {
   WriteText(stream, line + "\n");
 }
 
+constexpr char kPreviewMark[] = "（预览，未写入任何文件）";
+
+// What a preview says after "SOURCE -> DESTINATION".
+std::string PredictedOutcome(const FileOutcome& outcome) {
+  switch (outcome.status) {
+    case CopyStatus::kWouldCreate:
+      return "新建";
+    case CopyStatus::kWouldReplace:
+      return "替换";
+    case CopyStatus::kSameFile:
+      return "不变（就是来源文件本身）";
+    default:
+      return "失败：" + outcome.reason;
+  }
+}
+
 int ExitStatus(const ConversionReport& report, bool interrupted) {
   if (report.refused) return kExitRefused;
   if (interrupted || report.stopped) return kExitInterrupted;
@@ -41,6 +57,7 @@ int RunConversion(const CliOptions& options,
   }
   settings.IncludeSubfolders = options.recursive;
   settings.StripSurplusExtensions = options.strip;
+  settings.preview = options.dry_run;
 
   ProgressLine progress(stderr, !options.quiet && DrawsEscapes(stderr));
   long long files_handled = 0;
@@ -53,7 +70,11 @@ int RunConversion(const CliOptions& options,
   };
   observer.on_file = [&](const FileOutcome& outcome) {
     ++files_handled;
-    if (outcome.converted && options.verbose) {
+    if (options.dry_run) {
+      progress.Clear();
+      PrintLine(stdout, outcome.source + " -> " + outcome.destination + "：" +
+                            PredictedOutcome(outcome));
+    } else if (outcome.converted && options.verbose) {
       progress.Clear();
       PrintLine(stdout, outcome.source + " -> " + outcome.destination);
     } else if (!outcome.converted) {
@@ -74,8 +95,11 @@ int RunConversion(const CliOptions& options,
   const ShowMessage show = [&](const std::string& text,
                                const std::string& title, MessageStyle style) {
     progress.Clear();
-    PrintLine(style == MessageStyle::kInformation ? stdout : stderr,
-              title + ": " + text);
+    // Only the summary is information.
+    const bool summary = style == MessageStyle::kInformation;
+    PrintLine(
+        summary ? stdout : stderr,
+        title + (summary && options.dry_run ? kPreviewMark : "") + ": " + text);
   };
 
   const ConversionReport report = StartConversion(

@@ -2,6 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "fs/file_identity.h"
@@ -15,6 +18,11 @@ class ClaimedFiles {
  public:
   void Insert(const FileIdentity& id);
   bool Contains(const FileIdentity& id) const;
+  // A preview writes nothing, so its files are known by path alone. False
+  // when the path was claimed already.
+  bool InsertPath(std::string path) {
+    return paths_.insert(std::move(path)).second;
+  }
 
  private:
   struct Device {
@@ -30,6 +38,7 @@ class ClaimedFiles {
   static void Grow(Device& device);
 
   std::vector<Device> devices_;
+  std::unordered_set<std::string> paths_;
 };
 
 }  // namespace batchext

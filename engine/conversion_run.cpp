@@ -35,6 +35,8 @@ std::string DescribeFailure(const CopyResult& result) {
   switch (result.status) {
     case CopyStatus::kCopied:
     case CopyStatus::kSameFile:
+    case CopyStatus::kWouldCreate:
+    case CopyStatus::kWouldReplace:
       return {};
     case CopyStatus::kSourceMissing:
       return "来源文件已不存在";
@@ -184,8 +186,7 @@ void ConversionRun::Run(const std::string& source_text,
 }
 
 bool ConversionRun::OpenRoots(FolderHandle& source, FolderHandle& target) {
-  CreateFolderPath(target_path_);
-  OpenedFolder opened_target = OpenFolder(target_path_);
+  OpenedFolder opened_target = MakeFolder(target_path_, settings_.preview);
   if (!opened_target.folder.valid()) {
     TargetFailure(DescribeFolderError(opened_target));
     return false;
@@ -215,7 +216,7 @@ bool ConversionRun::EnterSubfolder(Level& parent, const std::string& name) {
   if (target_in_source_ && IdentityOf(source.folder) == target_root_) {
     return false;
   }
-  OpenedFolder target = MakeSubfolder(parent.target, name);
+  OpenedFolder target = MakeSubfolder(parent.target, name, settings_.preview);
   if (!target.folder.valid()) {
     TargetFailure(DescribeFolderError(target));
     return false;
@@ -254,7 +255,8 @@ bool ConversionRun::ConvertFiles(const FolderHandle& source,
   CopyOptions options{
       !protect,
       [this](const FileIdentity& id) { return claimed_.Contains(id); },
-      {}};
+      {},
+      settings_.preview};
   if (observer_.stop_requested) {
     options.stop_requested = [this] { return StopRequested(); };
   }
@@ -274,15 +276,25 @@ bool ConversionRun::ConvertFile(const FolderHandle& source,
   std::string base = BaseName(name);
   if (settings_.StripSurplusExtensions) base = StripSurplusExtensions(base);
   const std::string new_name = TargetFileName(base, settings_.ToExt);
-  const CopyResult result = CopyFileAt(source, name, target, new_name, options);
+  CopyResult result = CopyFileAt(source, name, target, new_name, options);
   // A copy cut short by a stop neither succeeded nor failed.
   if (result.status == CopyStatus::kStopped) return false;
+  // The run would find its own earlier copy standing there.
+  if (settings_.preview && result.Succeeded() &&
+      !claimed_.InsertPath(ComparablePath(target_path_ + new_name))) {
+    result = CopyResult{CopyStatus::kDestinationReserved, {}, {}};
+  }
   FileOutcome outcome{source_path_ + std::string(name),
                       target_path_ + new_name,
                       result.Succeeded(),
-                      {}};
+                      {},
+                      result.status};
   if (outcome.converted) {
-    claimed_.Insert(result.destination);
+    // A predicted copy has no identity yet.
+    if (result.status != CopyStatus::kWouldCreate &&
+        result.status != CopyStatus::kWouldReplace) {
+      claimed_.Insert(result.destination);
+    }
   } else {
     outcome.reason = DescribeFailure(result);
   }
@@ -327,6 +339,7 @@ ConversionReport StartConversion(ConversionSettings& settings,
                                  const ShowMessage& show,
                                  const ConversionObserver& observer) {
   ConversionReport report;
+  report.preview = settings.preview;
   const auto refuse = [&](const char* text, const char* title,
                           MessageStyle style) {
     show(text, title, style);
@@ -373,6 +386,7 @@ ConversionReport ConvertFolder(ConversionSettings& settings,
                                const ShowMessage& show,
                                const ConversionObserver& observer) {
   ConversionReport report;
+  report.preview = settings.preview;
   ConversionRun(settings, show, observer, report).Run(source, target);
   report.succeeded = settings.SuccessCount;
   report.failed = settings.FailCount;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/conversion_settings.h"
+#include "fs/file_copy.h"
 
 namespace batchext {
 
@@ -15,6 +16,8 @@ struct FileOutcome {
   bool converted = false;
   // Why the file was not converted, in the user's language; empty on success.
   std::string reason;
+  // In a preview, kWouldCreate or kWouldReplace tell a success apart.
+  CopyStatus status = CopyStatus::kCopied;
 };
 
 // A folder the walk could not use; the walk goes on without it.
@@ -43,6 +46,8 @@ struct ConversionObserver {
 struct ConversionReport {
   // A box turned the request down before anything was written.
   bool refused = false;
+  // Nothing was written: the counts are what the run would have made.
+  bool preview = false;
   std::int32_t succeeded = 0;
   std::int32_t failed = 0;
   // A stop request ended the run early.

@@ -17,6 +17,8 @@ struct ConversionSettings {
   std::int32_t FailCount = 0;
   bool StripSurplusExtensions = false;
   bool IncludeSubfolders = false;
+  // Decides everything as a run would and writes nothing.
+  bool preview = false;
 };
 
 // Values are the platform's message-box style values.

@@ -27,6 +27,9 @@ enum class CopyStatus {
   kStopped,
   // The system refused a step; `system_error` tells which.
   kSystemError,
+  // Answers of a preview, which checks everything and writes nothing.
+  kWouldCreate,
+  kWouldReplace,
 };
 
 struct CopyOptions {
@@ -36,6 +39,9 @@ struct CopyOptions {
   std::function<bool(const FileIdentity&)> is_reserved;
   // Asked between chunks of a large file; true discards the partial copy.
   std::function<bool()> stop_requested;
+  // Stops right after every check, before the first write, and answers what
+  // the copy would have done.
+  bool preview = false;
 };
 
 struct CopyResult {
@@ -43,11 +49,13 @@ struct CopyResult {
   // The platform's error text for kSystemError, otherwise empty.
   std::string system_error;
   // The file that now holds the content: the new copy, or for kSameFile the
-  // source itself.
+  // source itself. Zero for a preview's kWouldCreate and kWouldReplace.
   FileIdentity destination;
 
   bool Succeeded() const {
-    return status == CopyStatus::kCopied || status == CopyStatus::kSameFile;
+    return status == CopyStatus::kCopied || status == CopyStatus::kSameFile ||
+           status == CopyStatus::kWouldCreate ||
+           status == CopyStatus::kWouldReplace;
   }
 };
 

@@ -312,6 +312,37 @@ CopyResult CheckExisting(const FileIdentity& source_id, const struct stat& info,
   return CopyResult{CopyStatus::kCopied, {}, id};
 }
 
+// A folder handle without a descriptor: a folder a preview would make.
+constexpr int kPlannedFolder = -1;
+
+// Where the folder takes no new entries, says why the copy would fail.
+CopyResult WhenWritable(int folder, CopyStatus status) {
+  if (::faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+    return SystemFailure(errno);
+  }
+  return Failure(status);
+}
+
+// What the rest of CopyBetween would do with a destination, found by
+// looking only.
+CopyResult Predict(const FileIdentity& source_id, int folder, const char* name,
+                   const CopyOptions& options) {
+  if (folder == kPlannedFolder) return Failure(CopyStatus::kWouldCreate);
+  struct stat existing {};
+  if (::fstatat(folder, name, &existing, 0) != 0) {
+    if (errno != ENOENT) return SystemFailure(errno);
+    // A link that leads nowhere holds the name, and the copy finds nothing
+    // behind it.
+    if (::fstatat(folder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+      return SystemFailure(ENOENT);
+    }
+    return WhenWritable(folder, CopyStatus::kWouldCreate);
+  }
+  const CopyResult check = CheckExisting(source_id, existing, options);
+  if (check.status != CopyStatus::kCopied) return check;
+  return WhenWritable(folder, CopyStatus::kWouldReplace);
+}
+
 CopyResult CopyBetween(int source_folder, const char* source_name,
                        int target_folder, const char* target_name,
                        const CopyOptions& options) {
@@ -326,6 +357,10 @@ CopyResult CopyBetween(int source_folder, const char* source_name,
   if (::fstat(in.get(), &source_info) != 0) return SystemFailure(errno);
   if (!S_ISREG(source_info.st_mode)) {
     return Failure(CopyStatus::kSourceNotRegularFile);
+  }
+  if (options.preview) {
+    return Predict(IdentityOf(source_info), target_folder, target_name,
+                   options);
   }
 
   // A small copy costs less to make and, now and then, throw away than a
@@ -354,9 +389,10 @@ CopyResult CopyBetween(int source_folder, const char* source_name,
 CopyResult CopyFileAt(const FolderHandle& source_folder, std::string_view name,
                       const FolderHandle& target_folder,
                       std::string_view new_name, const CopyOptions& options) {
-  return CopyBetween(source_folder.descriptor(), std::string(name).c_str(),
-                     target_folder.descriptor(), std::string(new_name).c_str(),
-                     options);
+  return CopyBetween(
+      source_folder.descriptor(), std::string(name).c_str(),
+      target_folder.planned() ? kPlannedFolder : target_folder.descriptor(),
+      std::string(new_name).c_str(), options);
 }
 
 CopyResult CopyFileTo(std::string_view source, std::string_view destination,

@@ -177,7 +177,12 @@ CopyResult CheckExisting(const SourceFile& source,
   const UniqueHandle existing = OpenForQuery(destination.c_str());
   if (!existing.valid()) {
     const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND) return Failure(CopyStatus::kCopied);
+    // In a folder a preview would make, every name is missing with its
+    // folder.
+    if (error == ERROR_FILE_NOT_FOUND ||
+        (options.preview && error == ERROR_PATH_NOT_FOUND)) {
+      return Failure(CopyStatus::kCopied);
+    }
     return SystemFailure(error);
   }
   BY_HANDLE_FILE_INFORMATION info{};
@@ -229,6 +234,10 @@ CopyResult CopyOpenSource(const SourceFile& source,
   bool replace = false;
   const CopyResult check = CheckExisting(source, destination, options, replace);
   if (check.status != CopyStatus::kCopied) return check;
+  if (options.preview) {
+    return Failure(replace ? CopyStatus::kWouldReplace
+                           : CopyStatus::kWouldCreate);
+  }
   std::wstring temp;
   DWORD error = ERROR_SUCCESS;
   UniqueHandle out = CreateTemporary(destination, temp, error);

@@ -17,19 +17,24 @@ class FolderHandle {
  public:
   FolderHandle() = default;
   FolderHandle(int descriptor, std::string path);
+  // A folder a preview would make: it does not exist, nor does anything in
+  // it.
+  static FolderHandle Planned(std::string path);
   FolderHandle(FolderHandle&& other) noexcept;
   FolderHandle& operator=(FolderHandle&& other) noexcept;
   FolderHandle(const FolderHandle&) = delete;
   FolderHandle& operator=(const FolderHandle&) = delete;
   ~FolderHandle();
 
-  bool valid() const { return descriptor_ >= 0 || !path_.empty(); }
+  bool valid() const { return descriptor_ >= 0 || !path_.empty() || planned_; }
+  bool planned() const { return planned_; }
   int descriptor() const { return descriptor_; }
   const std::string& path() const { return path_; }
 
  private:
   int descriptor_ = -1;
   std::string path_;
+  bool planned_ = false;
 };
 
 enum class FolderError {
@@ -55,8 +60,15 @@ OpenedFolder OpenFolder(std::string_view path);
 // Opens the subfolder `name` of `parent` without following a link there.
 OpenedFolder OpenSubfolder(const FolderHandle& parent, std::string_view name);
 
-// Like OpenSubfolder, making the subfolder first when it is missing.
-OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name);
+// Makes each missing level of a folder a person chose, then opens it. In
+// preview nothing is made: a missing folder that could be made answers a
+// planned one.
+OpenedFolder MakeFolder(std::string_view path, bool preview = false);
+
+// Like OpenSubfolder, making the subfolder first when it is missing; in
+// preview as MakeFolder.
+OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name,
+                           bool preview = false);
 
 // The folder's listing; a folder that cannot be read fully says why in
 // `error`.

@@ -40,13 +40,15 @@ FolderHandle::FolderHandle(int descriptor, std::string path)
 
 FolderHandle::FolderHandle(FolderHandle&& other) noexcept
     : descriptor_(std::exchange(other.descriptor_, -1)),
-      path_(std::move(other.path_)) {}
+      path_(std::move(other.path_)),
+      planned_(std::exchange(other.planned_, false)) {}
 
 FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
   if (this != &other) {
     if (descriptor_ >= 0) ::close(descriptor_);
     descriptor_ = std::exchange(other.descriptor_, -1);
     path_ = std::move(other.path_);
+    planned_ = std::exchange(other.planned_, false);
   }
   return *this;
 }
@@ -77,12 +79,34 @@ OpenedFolder OpenSubfolder(const FolderHandle& parent, std::string_view name) {
   return opened;
 }
 
-OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name) {
-  if (::mkdirat(parent.descriptor(), std::string(name).c_str(), 0777) != 0 &&
-      errno != EEXIST) {
+OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name,
+                           bool preview) {
+  const std::string name_text(name);
+  if (!preview) {
+    if (::mkdirat(parent.descriptor(), name_text.c_str(), 0777) != 0 &&
+        errno != EEXIST) {
+      return Opened(-1);
+    }
+    return OpenSubfolder(parent, name);
+  }
+  // Handles here hold no path; a planned one needs none either.
+  OpenedFolder opened;
+  if (parent.planned()) {
+    opened.folder = FolderHandle::Planned({});
+    return opened;
+  }
+  struct stat info {};
+  if (::fstatat(parent.descriptor(), name_text.c_str(), &info,
+                AT_SYMLINK_NOFOLLOW) == 0 ||
+      errno != ENOENT) {
+    return OpenSubfolder(parent, name);
+  }
+  // Answers as mkdirat would where the folder takes no new entries.
+  if (::faccessat(parent.descriptor(), ".", W_OK | X_OK, AT_EACCESS) != 0) {
     return Opened(-1);
   }
-  return OpenSubfolder(parent, name);
+  opened.folder = FolderHandle::Planned({});
+  return opened;
 }
 
 std::optional<FileIdentity> IdentityOf(const FolderHandle& folder) {

@@ -52,11 +52,13 @@ FolderHandle::FolderHandle(int descriptor, std::string path)
 
 FolderHandle::FolderHandle(FolderHandle&& other) noexcept
     : descriptor_(std::exchange(other.descriptor_, -1)),
-      path_(std::move(other.path_)) {}
+      path_(std::move(other.path_)),
+      planned_(std::exchange(other.planned_, false)) {}
 
 FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
   descriptor_ = std::exchange(other.descriptor_, -1);
   path_ = std::move(other.path_);
+  planned_ = std::exchange(other.planned_, false);
   return *this;
 }
 
@@ -93,12 +95,22 @@ OpenedFolder OpenSubfolder(const FolderHandle& parent, std::string_view name) {
   return opened;
 }
 
-OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name) {
+OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name,
+                           bool preview) {
   // A listed "aux" or "dir." made literally could not be opened by others.
   if (!IsAllowedFileName(Utf8ToWide(name))) {
     return Refused(FolderError::kNameNotAllowed);
   }
   const auto native = ToNativePath(parent.path() + std::string(name));
+  if (preview) {
+    if (parent.planned() || CouldMakeFolderAt(native)) {
+      OpenedFolder opened;
+      opened.folder = FolderHandle::Planned(
+          WithSeparator(parent.path() + std::string(name)));
+      return opened;
+    }
+    return OpenSubfolder(parent, name);
+  }
   if (!::CreateDirectoryW(native.c_str(), nullptr)) {
     const DWORD error = ::GetLastError();
     if (error != ERROR_ALREADY_EXISTS) return SystemError(error);

@@ -24,4 +24,8 @@ bool IsFolderAt(const std::filesystem::path& path);
 // afterwards, made by this call or not.
 bool MakeFolderAt(const std::filesystem::path& path);
 
+// True when MakeFolderAt would make the folder: nothing stands at the path
+// and, where the platform says so beforehand, its parent takes new entries.
+bool CouldMakeFolderAt(const std::filesystem::path& path);
+
 }  // namespace batchext

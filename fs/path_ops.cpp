@@ -18,7 +18,7 @@ std::string AddTrailingSlash(std::string_view path) {
   return result;
 }
 
-bool CreateFolderPath(std::string_view path) {
+bool CreateFolderPath(std::string_view path, bool preview) {
   if (path.empty()) return false;
   std::string full(path);
   if (!IsSeparator(full.back())) full.push_back(PreferredSeparator());
@@ -29,7 +29,10 @@ bool CreateFolderPath(std::string_view path) {
     if (i > 0 && IsSeparator(full[i - 1])) continue;
     if (i == 0) return false;
     const auto level = ToNativePath(std::string_view(full).substr(0, i));
-    if (!IsFolderAt(level) && !MakeFolderAt(level)) return false;
+    if (IsFolderAt(level)) continue;
+    // Below the first missing level nothing exists yet.
+    if (preview) return CouldMakeFolderAt(level);
+    if (!MakeFolderAt(level)) return false;
   }
   return true;
 }

@@ -20,7 +20,8 @@ std::string AddTrailingSlash(std::string_view path);
 
 // Makes each missing level of a folder path from the root down. True when
 // every level exists or was made; false otherwise, keeping what was made.
-bool CreateFolderPath(std::string_view path);
+// In preview nothing is made, and the answer is whether it could be.
+bool CreateFolderPath(std::string_view path, bool preview = false);
 
 // True when the text can stand inside one file name on this platform: no
 // separator of any platform and nothing the platform forbids in names.
@@ -31,6 +32,10 @@ bool IsValidFileNamePart(std::string_view text);
 // as the system makes a typed path full. Names from listings never pass
 // through here.
 std::string TypedFolderPath(std::string_view typed);
+
+// The path in the form in which this platform compares names: folded to
+// lower case on Windows, whose names ignore case; as it is on POSIX.
+std::string ComparablePath(std::string_view path);
 
 // True when a folder (or a link to one) exists at the path.
 bool FolderExists(std::string_view path);

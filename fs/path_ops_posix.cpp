@@ -1,3 +1,6 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <string>
 #include <system_error>
 
@@ -37,6 +40,20 @@ bool IsFolderAt(const std::filesystem::path& path) {
   std::error_code error;
   return std::filesystem::is_directory(path, error);
 }
+
+bool CouldMakeFolderAt(const std::filesystem::path& path) {
+  std::error_code error;
+  // A link that leads nowhere is something too.
+  if (std::filesystem::symlink_status(path, error).type() !=
+      std::filesystem::file_type::not_found) {
+    return false;
+  }
+  const std::filesystem::path parent =
+      path.has_parent_path() ? path.parent_path() : ".";
+  return ::faccessat(AT_FDCWD, parent.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+std::string ComparablePath(std::string_view path) { return std::string(path); }
 
 bool MakeFolderAt(const std::filesystem::path& path) {
   std::error_code error;

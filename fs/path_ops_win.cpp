@@ -7,6 +7,7 @@
 
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
+#include "fs/text_case.h"
 #include "fs/win_support.h"
 
 namespace batchext {
@@ -230,6 +231,13 @@ bool IsFolderAt(const std::filesystem::path& path) {
   return handle.valid() && ::GetFileInformationByHandle(handle.get(), &info) &&
          (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
+
+// Folder rights are not worth predicting here; what stands at the path is.
+bool CouldMakeFolderAt(const std::filesystem::path& path) {
+  return ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ComparablePath(std::string_view path) { return ToLowerCase(path); }
 
 bool MakeFolderAt(const std::filesystem::path& path) {
   // Another process may have made it meanwhile.

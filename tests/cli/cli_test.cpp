@@ -5,6 +5,9 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -256,6 +259,102 @@ TEST(CliFailureTest, FailedFilesAndFolderErrorsGoToStderrAndExitOne) {
     ExpectOutput(result.err, Expand(tree, c.err));
     for (const std::string& file : c.files) EXPECT_EQ(tree.Read(file), file);
   }
+}
+
+// Every file with its content: what a preview must leave as it was.
+std::map<std::string, std::string> Snapshot(const TempTree& tree) {
+  std::map<std::string, std::string> snapshot;
+  for (const std::string& entry : tree.Entries()) {
+    snapshot[entry] = entry.ends_with("/") ? "" : tree.Read(entry);
+  }
+  return snapshot;
+}
+
+TEST(CliPreviewTest, PredictsEveryOutcomeOfTheRunAndWritesNothing) {
+  struct Case {
+    Strings files;
+    Strings read_only;
+    Strings arguments;
+  };
+  const Case cases[] = {
+      // Collisions at the top and in folders still to be made, a
+      // replacement, a read-only destination.
+      {{"src/a.doc", "src/a.pdf", "src/b.doc", "src/c.doc",
+        "src/sub/deep/d.doc", "src/sub/deep/d.pdf", "out/b.txt", "out/c.txt"},
+       {"out/c.txt"},
+       {"-r", "<src>", "<out>"}},
+      // In place: a source file is never replaced, one already so named is
+      // its own copy.
+      {{"src/a.doc", "src/b.doc", "src/b.txt", "src/sub/c.txt"},
+       {},
+       {"-r", "<src>", "<src>"}},
+      // A missing target inside the source, which the run makes and skips.
+      {{"src/a.doc", "src/sub/x.v1.doc", "src/sub/x.pdf"},
+       {},
+       {"-r", "-s", "<src>", "<src/new/out>"}},
+  };
+  std::set<std::string> labels_seen;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    TempTree tree;
+    for (const std::string& file : c.files) tree.Write(file, file);
+    for (const std::string& file : c.read_only) {
+      std::filesystem::permissions(ToNativePath(tree.Path(file)),
+                                   std::filesystem::perms::owner_read);
+    }
+    const auto before = Snapshot(tree);
+    Strings preview_arguments = c.arguments;
+    preview_arguments.insert(preview_arguments.begin(), "-n");
+    Strings run_arguments = c.arguments;
+    run_arguments.insert(run_arguments.begin(), "-v");
+
+    const ChildResult preview = Cli(tree, preview_arguments);
+    EXPECT_EQ(Snapshot(tree), before);
+    const ChildResult run = Cli(tree, run_arguments);
+
+    // The run's own lines, as the preview foretells them.
+    const auto relative = [&](std::string path) {
+      path.erase(0, tree.Path().size() + 1);
+      std::replace(path.begin(), path.end(), '\\', '/');
+      return path;
+    };
+    std::string out;
+    std::string err;
+    std::istringstream lines(preview.out);
+    std::string summary;
+    for (std::string line; std::getline(lines, line);) {
+      const auto arrow = line.find(" -> ");
+      const auto colon = line.find("：", arrow);
+      if (arrow == std::string::npos || colon == std::string::npos) {
+        summary = line;
+        continue;
+      }
+      const std::string source = line.substr(0, arrow);
+      const std::string destination = line.substr(arrow + 4, colon - arrow - 4);
+      const std::string label = line.substr(colon + std::strlen("："));
+      labels_seen.insert(label.substr(0, label.find("：")));
+      SCOPED_TRACE(line);
+      if (label.starts_with("失败：")) {
+        err += "失败：" + source + " -> " + destination + "：" +
+               label.substr(std::strlen("失败：")) + "\n";
+        continue;
+      }
+      out += source + " -> " + destination + "\n";
+      const std::string target = relative(destination);
+      EXPECT_EQ(before.contains(target), label != "新建");
+      EXPECT_EQ(tree.Read(target), before.at(relative(source)));
+    }
+    const std::string kResult = "操作结果: ";
+    const std::string run_summary = run.out.substr(run.out.rfind(kResult));
+    EXPECT_EQ(summary + "\n", "操作结果（预览，未写入任何文件）: " +
+                                  run_summary.substr(kResult.size()));
+    EXPECT_EQ(preview.err, "");
+    EXPECT_EQ(preview.exit_code, run.exit_code);
+    EXPECT_EQ(run.out, out + run_summary);
+    EXPECT_EQ(run.err, err);
+  }
+  EXPECT_EQ(labels_seen, (std::set<std::string>{"不变（就是来源文件本身）",
+                                                "失败", "新建", "替换"}));
 }
 
 TEST(CliTerminalTest, ProgressLineOnlyOnATerminalAndNotWhenQuiet) {
