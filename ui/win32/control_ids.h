@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+
+namespace batchext::win32 {
+
+// Each control's id is its place in FormControls() plus this, so that a
+// program outside can tell the controls apart; it stays clear of IDOK and
+// IDCANCEL, which Enter and Esc send.
+inline constexpr int kFirstControlId = 1000;
+
+constexpr int ControlId(std::size_t index) {
+  return kFirstControlId + static_cast<int>(index);
+}
+
+// The window's class name, by which it can be found.
+inline constexpr wchar_t kFrmMainClass[] = L"BatchextFrmMain";
+
+}  // namespace batchext::win32
