@@ -13,7 +13,10 @@ constexpr int ControlId(std::size_t index) {
   return kFirstControlId + static_cast<int>(index);
 }
 
-// The window's class name, by which it can be found.
+// Class names and the Cancel button's id, by which the windows and the
+// button can be found.
 inline constexpr wchar_t kFrmMainClass[] = L"BatchextFrmMain";
+inline constexpr wchar_t kProgressClass[] = L"BatchextProgress";
+inline constexpr int kProgressCancelId = 100;
 
 }  // namespace batchext::win32

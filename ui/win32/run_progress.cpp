@@ -3,13 +3,12 @@
 #include <commctrl.h>
 
 #include "ui/form/form_layout.h"
+#include "ui/win32/control_ids.h"
 #include "ui/win32/wide_text.h"
 
 namespace batchext::win32 {
 namespace {
 
-constexpr wchar_t kDialogClass[] = L"BatchextProgress";
-constexpr int kCancelId = 100;
 constexpr auto kRefreshEvery = std::chrono::milliseconds(50);
 // In 96-dpi pixels; scaled to the owner's DPI.
 constexpr int kWidth = 460;
@@ -101,7 +100,7 @@ void RunProgress::CreateDialogWindow() {
   window_class.hInstance = ::GetModuleHandleW(nullptr);
   window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   window_class.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-  window_class.lpszClassName = kDialogClass;
+  window_class.lpszClassName = kProgressClass;
   ::RegisterClassExW(&window_class);  // fails harmlessly the second time
 
   const Layout layout{owner_ ? static_cast<int>(::GetDpiForWindow(owner_))
@@ -115,7 +114,7 @@ void RunProgress::CreateDialogWindow() {
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
   dialog_ = ::CreateWindowExW(
-      WS_EX_DLGMODALFRAME, kDialogClass, Widen(kApplicationTitle).c_str(),
+      WS_EX_DLGMODALFRAME, kProgressClass, Widen(kApplicationTitle).c_str(),
       style, (owner_box.left + owner_box.right - width) / 2,
       (owner_box.top + owner_box.bottom - height) / 2, width, height, owner_,
       nullptr, ::GetModuleHandleW(nullptr), this);
@@ -142,7 +141,7 @@ void RunProgress::CreateDialogWindow() {
   Child(dialog_, L"BUTTON", L"取消", WS_TABSTOP | BS_PUSHBUTTON,
         {right - layout.Px(88), layout.Px(kHeight) - margin - layout.Px(26),
          right, layout.Px(kHeight) - margin},
-        kCancelId, font_);
+        kProgressCancelId, font_);
 }
 
 void RunProgress::Describe() {
@@ -178,9 +177,10 @@ LRESULT CALLBACK RunProgress::DialogProc(HWND window, UINT message,
   }
   auto* self = reinterpret_cast<RunProgress*>(
       ::GetWindowLongPtrW(window, GWLP_USERDATA));
-  const bool cancel = (message == WM_COMMAND && LOWORD(wparam) == kCancelId) ||
-                      (message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) ||
-                      message == WM_CLOSE;
+  const bool cancel =
+      (message == WM_COMMAND && LOWORD(wparam) == kProgressCancelId) ||
+      (message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) ||
+      message == WM_CLOSE;
   if (cancel && self) {
     self->cancelled_ = true;
     return 0;

@@ -4,16 +4,34 @@
 
 namespace batchext::win32 {
 
+namespace {
+
+constexpr wchar_t kHostClass[] = L"BatchextWebPanel";
+
+// A plain white window: it draws no text, so the address it carries stays
+// out of sight behind the page.
+HWND CreateHost(HWND parent, int control_id) {
+  WNDCLASSEXW host_class{};
+  host_class.cbSize = sizeof(host_class);
+  host_class.lpfnWndProc = ::DefWindowProcW;
+  host_class.hInstance = ::GetModuleHandleW(nullptr);
+  host_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  host_class.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+  host_class.lpszClassName = kHostClass;
+  ::RegisterClassExW(&host_class);  // fails harmlessly the second time
+  // The page's own windows take the focus, in the host's place in the tab
+  // order.
+  return ::CreateWindowExW(
+      WS_EX_CONTROLPARENT, kHostClass, L"",
+      WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0, 0,
+      parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id)),
+      ::GetModuleHandleW(nullptr), nullptr);
+}
+
+}  // namespace
+
 WebPanel::WebPanel(HWND parent, int control_id)
-    // A white rectangle draws no text, so the address it carries stays
-    // invisible behind the page. The page's own windows take the focus.
-    : host_(::CreateWindowExW(
-          WS_EX_CONTROLPARENT, L"STATIC", L"",
-          WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS |
-              SS_WHITERECT,
-          0, 0, 0, 0, parent,
-          reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id)),
-          ::GetModuleHandleW(nullptr), nullptr)) {}
+    : host_(CreateHost(parent, control_id)) {}
 
 WebPanel::~WebPanel() {
   if (browser_) browser_->Release();
