@@ -13,6 +13,7 @@
 #include "tests/ui/win32/window_driver.h"
 #include "ui/form/form_layout.h"
 #include "ui/win32/control_ids.h"
+#include "ui/win32/resource_ids.h"
 
 namespace batchext::testing {
 namespace {
@@ -73,6 +74,56 @@ int FilesIn(const fs::path& folder) {
   return static_cast<int>(std::distance(fs::directory_iterator(folder), {}));
 }
 
+std::string VersionString(const std::vector<char>& block, const char* name) {
+  void* value = nullptr;
+  UINT length = 0;
+  const std::wstring key = L"\\StringFileInfo\\080404b0\\" + Widen(name);
+  if (!::VerQueryValueW(block.data(), key.c_str(), &value, &length)) return {};
+  return Narrow(static_cast<const wchar_t*>(value));
+}
+
+TEST(Win32ResourcesTest, CarryTheHandCursorIconsManifestAndVersion) {
+  const std::wstring program = WindowProgram();
+  const HMODULE exe =
+      ::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(exe, nullptr);
+  const auto hand = static_cast<HCURSOR>(
+      ::LoadImageW(exe, MAKEINTRESOURCEW(BATCHEXT_IDC_HAND), IMAGE_CURSOR, 0, 0,
+                   LR_DEFAULTSIZE));
+  ASSERT_NE(hand, nullptr);
+  ICONINFO info{};
+  ASSERT_TRUE(::GetIconInfo(hand, &info));
+  EXPECT_EQ(info.xHotspot, 5u);
+  EXPECT_EQ(info.yHotspot, 0u);
+  BITMAP mask{};
+  ::GetObjectW(info.hbmMask, sizeof(mask), &mask);
+  EXPECT_EQ(mask.bmWidth, 32);
+  EXPECT_EQ(info.hbmColor, nullptr) << "a two-colour cursor";
+  for (const int size : {16, 32}) {
+    EXPECT_NE(::LoadImageW(exe, L"IDI_ICON1", IMAGE_ICON, size, size, 0),
+              nullptr);
+  }
+  const HRSRC manifest =
+      ::FindResourceW(exe, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(manifest, nullptr);
+  const std::string text(
+      static_cast<const char*>(::LockResource(::LoadResource(exe, manifest))),
+      ::SizeofResource(exe, manifest));
+  EXPECT_NE(text.find("PerMonitorV2"), std::string::npos);
+  EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+  ::FreeLibrary(exe);
+
+  std::vector<char> block(::GetFileVersionInfoSizeW(program.c_str(), nullptr));
+  ASSERT_FALSE(block.empty());
+  ASSERT_TRUE(::GetFileVersionInfoW(
+      program.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+  EXPECT_EQ(VersionString(block, "FileVersion"), "1.00");
+  EXPECT_EQ(VersionString(block, "ProductVersion"), "1.00");
+  for (const char* name : {"Comments", "FileDescription"}) {
+    EXPECT_EQ(VersionString(block, name), "用于批量修改文件的后缀名的小软件");
+  }
+}
+
 class FrmMainWin32Test : public ::testing::Test {
  protected:
   // Chooses `folder` as the source through the real folder dialog.
@@ -111,6 +162,14 @@ TEST_F(FrmMainWin32Test, ShowsEveryControlOfTheTableWhereItSays) {
   EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX), 0);
   EXPECT_EQ(style & WS_SYSMENU, WS_SYSMENU);
   EXPECT_EQ(window_.Text(main), kApplicationTitle);
+
+  const HWND tips = ::FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr);
+  ASSERT_NE(tips, nullptr);
+  EXPECT_EQ(::GetWindow(tips, GW_OWNER), main);
+  EXPECT_EQ(::SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0),
+            std::ranges::count_if(FormControls(), [](const ControlSpec& spec) {
+              return *spec.tooltip != '\0';
+            }));
 
   const InfoLinks links = DefaultInfoLinks();
   for (const ControlSpec& spec : FormControls()) {
