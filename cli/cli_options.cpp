@@ -2,12 +2,33 @@
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
+#include <sstream>
 #include <system_error>
 
+#include "fs/console.h"
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
 
 namespace batchext {
+namespace {
+
+// Windows reads "C:\my dir\" out as one argument, C:\my dir" out: the
+// final "\" escapes the closing quote. No Windows name holds a quote.
+bool ShowsQuotingTrap(const std::vector<std::string>& arguments) {
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i].find('"') != std::string::npos &&
+        !IsValidFileNamePart("\"")) {
+      WriteText(stderr, "batchext-cli: 参数无法识别：" + arguments[i] +
+                            "\n带引号的文件夹路径以 \\ 结尾时，"
+                            "后面的引号会被当作路径的一部分；"
+                            "请去掉最后的 \"\\\"，例如 \"C:\\my dir\"。\n");
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CLI::App app{
@@ -40,10 +61,22 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError& error) {
-    parsed.exit_code = app.exit(error) == 0 ? 0 : 2;
+    // Through the console's text calls, like everything else printed.
+    std::ostringstream out;
+    std::ostringstream err;
+    parsed.exit_code = app.exit(error, out, err) == 0 ? 0 : 2;
+    WriteText(stdout, out.str());
+    WriteText(stderr, err.str());
+    ShowsQuotingTrap(arguments);
     return parsed;
   }
-  if (options.target.empty()) options.target = DefaultTarget(options.source);
+  if (ShowsQuotingTrap(arguments)) {
+    parsed.exit_code = 2;
+    return parsed;
+  }
+  if (options.target.empty()) {
+    options.target = DefaultTarget(TypedFolderPath(options.source));
+  }
   parsed.options = options;
   return parsed;
 }

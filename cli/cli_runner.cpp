@@ -20,8 +20,7 @@ struct RunRecord {
 };
 
 void PrintLine(std::FILE* stream, const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stream);
-  std::fputc('\n', stream);
+  WriteText(stream, line + "\n");
 }
 
 int ExitStatus(const RunRecord& record, const ConversionSettings& settings,
@@ -38,20 +37,19 @@ int ExitStatus(const RunRecord& record, const ConversionSettings& settings,
 
 int RunConversion(const CliOptions& options,
                   const volatile std::sig_atomic_t& interrupted) {
+  ConversionSettings settings;
+  settings.FromFolder = TypedFolderPath(options.source);
+  settings.TargetFolder = TypedFolderPath(options.target);
   // Unlike a folder picker, a command line can be mistyped.
-  if (!FolderExists(options.source)) {
+  if (!FolderExists(settings.FromFolder)) {
     PrintLine(stderr, "batchext-cli: 来源文件夹不存在：" + options.source);
     return kExitRefused;
   }
-
-  ConversionSettings settings;
-  settings.FromFolder = options.source;
-  settings.TargetFolder = options.target;
   settings.IncludeSubfolders = options.recursive;
   settings.StripSurplusExtensions = options.strip;
 
   RunRecord record;
-  ProgressLine progress(stderr, !options.quiet && IsTerminal(stderr));
+  ProgressLine progress(stderr, !options.quiet && DrawsEscapes(stderr));
   std::string current_folder;
 
   ConversionObserver observer;

@@ -6,14 +6,8 @@
 
 namespace {
 
-// A signal handler can reach nothing else.
+// Set from a signal or console handler, which can reach nothing else.
 volatile std::sig_atomic_t g_interrupted = 0;
-
-extern "C" void OnInterrupt(int) {
-  g_interrupted = 1;
-  // A second Ctrl-C ends the program at once.
-  std::signal(SIGINT, SIG_DFL);
-}
 
 }  // namespace
 
@@ -22,6 +16,6 @@ int main(int argc, char** argv) {
   const auto parsed =
       batchext::ParseCommandLine(batchext::Utf8Arguments(argc, argv));
   if (!parsed.options) return parsed.exit_code;
-  std::signal(SIGINT, OnInterrupt);
+  batchext::WatchStopRequests(g_interrupted);
   return batchext::RunConversion(*parsed.options, g_interrupted);
 }

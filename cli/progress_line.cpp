@@ -1,5 +1,7 @@
 #include "cli/progress_line.h"
 
+#include "fs/console.h"
+
 namespace batchext {
 
 ProgressLine::ProgressLine(std::FILE* stream, bool enabled)
@@ -11,15 +13,15 @@ void ProgressLine::Update(long long files_handled, const std::string& folder) {
   if (now < next_draw_) return;
   next_draw_ = now + std::chrono::milliseconds(100);
   // "\033[K" clears what a longer earlier line left behind.
-  std::fprintf(stream_, "\r已处理 %lld 个文件，当前文件夹：%s\033[K",
-               files_handled, folder.c_str());
+  WriteText(stream_, "\r已处理 " + std::to_string(files_handled) +
+                         " 个文件，当前文件夹：" + folder + "\033[K");
   std::fflush(stream_);
   shown_ = true;
 }
 
 void ProgressLine::Clear() {
   if (!shown_) return;
-  std::fputs("\r\033[K", stream_);
+  WriteText(stream_, "\r\033[K");
   std::fflush(stream_);
   shown_ = false;
 }

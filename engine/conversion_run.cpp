@@ -121,7 +121,8 @@ void ConversionRun::Walk(const std::string& source_path,
       if (!options) {
         options = CopyOptions{
             MayReplaceIn(target),
-            [this](const FileIdentity& id) { return claimed_.contains(id); }};
+            [this](const FileIdentity& id) { return claimed_.contains(id); },
+            [this] { return StopRequested(); }};
       }
       if (!ConvertFile(source, target, name, *options)) return;
     }
@@ -143,6 +144,8 @@ bool ConversionRun::ConvertFile(const std::string& source,
       source + name, target + TargetFileName(base, settings_.ToExt), false, {}};
   const CopyResult result =
       CopyFileTo(outcome.source, outcome.destination, options);
+  // A copy broken off by the stop is neither done nor failed.
+  if (result.status == CopyStatus::kStopped) return true;
   outcome.converted = result.Succeeded();
   if (outcome.converted) {
     claimed_.insert(result.destination);

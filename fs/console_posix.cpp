@@ -12,4 +12,27 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 
 void PrepareUtf8Console() {}
 
+void WriteText(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+bool DrawsEscapes(std::FILE* stream) { return IsTerminal(stream); }
+
+namespace {
+
+// A signal handler can reach nothing else.
+volatile std::sig_atomic_t* g_stop = nullptr;
+
+extern "C" void OnInterrupt(int) {
+  *g_stop = 1;
+  std::signal(SIGINT, SIG_DFL);
+}
+
+}  // namespace
+
+void WatchStopRequests(volatile std::sig_atomic_t& stop) {
+  g_stop = &stop;
+  std::signal(SIGINT, OnInterrupt);
+}
+
 }  // namespace batchext

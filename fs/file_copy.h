@@ -51,9 +51,10 @@ struct CopyResult {
   }
 };
 
-// Copies content, modification time and permission bits. A new destination
-// is created exclusively; an existing one is replaced only once a complete
-// copy stands beside it. After any failure the destination is as it was.
+// Copies content, modification time and permission bits (on Windows the
+// attributes a copy keeps and the named streams). A new destination is
+// created exclusively; an existing one is replaced only once a complete copy
+// stands beside it. After any failure or stop the destination is as it was.
 CopyResult CopyFileTo(std::string_view source, std::string_view destination,
                       const CopyOptions& options = {});
 

@@ -19,8 +19,10 @@ CopyResult SystemFailure(DWORD error) {
 }
 
 struct SourceFile {
+  std::wstring path;
   HANDLE handle;
   BY_HANDLE_FILE_INFORMATION info;
+  FileIdentity identity;
 };
 
 std::uint64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -39,59 +41,97 @@ bool IsOpenDiskFile(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& info) {
          ::GetFileType(handle) == FILE_TYPE_DISK;
 }
 
-// Copies exactly the source's size. False, with the error, when the source
-// ends early or a write fails.
-bool CopyContent(const SourceFile& source, HANDLE out, DWORD& error) {
+bool StopRequested(const CopyOptions& options) {
+  return options.stop_requested && options.stop_requested();
+}
+
+// Copies exactly `size` bytes, asking between chunks whether to stop.
+CopyStatus CopyContent(HANDLE in, std::uint64_t size, HANDLE out,
+                       const CopyOptions& options, DWORD& error) {
   constexpr std::uint64_t kChunk = std::uint64_t{1} << 20;
-  std::uint64_t remaining = SizeOf(source.info);
-  std::vector<char> buffer(
-      static_cast<std::size_t>(std::min(remaining, kChunk)));
+  std::uint64_t remaining = size;
+  std::vector<char> buffer(static_cast<std::size_t>(std::min(size, kChunk)));
+  error = ERROR_SUCCESS;
   while (remaining > 0) {
+    if (StopRequested(options)) return CopyStatus::kStopped;
     const auto wanted =
         static_cast<DWORD>(std::min<std::uint64_t>(remaining, buffer.size()));
     DWORD got = 0;
-    if (!::ReadFile(source.handle, buffer.data(), wanted, &got, nullptr)) {
-      error = ::GetLastError();
-      return false;
-    }
-    if (got == 0) {
-      error = ERROR_HANDLE_EOF;
-      return false;
-    }
     DWORD put = 0;
-    if (!::WriteFile(out, buffer.data(), got, &put, nullptr)) {
+    if (!::ReadFile(in, buffer.data(), wanted, &got, nullptr)) {
       error = ::GetLastError();
-      return false;
-    }
-    if (put != got) {
+    } else if (got == 0) {
+      error = ERROR_HANDLE_EOF;
+    } else if (!::WriteFile(out, buffer.data(), got, &put, nullptr)) {
+      error = ::GetLastError();
+    } else if (put != got) {
       error = ERROR_WRITE_FAULT;
-      return false;
     }
+    if (error != ERROR_SUCCESS) return CopyStatus::kSystemError;
     remaining -= got;
   }
-  return true;
+  return CopyStatus::kCopied;
 }
 
-// Writes the content and the source's metadata into `out` and closes it.
-CopyResult FillAndClose(const SourceFile& source, UniqueHandle& out) {
+// The named streams (such as the mark of a download) go along where both
+// file systems hold them; a target that cannot hold one still gets the
+// content.
+CopyStatus CopyNamedStreams(const SourceFile& source, const std::wstring& copy,
+                            const CopyOptions& options) {
+  WIN32_FIND_STREAM_DATA stream{};
+  const HANDLE find = ::FindFirstStreamW(source.path.c_str(),
+                                         FindStreamInfoStandard, &stream, 0);
+  if (find == INVALID_HANDLE_VALUE) return CopyStatus::kCopied;
+  CopyStatus status = CopyStatus::kCopied;
+  do {
+    if (!IsNamedDataStream(stream.cStreamName)) continue;
+    const UniqueHandle in(::CreateFileW(
+        (source.path + stream.cStreamName).c_str(), GENERIC_READ,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const UniqueHandle out(::CreateFileW((copy + stream.cStreamName).c_str(),
+                                         GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         0, nullptr));
+    DWORD error = ERROR_SUCCESS;
+    if (in.valid() && out.valid()) {
+      status = CopyContent(in.get(), stream.StreamSize.QuadPart, out.get(),
+                           options, error);
+    }
+  } while (status != CopyStatus::kStopped && ::FindNextStreamW(find, &stream));
+  ::FindClose(find);
+  return status == CopyStatus::kStopped ? status : CopyStatus::kCopied;
+}
+
+// Fills the temporary file and gives it the source's times and attributes.
+// A replacement is on disk before its name changes, so that a power cut
+// leaves the old file or the new one, never an empty one.
+CopyResult Fill(const SourceFile& source, const std::wstring& temp,
+                UniqueHandle& out, bool durable, const CopyOptions& options) {
   DWORD error = ERROR_SUCCESS;
-  if (!CopyContent(source, out.get(), error)) return SystemFailure(error);
-  // Times are kept where the file system can hold them; one that cannot
-  // still gets the content. Zero leaves a field as it is.
+  CopyStatus status = CopyContent(source.handle, SizeOf(source.info), out.get(),
+                                  options, error);
+  if (status == CopyStatus::kCopied) {
+    status = CopyNamedStreams(source, temp, options);
+  }
+  if (status == CopyStatus::kStopped) return Failure(status);
+  if (status != CopyStatus::kCopied) return SystemFailure(error);
+  // Times are kept where the file system can hold them. Read-only waits
+  // until the copy has its name: it would block the removal of a failed one.
   FILE_BASIC_INFO basic{};
   basic.LastAccessTime = AsLargeInteger(source.info.ftLastAccessTime);
   basic.LastWriteTime = AsLargeInteger(source.info.ftLastWriteTime);
+  basic.FileAttributes = AttributesKeptOnCopy(source.info.dwFileAttributes) &
+                         ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
   ::SetFileInformationByHandle(out.get(), FileBasicInfo, &basic, sizeof(basic));
-  BY_HANDLE_FILE_INFORMATION written{};
-  if (!::GetFileInformationByHandle(out.get(), &written)) {
+  if (durable && !::FlushFileBuffers(out.get())) {
     return SystemFailure(::GetLastError());
   }
+  const FileIdentity written = IdentityOfHandle(out.get());
   if (!out.Close()) return SystemFailure(::GetLastError());
-  return CopyResult{CopyStatus::kCopied, {}, IdentityOf(written)};
+  return CopyResult{CopyStatus::kCopied, {}, written};
 }
 
-// Only once the copy stands complete under its name: a read-only file could
-// be neither renamed over another nor removed after a failure.
 void KeepReadOnly(const SourceFile& source, const std::wstring& copy) {
   if ((source.info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0) return;
   const DWORD attributes = ::GetFileAttributesW(copy.c_str());
@@ -100,33 +140,15 @@ void KeepReadOnly(const SourceFile& source, const std::wstring& copy) {
   }
 }
 
-// A complete copy, standing under its final name, takes the source's
-// read-only attribute; an incomplete one is removed.
-CopyResult Settle(const CopyResult& result, const SourceFile& source,
-                  UniqueHandle& out, const std::wstring& written,
-                  const std::wstring& final_name) {
-  if (result.Succeeded()) {
-    KeepReadOnly(source, final_name);
-  } else {
-    out.Close();
-    ::DeleteFileW(written.c_str());
-  }
-  return result;
-}
-
-UniqueHandle CreateExclusively(const std::wstring& path) {
-  return UniqueHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
-}
-
 bool IsAlreadyThere(DWORD error) {
   return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
-CopyResult ReplaceExisting(const SourceFile& source,
-                           const std::wstring& destination) {
-  // The temporary file must share the destination's volume for the rename.
+// Hidden and marked temporary while incomplete, so that neither people nor
+// the cache treat it as a finished file. It shares the destination's folder
+// and so its volume, for the rename.
+UniqueHandle CreateTemporary(const std::wstring& destination,
+                             std::wstring& temp, DWORD& error) {
   const auto slash = destination.find_last_of(L'\\');
   const std::wstring folder = slash == std::wstring::npos
                                   ? std::wstring()
@@ -135,29 +157,29 @@ CopyResult ReplaceExisting(const SourceFile& source,
   ::QueryPerformanceCounter(&counter);
   const std::uint64_t seed =
       static_cast<std::uint64_t>(counter.QuadPart) ^ ::GetCurrentProcessId();
-  std::wstring temp;
-  UniqueHandle out(INVALID_HANDLE_VALUE);
-  for (std::uint64_t attempt = 0; attempt < 100 && !out.valid(); ++attempt) {
+  for (std::uint64_t attempt = 0; attempt < 100; ++attempt) {
     temp = folder + L".batchext-" + std::to_wstring(seed + attempt) + L".tmp";
-    out = CreateExclusively(temp);
-    const DWORD error = out.valid() ? ERROR_SUCCESS : ::GetLastError();
-    if (!out.valid() && !IsAlreadyThere(error)) return SystemFailure(error);
+    UniqueHandle out(::CreateFileW(
+        temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    error = out.valid() ? ERROR_SUCCESS : ::GetLastError();
+    if (!IsAlreadyThere(error)) return out;
   }
-  if (!out.valid()) return SystemFailure(ERROR_FILE_EXISTS);
-  CopyResult result = FillAndClose(source, out);
-  if (result.Succeeded() && !::MoveFileExW(temp.c_str(), destination.c_str(),
-                                           MOVEFILE_REPLACE_EXISTING)) {
-    result = SystemFailure(::GetLastError());
-  }
-  return Settle(result, source, out, temp, destination);
+  return UniqueHandle(INVALID_HANDLE_VALUE);
 }
 
+// What may happen to the destination: kCopied with `replace` telling
+// whether a file stands there, or the reason to leave it alone.
 CopyResult CheckExisting(const SourceFile& source,
-                         const std::wstring& destination, DWORD create_error,
-                         const CopyOptions& options) {
+                         const std::wstring& destination,
+                         const CopyOptions& options, bool& replace) {
+  replace = false;
   const UniqueHandle existing = OpenForQuery(destination.c_str());
-  // Nothing there: the creation failed for a reason of its own.
-  if (!existing.valid()) return SystemFailure(create_error);
+  if (!existing.valid()) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return Failure(CopyStatus::kCopied);
+    return SystemFailure(error);
+  }
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(existing.get(), &info)) {
     return SystemFailure(::GetLastError());
@@ -166,10 +188,8 @@ CopyResult CheckExisting(const SourceFile& source,
     return Failure(CopyStatus::kDestinationNotRegularFile);
   }
   // Also catches a name that differs from the source's only in case.
-  const FileIdentity id = IdentityOf(info);
-  if (id == IdentityOf(source.info)) {
-    return CopyResult{CopyStatus::kSameFile, {}, id};
-  }
+  const FileIdentity id = IdentityOfHandle(existing.get());
+  if (id == source.identity) return CopyResult{CopyStatus::kSameFile, {}, id};
   if (options.is_reserved && options.is_reserved(id)) {
     return Failure(CopyStatus::kDestinationReserved);
   }
@@ -177,17 +197,71 @@ CopyResult CheckExisting(const SourceFile& source,
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
     return Failure(CopyStatus::kDestinationReadOnly);
   }
-  return CopyResult{CopyStatus::kCopied, {}, id};
+  replace = true;
+  return Failure(CopyStatus::kCopied);
+}
+
+// Moves the complete copy to its name. A new name is taken only while it is
+// free; one taken meanwhile is checked again like any existing file.
+CopyResult MoveIntoPlace(const SourceFile& source, const std::wstring& temp,
+                         const std::wstring& destination, bool replace,
+                         const CopyOptions& options) {
+  if (!replace) {
+    if (::MoveFileExW(temp.c_str(), destination.c_str(), 0)) {
+      return Failure(CopyStatus::kCopied);
+    }
+    const DWORD error = ::GetLastError();
+    if (!IsAlreadyThere(error)) return SystemFailure(error);
+    const CopyResult check =
+        CheckExisting(source, destination, options, replace);
+    if (check.status != CopyStatus::kCopied) return check;
+  }
+  if (::MoveFileExW(temp.c_str(), destination.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return Failure(CopyStatus::kCopied);
+  }
+  return SystemFailure(::GetLastError());
+}
+
+CopyResult CopyOpenSource(const SourceFile& source,
+                          const std::wstring& destination,
+                          const CopyOptions& options) {
+  bool replace = false;
+  const CopyResult check = CheckExisting(source, destination, options, replace);
+  if (check.status != CopyStatus::kCopied) return check;
+  std::wstring temp;
+  DWORD error = ERROR_SUCCESS;
+  UniqueHandle out = CreateTemporary(destination, temp, error);
+  if (!out.valid()) return SystemFailure(error);
+  CopyResult result = Fill(source, temp, out, replace, options);
+  if (result.Succeeded()) {
+    const CopyResult moved =
+        MoveIntoPlace(source, temp, destination, replace, options);
+    if (moved.status != CopyStatus::kCopied) result = moved;
+  }
+  if (result.status == CopyStatus::kCopied) {
+    KeepReadOnly(source, destination);
+  } else {
+    out.Close();
+    ::DeleteFileW(temp.c_str());
+  }
+  return result;
+}
+
+std::wstring_view LastName(std::wstring_view path) {
+  const auto slash = path.find_last_of(L'\\');
+  return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
 
 CopyResult CopyFileTo(std::string_view source, std::string_view destination,
                       const CopyOptions& options) {
-  const std::wstring source_path = ToNativePath(source).native();
+  SourceFile source_file{
+      ToNativePath(source).native(), INVALID_HANDLE_VALUE, {}, {}};
   const std::wstring destination_path = ToNativePath(destination).native();
   const UniqueHandle in(::CreateFileW(
-      source_path.c_str(), GENERIC_READ,
+      source_file.path.c_str(), GENERIC_READ,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!in.valid()) {
@@ -196,34 +270,27 @@ CopyResult CopyFileTo(std::string_view source, std::string_view destination,
       return Failure(CopyStatus::kSourceMissing);
     }
     // A folder cannot be opened as a file.
-    const DWORD attributes = ::GetFileAttributesW(source_path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(source_file.path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       return Failure(CopyStatus::kSourceNotRegularFile);
     }
     return SystemFailure(error);
   }
-  SourceFile source_file{in.get(), {}};
+  source_file.handle = in.get();
   if (!::GetFileInformationByHandle(in.get(), &source_file.info)) {
     return SystemFailure(::GetLastError());
   }
   if (!IsOpenDiskFile(in.get(), source_file.info)) {
     return Failure(CopyStatus::kSourceNotRegularFile);
   }
-
-  UniqueHandle out = CreateExclusively(destination_path);
-  if (out.valid()) {
-    return Settle(FillAndClose(source_file, out), source_file, out,
-                  destination_path, destination_path);
+  // The long form would make such a name literally, where every ordinary
+  // program would then reach a device or a stream instead.
+  if (!IsAllowedFileName(LastName(destination_path))) {
+    return Failure(CopyStatus::kDestinationNameNotAllowed);
   }
-  const DWORD create_error = ::GetLastError();
-  if (!IsAlreadyThere(create_error) && create_error != ERROR_ACCESS_DENIED) {
-    return SystemFailure(create_error);
-  }
-  const CopyResult check =
-      CheckExisting(source_file, destination_path, create_error, options);
-  if (check.status != CopyStatus::kCopied) return check;
-  return ReplaceExisting(source_file, destination_path);
+  source_file.identity = IdentityOfHandle(in.get());
+  return CopyOpenSource(source_file, destination_path, options);
 }
 
 }  // namespace batchext

@@ -13,14 +13,21 @@ namespace batchext {
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t index = 0;
+  // The upper half of a 128-bit index, where the file system has one.
+  std::uint64_t index_high = 0;
 
-  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+  bool IsZero() const { return device == 0 && index == 0 && index_high == 0; }
+  // A zero identity is what a failed question leaves, so it names nothing.
+  friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
+    return !a.IsZero() && a.device == b.device && a.index == b.index &&
+           a.index_high == b.index_high;
+  }
 };
 
 struct FileIdentityHash {
   std::size_t operator()(const FileIdentity& id) const noexcept {
-    return std::hash<std::uint64_t>{}(id.index * 0x9E3779B97F4A7C15ULL ^
-                                      id.device);
+    return std::hash<std::uint64_t>{}(
+        (id.index ^ id.index_high) * 0x9E3779B97F4A7C15ULL ^ id.device);
   }
 };
 

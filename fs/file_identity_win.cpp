@@ -12,11 +12,10 @@ namespace {
 
 std::optional<FileIdentity> IdentityAt(const std::filesystem::path& path) {
   const UniqueHandle handle = OpenForQuery(path.c_str());
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!handle.valid() || !::GetFileInformationByHandle(handle.get(), &info)) {
-    return std::nullopt;
-  }
-  return IdentityOf(info);
+  if (!handle.valid()) return std::nullopt;
+  const FileIdentity identity = IdentityOfHandle(handle.get());
+  if (identity.IsZero()) return std::nullopt;
+  return identity;
 }
 
 // The folder's own location with every link on the way resolved, so that

@@ -13,7 +13,6 @@ namespace batchext {
 namespace {
 
 constexpr std::wstring_view kLiteralPrefix = L"\\\\?\\";
-constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
 
 bool IsDriveLetter(wchar_t c) {
   return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
@@ -26,6 +25,20 @@ struct AbsolutePath {
   std::wstring_view rest;
 };
 
+// Splits "server\share\rest" after a share's leading separators.
+std::optional<AbsolutePath> SplitShare(std::wstring_view path) {
+  const auto server_end = path.find(L'\\');
+  if (server_end == std::wstring_view::npos || server_end == 0) {
+    return std::nullopt;
+  }
+  auto share_end = path.find(L'\\', server_end + 1);
+  if (share_end == server_end + 1) return std::nullopt;
+  if (share_end == std::wstring_view::npos) share_end = path.size();
+  return AbsolutePath{std::wstring(kLiteralPrefix) + L"UNC\\" +
+                          std::wstring(path.substr(0, share_end)),
+                      path.substr(share_end)};
+}
+
 // Expects "\" separators only.
 std::optional<AbsolutePath> SplitAbsolute(std::wstring_view path) {
   if (path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == L':' &&
@@ -36,16 +49,7 @@ std::optional<AbsolutePath> SplitAbsolute(std::wstring_view path) {
   if (path.size() < 2 || path[0] != L'\\' || path[1] != L'\\') {
     return std::nullopt;
   }
-  const auto server_end = path.find(L'\\', 2);
-  if (server_end == std::wstring_view::npos || server_end == 2) {
-    return std::nullopt;
-  }
-  auto share_end = path.find(L'\\', server_end + 1);
-  if (share_end == server_end + 1) return std::nullopt;
-  if (share_end == std::wstring_view::npos) share_end = path.size();
-  return AbsolutePath{std::wstring(kLiteralPrefix) + L"UNC\\" +
-                          std::wstring(path.substr(2, share_end - 2)),
-                      path.substr(share_end)};
+  return SplitShare(path.substr(2));
 }
 
 std::wstring CurrentFolder() {
@@ -56,8 +60,8 @@ std::wstring CurrentFolder() {
   return folder;
 }
 
-// Only the system knows the current folder of another drive.
-std::wstring FullPathOfDriveRelative(const std::wstring& path) {
+// The system's full form of a path, with all of its rewrites.
+std::wstring SystemFullPath(const std::wstring& path) {
   const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   std::wstring full(size, L'\0');
   const DWORD length =
@@ -93,17 +97,38 @@ std::wstring Resolve(const AbsolutePath& path) {
   return result;
 }
 
+// "\\.\" and "//?/" open device paths that the system still resolves;
+// only "\\?\" written exactly is taken as it stands.
+std::optional<AbsolutePath> SplitDevicePath(std::wstring_view path) {
+  if (path.size() < 4 || path[0] != L'\\' || path[1] != L'\\' ||
+      (path[2] != L'.' && path[2] != L'?') || path[3] != L'\\') {
+    return std::nullopt;
+  }
+  const std::wstring_view tail = path.substr(4);
+  if (tail.size() >= 4 && (tail[0] | 0x20) == L'u' &&
+      (tail[1] | 0x20) == L'n' && (tail[2] | 0x20) == L'c' &&
+      tail[3] == L'\\') {
+    return SplitShare(tail.substr(4));
+  }
+  const std::size_t end = std::min(tail.find(L'\\'), tail.size());
+  return AbsolutePath{
+      std::wstring(kLiteralPrefix) + std::wstring(tail.substr(0, end)),
+      path.substr(4 + end)};
+}
+
 std::wstring LongPathForm(std::wstring path) {
   if (path.starts_with(kLiteralPrefix)) return path;
   std::replace(path.begin(), path.end(), L'/', L'\\');
-  if (path.starts_with(kDevicePrefix)) return path;
+  if (const auto device = SplitDevicePath(path)) return Resolve(*device);
   if (const auto absolute = SplitAbsolute(path)) return Resolve(*absolute);
   // A server without a share names nothing that can be opened.
   if (path.starts_with(L"\\\\")) return path;
 
   std::wstring full;
   if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == L':') {
-    full = FullPathOfDriveRelative(path);
+    // Only the system knows the current folder of another drive; asked for
+    // the drive alone, it cannot read the rest as a device.
+    full = SystemFullPath(path.substr(0, 2)) + L'\\' + path.substr(2);
   } else {
     const std::wstring current = CurrentFolder();
     const auto current_root = SplitAbsolute(current);
@@ -212,7 +237,13 @@ bool MakeFolderAt(const std::filesystem::path& path) {
 }
 
 std::string TypedFolderPath(std::string_view typed) {
-  return std::string(TrimSpaces(typed));
+  const std::wstring trimmed = Utf8ToWide(TrimSpaces(typed));
+  // The system takes the literal form as it stands, and so do we.
+  if (trimmed.empty() || trimmed.starts_with(kLiteralPrefix)) {
+    return WideToUtf8(trimmed);
+  }
+  const std::wstring full = SystemFullPath(trimmed);
+  return WideToUtf8(full.empty() ? trimmed : full);
 }
 
 }  // namespace batchext

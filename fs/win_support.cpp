@@ -1,6 +1,42 @@
 #include "fs/win_support.h"
 
+#include <algorithm>
+#include <array>
+
 namespace batchext {
+namespace {
+
+wchar_t AsciiUpper(wchar_t c) {
+  return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
+
+bool EqualsAsciiUpper(std::wstring_view text, std::wstring_view upper) {
+  return text.size() == upper.size() &&
+         std::equal(text.begin(), text.end(), upper.begin(),
+                    [](wchar_t a, wchar_t b) { return AsciiUpper(a) == b; });
+}
+
+// The digits Windows accepts after COM and LPT, superscripts included.
+bool IsPortDigit(wchar_t c) {
+  return (c >= L'0' && c <= L'9') || c == L'\u00B9' || c == L'\u00B2' ||
+         c == L'\u00B3';
+}
+
+// Windows looks at the part before the first dot, without trailing spaces.
+bool IsDeviceName(std::wstring_view name) {
+  std::wstring_view stem = name.substr(0, name.find(L'.'));
+  while (!stem.empty() && stem.back() == L' ') stem.remove_suffix(1);
+  constexpr std::array<std::wstring_view, 6> kDevices = {
+      L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+  for (const std::wstring_view device : kDevices) {
+    if (EqualsAsciiUpper(stem, device)) return true;
+  }
+  return stem.size() == 4 && IsPortDigit(stem[3]) &&
+         (EqualsAsciiUpper(stem.substr(0, 3), L"COM") ||
+          EqualsAsciiUpper(stem.substr(0, 3), L"LPT"));
+}
+
+}  // namespace
 
 std::wstring Utf8ToWide(std::string_view text) {
   std::wstring result;
@@ -98,6 +134,43 @@ std::string SystemErrorText(DWORD error) {
   }
   if (text.empty()) return "Windows error " + std::to_string(error);
   return WideToUtf8(text);
+}
+
+FileIdentity IdentityOfHandle(HANDLE handle) {
+  FILE_ID_INFO id{};
+  if (::GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof(id))) {
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    static_assert(sizeof(id.FileId.Identifier) == 2 * sizeof(low));
+    std::copy_n(id.FileId.Identifier, sizeof(low),
+                reinterpret_cast<BYTE*>(&low));
+    std::copy_n(id.FileId.Identifier + sizeof(low), sizeof(high),
+                reinterpret_cast<BYTE*>(&high));
+    // The older form holds the serial's lower half only.
+    const FileIdentity identity{
+        static_cast<std::uint32_t>(id.VolumeSerialNumber), low, high};
+    if (!identity.IsZero()) return identity;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle, &info)) return {};
+  return IdentityOf(info);
+}
+
+bool IsAllowedFileName(std::wstring_view name) {
+  if (name.empty() || name.back() == L'.' || name.back() == L' ') return false;
+  for (const wchar_t c : name) {
+    if (c < 0x20 ||
+        std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) {
+      return false;
+    }
+  }
+  return !IsDeviceName(name);
+}
+
+bool IsNamedDataStream(std::wstring_view stream) {
+  constexpr std::wstring_view kData = L":$DATA";
+  return stream.size() > 1 + kData.size() && stream.front() == L':' &&
+         stream.ends_with(kData);
 }
 
 }  // namespace batchext

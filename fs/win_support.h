@@ -27,6 +27,28 @@ inline FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
       (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
+// The identity of an open file: the 128-bit form where the system has it
+// (ReFS indexes do not fit 64 bits), else the form above, which it equals
+// wherever the index fits. Zero when neither can be asked.
+FileIdentity IdentityOfHandle(HANDLE handle);
+
+// True when a file may be made under this name: no character Windows
+// forbids, no ":" that would make it a stream, no trailing dot or space that
+// Windows would drop, and not a device name that ordinary programs would
+// open instead of the file.
+bool IsAllowedFileName(std::wstring_view name);
+
+// The attributes of a source that its copy keeps; the rest (compression,
+// encryption, sparseness, ...) belong to where a file is stored.
+inline DWORD AttributesKeptOnCopy(DWORD source) {
+  return source & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+}
+
+// True for a stream name, as the stream listing gives it
+// (":Zone.Identifier:$DATA"), that names a data stream besides the main one.
+bool IsNamedDataStream(std::wstring_view stream);
+
 class UniqueHandle {
  public:
   explicit UniqueHandle(HANDLE handle) : handle_(handle) {}

@@ -318,5 +318,39 @@ TEST(CliInterruptTest, CtrlCStopsBetweenFilesWithSummaryAndExit130) {
   EXPECT_EQ(files_in_target, converted);
 }
 
+TEST(CliWindowsTypingTest, TypedFoldersReadAsWindowsReadsThem) {
+  // Windows drops the trailing dot of a typed folder and reads "C:\my dir\"
+  // out as C:\my dir" out; elsewhere both are plain characters of names.
+#ifdef _WIN32
+  const bool windows = true;
+#else
+  const bool windows = false;
+#endif
+  const std::string kHint = "请去掉最后的 \"\\\"";
+  const std::string kNoSource = "来源文件夹不存在";
+  struct Case {
+    Strings arguments;
+    int exit_code;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"<src>.", "<out>. "}, windows ? 0 : 2, windows ? "" : kNoSource},
+      {{"<src>\" out"}, 2, windows ? kHint : kNoSource},
+      {{"<src>\" out", "b", "c"}, 2, windows ? kHint : "--help"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    TempTree tree;
+    tree.Write("src/a.doc", "alpha");
+    const ChildResult result = Cli(tree, c.arguments);
+    EXPECT_EQ(result.exit_code, c.exit_code);
+    ExpectOutput(result.err, c.err);
+    const Strings written = {"out/", "out/a.txt"};
+    Strings expected = c.exit_code == 0 ? written : Strings{};
+    expected.insert(expected.end(), {"src/", "src/a.doc"});
+    EXPECT_EQ(tree.Entries(), expected);
+  }
+}
+
 }  // namespace
 }  // namespace batchext

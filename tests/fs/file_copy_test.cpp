@@ -91,10 +91,12 @@ TEST_F(CopyFileToTest, RefusalsLeaveTheDestinationAsItWas) {
     CopyStatus expected;
   };
   const Case cases[] = {
-      {"protected", CopyOptions{false, {}}, CopyStatus::kDestinationProtected},
+      {"protected", CopyOptions{false, {}, {}},
+       CopyStatus::kDestinationProtected},
       {"reserved",
        CopyOptions{true,
-                   [&](const FileIdentity& id) { return id == *reserved_id; }},
+                   [&](const FileIdentity& id) { return id == *reserved_id; },
+                   {}},
        CopyStatus::kDestinationReserved},
   };
   for (const Case& c : cases) {
@@ -112,14 +114,14 @@ TEST_F(CopyFileToTest, RefusalsLeaveTheDestinationAsItWas) {
 
 TEST_F(CopyFileToTest, ReservationDoesNotStopANewFile) {
   tree_.Write("a.doc", "x");
-  CopyOptions options{false, [](const FileIdentity&) { return true; }};
+  CopyOptions options{false, [](const FileIdentity&) { return true; }, {}};
   EXPECT_EQ(Copy("a.doc", "a.txt", options).status, CopyStatus::kCopied);
 }
 
 TEST_F(CopyFileToTest, CopyOntoItselfWritesNothing) {
   tree_.Write("a.txt", "keep");
   MakeReadOnly("a.txt");
-  const CopyResult result = Copy("a.txt", "a.txt", CopyOptions{false, {}});
+  const CopyResult result = Copy("a.txt", "a.txt", CopyOptions{false, {}, {}});
   EXPECT_EQ(result.status, CopyStatus::kSameFile);
   EXPECT_TRUE(result.Succeeded());
   EXPECT_EQ(result.destination, GetFileIdentity(tree_.Path("a.txt")));

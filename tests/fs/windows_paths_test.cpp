@@ -1,9 +1,11 @@
 // Cases that only Windows has: drive letters and shares, both separators,
-// names Windows forbids, the read-only attribute, file names that differ in
-// case only, UTF-16 names and paths beyond 260 characters.
+// names Windows forbids or reads as devices, typed paths, attributes, file
+// names that differ in case only, UTF-16 names and paths beyond 260
+// characters.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -15,6 +17,7 @@
 #include "fs/folder_listing.h"
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
+#include "fs/win_support.h"
 #include "tests/support/temp_tree.h"
 
 namespace batchext {
@@ -27,9 +30,8 @@ std::wstring Native(const std::string& path) {
   return ToNativePath(path).native();
 }
 
-bool IsReadOnly(const std::string& path) {
-  return (::GetFileAttributesW(Native(path).c_str()) &
-          FILE_ATTRIBUTE_READONLY) != 0;
+DWORD AttributesOf(const std::string& path) {
+  return ::GetFileAttributesW(Native(path).c_str());
 }
 
 ULONGLONG WriteTimeOf(const std::string& path) {
@@ -41,12 +43,8 @@ ULONGLONG WriteTimeOf(const std::string& path) {
 
 TEST(WindowsPathTest, BothSlashesSeparateABackslashIsAddedRootsAreKnown) {
   EXPECT_TRUE(IsSeparator('\\') && IsSeparator('/'));
-  const std::pair<std::string, std::string> slashed[] = {
-      {"  C:\\data  ", "C:\\data\\"},
-      {"C:/data/", "C:/data/"},
-      {"C:\\", "C:\\"},
-      {"C:/data", "C:/data\\"}};
-  for (const auto& [in, out] : slashed) EXPECT_EQ(AddTrailingSlash(in), out);
+  // The shared cases cover "/"; a "\\" ends a path just as well.
+  EXPECT_EQ(AddTrailingSlash("C:\\"), "C:\\");
   // A share's root is its server and share name together.
   const std::pair<std::string, std::size_t> roots[] = {
       {"C:\\a", 3},
@@ -76,6 +74,11 @@ TEST(WindowsPathTest, NativeFormIsTheResolvedLongForm) {
       {"//server/share", L"\\\\?\\UNC\\server\\share\\", "\\\\server\\share\\"},
       {"\\\\?\\C:\\kept\\..\\as\\is", L"\\\\?\\C:\\kept\\..\\as\\is",
        "C:\\kept\\..\\as\\is"},
+      // Only "\\?\" written exactly is literal; other device forms resolve.
+      {"//?/C:/x/y", L"\\\\?\\C:\\x\\y", "C:\\x\\y"},
+      {"\\\\.\\C:\\x\\..\\y", L"\\\\?\\C:\\y", "C:\\y"},
+      {"//./UNC/srv/share/../x", L"\\\\?\\UNC\\srv\\share\\x",
+       "\\\\srv\\share\\x"},
       // A lone surrogate is a legal name on Windows and survives the trip.
       {"C:\\x\xED\xA0\x80y", L"\\\\?\\C:\\x\xD800y", "C:\\x\xED\xA0\x80y"},
       {"C:\\照片\\𝄞.txt", L"\\\\?\\C:\\照片\\𝄞.txt", "C:\\照片\\𝄞.txt"},
@@ -89,6 +92,53 @@ TEST(WindowsPathTest, NativeFormIsTheResolvedLongForm) {
   EXPECT_EQ(Native("rel/x"), L"\\\\?\\" + current + L"\\rel\\x");
   EXPECT_EQ(Native("\\rooted"),
             L"\\\\?\\" + current.substr(0, 2) + L"\\rooted");
+  // Drive-relative: "con" stays a name in that drive's current folder.
+  const std::wstring c_folder =
+      current[0] == L'C' ? current + L"\\" : std::wstring(L"C:\\");
+  EXPECT_EQ(Native("C:con"), L"\\\\?\\" + c_folder + L"con");
+}
+
+TEST(WindowsPathTest, TypedFolderIsMadeFullAsWindowsReadsIt) {
+  const std::string current = FromNativePath(std::filesystem::current_path());
+  const std::pair<std::string, std::string> cases[] = {
+      {"  C:\\x\\outdot.  ", "C:\\x\\outdot"},
+      {"C:\\x\\s2. ", "C:\\x\\s2"},
+      {"C:/a/./b/../c/", "C:\\a\\c\\"},
+      {"rel/.", current + "\\rel"},
+      // Older Windows, and Wine, read a device name anywhere in a path.
+      {"C:\\x\\con", "\\\\.\\con"},
+      {"\\\\?\\C:\\x\\a.", "\\\\?\\C:\\x\\a."},
+      {"   ", ""},
+  };
+  for (const auto& [typed, full] : cases) {
+    EXPECT_EQ(TypedFolderPath(typed), full) << typed;
+  }
+}
+
+TEST(WindowsPathTest, NamesThatWindowsReadsAsSomethingElseAreRefused) {
+  for (const wchar_t* name :
+       {L"aux.txt", L"COM1.txt", L"nul.tar.txt", L"CONIN$.txt", L"conout$",
+        L"lpt\u00B2.txt", L"Com0", L"prn .txt", L"a.txt:s.txt", L"a?.txt",
+        L"a\x1f.txt", L"a.txt.", L"a.txt "}) {
+    EXPECT_FALSE(IsAllowedFileName(name)) << WideToUtf8(name);
+  }
+  for (const wchar_t* name : {L"x.con", L"com10.txt", L"comA.txt",
+                              L"auxiliary.txt", L" con.txt", L"\u7167.txt"}) {
+    EXPECT_TRUE(IsAllowedFileName(name)) << WideToUtf8(name);
+  }
+  // Only the data streams beside the main one are copied on their own.
+  EXPECT_TRUE(IsNamedDataStream(L":Zone.Identifier:$DATA"));
+  EXPECT_FALSE(IsNamedDataStream(L"::$DATA"));
+  // The flags the file system sets itself stay behind.
+  EXPECT_EQ(AttributesKeptOnCopy(
+                FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED |
+                FILE_ATTRIBUTE_SPARSE_FILE),
+            0x27u);
+  // A question that failed leaves a zero identity, which names nothing.
+  EXPECT_NE(FileIdentity{}, FileIdentity{});
+  EXPECT_TRUE(IdentityOfHandle(INVALID_HANDLE_VALUE).IsZero());
 }
 
 class WindowsTreeTest : public ::testing::Test {
@@ -110,13 +160,7 @@ class WindowsTreeTest : public ::testing::Test {
   std::vector<std::string> messages_;
 };
 
-TEST_F(WindowsTreeTest, CreateFolderPathMakesEachLevelButNoDriveOrShare) {
-  const std::string path = tree_.Path() + "\\a\\b\\c";
-  ASSERT_EQ(path[1], ':');
-  EXPECT_TRUE(CreateFolderPath(path));
-  EXPECT_TRUE(CreateFolderPath(path + "\\"));
-  EXPECT_EQ(tree_.Entries(), (Entries{"a/", "a/b/", "a/b/c/"}));
-
+TEST_F(WindowsTreeTest, CreateFolderPathMakesNoDriveOrShare) {
   const DWORD drives = ::GetLogicalDrives();
   char letter = 'Y';
   while (letter > 'C' && (drives & (1u << (letter - 'A'))) != 0) --letter;
@@ -147,8 +191,13 @@ TEST_F(WindowsTreeTest, CreateFolderPathMakesEachLevelButNoDriveOrShare) {
   std::filesystem::remove_all(ToNativePath(unc_folder), error);
 }
 
-TEST_F(WindowsTreeTest, ForbiddenToExtIsRefusedBeforeAnythingIsWritten) {
-  tree_.Write("in/a.doc", "x");
+TEST_F(WindowsTreeTest, ForbiddenNamesAreRefusedAndNothingIsWritten) {
+  // Wine, like some file systems, lets such sources exist.
+  const Entries sources = {"in/COM1.doc", "in/CONIN$.doc", "in/a.txt:s.doc",
+                           "in/aux.doc",  "in/com10.doc",  "in/nul.tar.doc"};
+  for (const std::string& source : sources) tree_.Write(source, source);
+  Entries entries = sources;
+  entries.insert(entries.begin(), "in/");
   // "txt:evil" would be an alternate data stream.
   for (const std::string to : {"t\\x", "t/x", "txt:evil", "t*", "t?", "t\"x",
                                "t<", "t>", "t|x", "t\x01", "t\x1f", "txt."}) {
@@ -157,12 +206,21 @@ TEST_F(WindowsTreeTest, ForbiddenToExtIsRefusedBeforeAnythingIsWritten) {
               Entries{"转换后的后缀名中含有文件名中不能使用的字符。"})
         << to;
   }
-  EXPECT_EQ(tree_.Entries(), (Entries{"in/", "in/a.doc"}));
+  EXPECT_EQ(tree_.Entries(), entries);
+  // A legal ToExt can still compose a device or stream name, file by file.
+  Run("in", "out", "doc", "txt");
+  EXPECT_EQ(settings_.SuccessCount, 1);
+  EXPECT_EQ(settings_.FailCount, 5);
+  entries.insert(entries.begin(), {"out/", "out/com10.txt"});
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(tree_.Entries(), entries);
 }
 
-TEST_F(WindowsTreeTest, CopiesKeepTimeAndAttributeFailuresKeepTheOldFile) {
+TEST_F(WindowsTreeTest, CopiesKeepTimeAndAttributesFailuresKeepTheOldFile) {
   // 2001-02-03, with a fraction of a second that coarse clocks would lose.
   constexpr ULONGLONG kTime = 0x01C08D8001234567u;
+  constexpr DWORD kKept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                          FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
   const FILETIME time{static_cast<DWORD>(kTime), kTime >> 32};
   for (const std::string name : {"a", "b", "c", "d"}) {
     tree_.Write("in/" + name + ".doc", name);
@@ -172,7 +230,7 @@ TEST_F(WindowsTreeTest, CopiesKeepTimeAndAttributeFailuresKeepTheOldFile) {
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_TRUE(::SetFileTime(file, nullptr, nullptr, &time));
     ::CloseHandle(file);
-    ASSERT_TRUE(::SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(::SetFileAttributesW(source.c_str(), kKept));
   }
   ASSERT_TRUE(::SetFileAttributesW(Native(tree_.Path("out/c.txt")).c_str(),
                                    FILE_ATTRIBUTE_READONLY));
@@ -190,15 +248,47 @@ TEST_F(WindowsTreeTest, CopiesKeepTimeAndAttributeFailuresKeepTheOldFile) {
     const std::string copy = tree_.Path("out/" + name + ".txt");
     EXPECT_EQ(tree_.Read("out/" + name + ".txt"), name);
     EXPECT_EQ(WriteTimeOf(copy), kTime) << name;
-    EXPECT_TRUE(IsReadOnly(copy)) << name;
+    EXPECT_EQ(AttributesOf(copy), kKept) << name;
   }
   EXPECT_EQ(tree_.Read("out/c.txt"), "old c");
-  EXPECT_TRUE(IsReadOnly(tree_.Path("out/c.txt")));
+  EXPECT_NE(AttributesOf(tree_.Path("out/c.txt")) & FILE_ATTRIBUTE_READONLY,
+            0u);
   EXPECT_EQ(tree_.Read("out/d.txt"), "old d");
   // No temporary file is left beside them.
   EXPECT_EQ(tree_.Entries(), (Entries{"in/", "in/a.doc", "in/b.doc", "in/c.doc",
                                       "in/d.doc", "out/", "out/a.txt",
                                       "out/b.txt", "out/c.txt", "out/d.txt"}));
+}
+
+TEST_F(WindowsTreeTest, StopDuringALargeCopyDiscardsItAndCountsNothing) {
+  const std::string big(3 << 20, 'b');
+  for (const bool replace : {false, true}) {
+    SCOPED_TRACE(replace ? "replace" : "new");
+    TempTree tree;
+    tree.Write("in/big.doc", big);
+    if (replace) tree.Write("out/big.txt", "old");
+    int asked = 0;
+    ConversionObserver observer;
+    observer.stop_requested = [&] {
+      // The run asks once before the file, then the copy between chunks.
+      return ++asked >= 3;
+    };
+    ConversionSettings settings;
+    settings.FromFolder = tree.Path("in");
+    settings.TargetFolder = tree.Path("out");
+    StartConversion(
+        settings, "doc", "txt",
+        [](const std::string&, const std::string&, MessageStyle) {}, observer);
+    EXPECT_GE(asked, 3);
+    EXPECT_EQ(settings.SuccessCount + settings.FailCount, 0);
+    Entries expected{"in/", "in/big.doc", "out/"};
+    if (replace) expected.push_back("out/big.txt");
+    EXPECT_EQ(tree.Entries(), expected);
+    // A prefix: a failure should not print megabytes.
+    if (replace) {
+      EXPECT_EQ(tree.Read("out/big.txt").substr(0, 8), "old");
+    }
+  }
 }
 
 TEST_F(WindowsTreeTest, NamesDifferingOnlyInCaseAreOneFile) {

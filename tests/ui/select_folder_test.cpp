@@ -1,4 +1,4 @@
-#include "ui/select_folder.h"
+#include "ui/qt/select_folder.h"
 
 #include <QDialogButtonBox>
 #include <QDir>

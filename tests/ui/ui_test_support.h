@@ -13,14 +13,15 @@
 #include <stdexcept>
 #include <string>
 
-#include "ui/application.h"
-#include "ui/frm_main.h"
+#include "ui/qt/application.h"
+#include "ui/qt/frm_main.h"
 
 // QTEST_MAIN with the application prepared as the program prepares it.
 #define BATCHEXT_UI_TEST_MAIN(TestClass)    \
   int main(int argc, char* argv[]) {        \
     batchext::PrepareApplication();         \
     QApplication application(argc, argv);   \
+    batchext::TranslateQtTexts();           \
     TestClass test;                         \
     return QTest::qExec(&test, argc, argv); \
   }
@@ -40,16 +41,16 @@ struct Fakes {
       return answer;
     };
     services.show = [this](const std::string& text, const std::string& title,
-                           MessageStyle style) {
+                           MessageStyle style, const std::string& more) {
       const char* name = style == MessageStyle::kError     ? "error"
                          : style == MessageStyle::kWarning ? "warning"
                          : style == MessageStyle::kPlain   ? "plain"
                                                            : "information";
       shown << QString("%1|%2|%3").arg(title.c_str(), text.c_str(), name);
+      details << QString::fromStdString(more);
     };
-    services.open_link = [this](const QUrl& url) {
-      opened << url.toString();
-      if (launch_fails) throw std::runtime_error("no browser");
+    services.open_link = [this](const std::string& address) {
+      opened << QString::fromStdString(address);
     };
     services.links = {"https://home.example/", "https://task.example/?a=1&b=2",
                       "", "", "联系我们"};
@@ -58,8 +59,8 @@ struct Fakes {
 
   std::deque<std::string> answers;  // of the next picks; "<throw>" fails one
   QStringList shown;                // "title|text|style"
+  QStringList details;              // of each box shown
   QStringList opened;
-  bool launch_fails = false;
 };
 
 template <typename Control = QWidget>

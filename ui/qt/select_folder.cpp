@@ -1,4 +1,4 @@
-#include "ui/select_folder.h"
+#include "ui/qt/select_folder.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "ui/message_box.h"
+#include "ui/qt/message_box.h"
 
 namespace batchext {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/hand_cursor.h"
+#include "ui/qt/hand_cursor.h"
 
 #include <QBitmap>
 #include <QImage>

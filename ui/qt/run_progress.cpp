@@ -1,4 +1,4 @@
-#include "ui/run_progress.h"
+#include "ui/qt/run_progress.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -6,7 +6,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 
-#include "ui/application.h"
+#include "ui/form/form_layout.h"
 
 namespace batchext {
 namespace {

@@ -1,12 +1,8 @@
 #pragma once
 
-#include <functional>
 #include <string>
 
 namespace batchext {
-
-// Answers a folder path, or "" when nothing usable was chosen.
-using FolderPicker = std::function<std::string()>;
 
 // Object names by which the picker's parts can be found.
 inline constexpr char kFolderPickerName[] = "FolderPicker";

@@ -1,9 +1,9 @@
-#include "ui/message_box.h"
+#include "ui/qt/message_box.h"
 
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "ui/application.h"
+#include "ui/form/form_layout.h"
 
 namespace batchext {
 namespace {
@@ -25,7 +25,8 @@ QMessageBox::Icon IconFor(MessageStyle style) {
 }  // namespace
 
 void ShowMessageBox(QWidget* parent, const std::string& text,
-                    const std::string& title, MessageStyle style) {
+                    const std::string& title, MessageStyle style,
+                    const std::string& details) {
   const QString caption = title.empty() ? QString(kApplicationTitle)
                                         : QString::fromStdString(title);
   QMessageBox box(IconFor(style), caption, QString::fromStdString(text),
@@ -33,6 +34,7 @@ void ShowMessageBox(QWidget* parent, const std::string& text,
   // Paths and failure descriptions are shown as they are, never as markup.
   box.setTextFormat(Qt::PlainText);
   box.button(QMessageBox::Ok)->setText("确定");
+  if (!details.empty()) box.setDetailedText(QString::fromStdString(details));
   box.exec();
 }
 

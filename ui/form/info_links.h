@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QUrl>
-#include <functional>
 #include <string>
 
 namespace batchext {
@@ -17,12 +15,5 @@ struct InfoLinks {
 
 // The addresses chosen at build time.
 InfoLinks DefaultInfoLinks();
-
-// Starts the user's browser on an address without waiting for it.
-using LinkLauncher = std::function<void(const QUrl&)>;
-
-void OpenInBrowser(const QUrl& url);
-
-QUrl AddressToUrl(const std::string& address);
 
 }  // namespace batchext

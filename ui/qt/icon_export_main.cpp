@@ -8,8 +8,8 @@
 #include <QList>
 #include <cstdio>
 
-#include "ui/app_icon.h"
-#include "ui/ico_file.h"
+#include "ui/qt/app_icon.h"
+#include "ui/qt/ico_file.h"
 
 namespace {
 

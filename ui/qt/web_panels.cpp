@@ -1,4 +1,4 @@
-#include "ui/web_panels.h"
+#include "ui/qt/web_panels.h"
 
 #include <QWebEngineSettings>
 #include <QWebEngineView>
@@ -8,7 +8,7 @@
 #include <unistd.h>
 #endif
 
-#include "ui/info_links.h"
+#include "ui/qt/browser.h"
 
 namespace batchext {
 namespace {

@@ -9,8 +9,10 @@ class QWidget;
 namespace batchext {
 
 // Shows one application-modal box with a single OK button and returns when it
-// is closed. An empty title gives the box the application's title.
+// is closed. An empty title gives the box the application's title; non-empty
+// `details` sit behind the box's own button.
 void ShowMessageBox(QWidget* parent, const std::string& text,
-                    const std::string& title, MessageStyle style);
+                    const std::string& title, MessageStyle style,
+                    const std::string& details = {});
 
 }  // namespace batchext

@@ -1,4 +1,4 @@
-#include "ui/ico_file.h"
+#include "ui/qt/ico_file.h"
 
 #include <QtEndian>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "ui/link_label.h"
+#include "ui/qt/link_label.h"
 
 #include <QMouseEvent>
 

@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <deque>
+#include <initializer_list>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_tree.h"
+#include "ui/form/form_handlers.h"
+#include "ui/form/form_layout.h"
+#include "ui/form/run_details.h"
+
+namespace batchext {
+namespace {
+
+using testing::TempTree;
+
+bool TakesInput(const ControlSpec& control) {
+  switch (control.kind) {
+    case ControlKind::kBrowseButton:
+    case ControlKind::kButton:
+    case ControlKind::kTextBox:
+    case ControlKind::kCheckBox:
+    case ControlKind::kWebPanel:
+      return true;
+    default:
+      return false;
+  }
+}
+
+TwipRect ClientArea(const ControlSpec& control) {
+  if (!*control.parent) return {0, 0, kClientWidthTwips, kClientHeightTwips};
+  return {0, 0, FindControl(control.parent)->rect.width,
+          FindControl(control.parent)->rect.height};
+}
+
+int OverlapHeight(const TwipRect& a, const TwipRect& b) {
+  const bool across = a.left < b.right() && b.left < a.right();
+  return across ? std::min(a.bottom(), b.bottom()) - std::max(a.top, b.top) : 0;
+}
+
+TEST(FormLayoutTest, ControlsNestInsideTheirParents) {
+  std::set<std::string> seen;
+  for (const ControlSpec& control : FormControls()) {
+    SCOPED_TRACE(control.name);
+    EXPECT_TRUE(seen.insert(control.name).second) << "name used twice";
+    if (*control.parent) {
+      ASSERT_TRUE(seen.contains(control.parent)) << "parent comes later";
+      EXPECT_EQ(FindControl(control.parent)->kind, ControlKind::kFrame);
+    }
+    const TwipRect area = ClientArea(control);
+    EXPECT_GE(control.rect.left, 0);
+    EXPECT_GE(control.rect.top, 0);
+    EXPECT_LE(control.rect.right(), area.width);
+    EXPECT_LE(control.rect.bottom(), area.height);
+    EXPECT_EQ(control.load_rect.has_value(),
+              control.kind == ControlKind::kWebPanel);
+  }
+}
+
+// Check boxes draw their text centred, so neighbours may share a sliver.
+TEST(FormLayoutTest, InputControlsDoNotCoverEachOther) {
+  const auto controls = FormControls();
+  for (auto a = controls.begin(); a != controls.end(); ++a) {
+    for (auto b = a + 1; b != controls.end(); ++b) {
+      if (!TakesInput(*a) || !TakesInput(*b)) continue;
+      if (std::string(a->parent) != b->parent) continue;
+      const int lower = std::min(a->rect.height, b->rect.height);
+      EXPECT_LT(OverlapHeight(a->rect, b->rect), lower / 4)
+          << a->name << " and " << b->name;
+    }
+  }
+}
+
+// Every control that takes input is a tab stop, each stop once, from 0 on.
+TEST(FormLayoutTest, TabStopsCoverTheInputsInOneRun) {
+  std::vector<int> stops;
+  for (const ControlSpec& control : FormControls()) {
+    EXPECT_EQ(control.tab_index >= 0, TakesInput(control)) << control.name;
+    if (control.tab_index >= 0) stops.push_back(control.tab_index);
+  }
+  std::ranges::sort(stops);
+  for (int i = 0; i < int(stops.size()); ++i) EXPECT_EQ(stops[i], i);
+  EXPECT_STREQ(FirstTabStop().name, "CmdBrowseFromFolder");
+}
+
+// Stand-ins for every seam, recording what the handlers ask for.
+struct FakeSeams {
+  FormSeams Seams() {
+    return {
+        .pick_folder =
+            [this] {
+              if (answers.empty()) throw std::logic_error("no answer");
+              const std::string answer = answers.front();
+              answers.pop_front();
+              if (answer == "<throw>") throw std::runtime_error("failed");
+              return answer;
+            },
+        .show =
+            [this](const std::string& text, const std::string& title,
+                   MessageStyle style) {
+              calls.push_back(title + "|" + text + "|" +
+                              std::to_string(static_cast<int>(style)));
+            },
+        .open_link =
+            [this](const std::string& address) {
+              calls.push_back("open " + address);
+              if (launch_fails) throw std::runtime_error("no browser");
+            },
+        .show_folders =
+            [this](const std::string& from, const std::string& target) {
+              calls.push_back("folders " + from + " " + target);
+            },
+        .set_checked =
+            [this](const ControlSpec& option, bool checked) {
+              calls.push_back(std::string(option.name) + " " +
+                              (checked ? "ticked" : "cleared"));
+            },
+        .load_panel =
+            [this](const ControlSpec& panel, const std::string& address) {
+              calls.push_back(std::string(panel.name) + " " + address);
+            },
+        .show_detailed =
+            [this](const std::string& text, const std::string& title,
+                   MessageStyle style, const std::string& details) {
+              calls.push_back(title + "|" + text + "|" +
+                              std::to_string(static_cast<int>(style)) + "|" +
+                              details);
+            },
+    };
+  }
+
+  std::deque<std::string> answers;  // "<throw>" makes the picker fail
+  std::vector<std::string> calls;
+  bool launch_fails = false;
+};
+
+const InfoLinks kLinks{"https://home.example/", "https://task.example/?a=1",
+                       "https://panel.example/1", "", "联系我们"};
+
+TEST(FormHandlersTest, LoadClearsTheOptionsAndStartsThePanelsLastFirst) {
+  FakeSeams fakes;
+  FormHandlers form(fakes.Seams(), kLinks);
+  form.Load();
+  EXPECT_EQ(fakes.calls, (std::vector<std::string>{
+                             "Chck cleared", "Chk cleared", "Scriptlet2 ",
+                             "Scriptlet1 " + kLinks.panel1}));
+}
+
+// 'F' or 'T' presses a browse button, the picker answering the rest; 'f'
+// and 't' drop the rest on the source or the target field.
+constexpr struct {
+  const char* clicks[4];
+  const char* from;
+  const char* target;
+  const char* calls;
+} kBrowseCases[] = {
+    {{"F/data/photos"},
+     "/data/photos",
+     "/data/photos(2)",
+     "folders /data/photos /data/photos(2)"},
+    {{"F/数据/照片 2024"},
+     "/数据/照片 2024",
+     "/数据/照片 2024(2)",
+     "folders /数据/照片 2024 /数据/照片 2024(2)"},
+    {{"T/out"}, "", "/out", "folders  /out"},
+    {{"T/out", "F/in"}, "/in", "/in(2)", "folders  /out;folders /in /in(2)"},
+    {{"F/in", "T/out"}, "/in", "/out", "folders /in /in(2);folders /in /out"},
+    // Cancel changes nothing, on either button.
+    {{"F/in", "T/out", "F", "T"},
+     "/in",
+     "/out",
+     "folders /in /in(2);folders /in /out"},
+    {{"F/in", "F<throw>"},
+     "/in",
+     "/in(2)",
+     "folders /in /in(2);无法操作|没有成功选择来源文件夹|48"},
+    {{"F/in", "T<throw>"},
+     "/in",
+     "/in(2)",
+     "folders /in /in(2);无法操作|没有成功选择目标文件夹|48"},
+    // A drop is a pick: the source presets the target, the target alone.
+    {{"t/out", "f/in", "t/x"},
+     "/in",
+     "/x",
+     "folders  /out;folders /in /in(2);folders /in /x"},
+};
+
+TEST(FormHandlersTest, BrowseButtonsFollowThePicker) {
+  for (const auto& c : kBrowseCases) {
+    SCOPED_TRACE(c.clicks[0]);
+    FakeSeams fakes;
+    FormHandlers form(fakes.Seams(), kLinks);
+    for (const char* click : c.clicks) {
+      if (!click) break;
+      if (*click == 'f') form.DropFromFolder(click + 1);
+      if (*click == 't') form.DropTargetFolder(click + 1);
+      if (std::islower(*click)) continue;
+      fakes.answers.push_back(click + 1);
+      if (*click == 'F') {
+        form.BrowseFromFolder();
+      } else {
+        form.BrowseTargetFolder();
+      }
+    }
+    std::string calls;
+    for (const std::string& call : fakes.calls) {
+      calls += (calls.empty() ? "" : ";") + call;
+    }
+    EXPECT_EQ(calls, c.calls);
+    EXPECT_EQ(form.settings().FromFolder, c.from);
+    EXPECT_EQ(form.settings().TargetFolder, c.target);
+  }
+}
+
+// Each text reaches the run in its own slot (swapped, the second case would
+// find both extensions "*"), and every box of the run is announced.
+TEST(FormHandlersTest, OkHandsEachTextToTheRun) {
+  const struct {
+    bool pick;
+    const char* from;
+    const char* to;
+    const char* shown;
+  } cases[] = {
+      {false, "*", "txt",
+       "选择文件夹|请务必先选择来源文件夹以及执行后存储所用的目标文件夹|16"},
+      {true, "*", "   ", "参数设置不全|你没有指定转换后的文件的后缀名。|48"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.to);
+    TempTree temp;
+    FakeSeams fakes;
+    FormHandlers form(fakes.Seams(), kLinks);
+    if (c.pick) {
+      fakes.answers.push_back(temp.Path("none"));
+      form.BrowseFromFolder();
+      fakes.calls.clear();
+    }
+    int announced = 0;
+    form.Ok({.from_extension = c.from, .to_extension = c.to}, {},
+            [&] { ++announced; });
+    EXPECT_EQ(fakes.calls, std::vector<std::string>{c.shown});
+    EXPECT_EQ(announced, 1);
+  }
+}
+
+// Fills "in" of `temp` with empty files and picks it as the source.
+void PickSource(const TempTree& temp, std::initializer_list<const char*> files,
+                FakeSeams& fakes, FormHandlers& form) {
+  for (const char* name : files) temp.Write(std::string("in/") + name, "");
+  fakes.answers.push_back(temp.Path("in"));
+  form.BrowseFromFolder();
+  fakes.calls.clear();
+}
+
+TEST(FormHandlersTest, OkRunsWithTheChosenOptions) {
+  TempTree temp;
+  FakeSeams fakes;
+  FormHandlers form(fakes.Seams(), kLinks);
+  PickSource(temp, {"a.doc", "b.b.doc", "s/d.doc"}, fakes, form);
+  form.Ok({.from_extension = "doc",
+           .to_extension = "txt",
+           .strip_surplus = true,
+           .include_subfolders = true});
+  EXPECT_TRUE(form.settings().StripSurplusExtensions);
+  EXPECT_TRUE(form.settings().IncludeSubfolders);
+  EXPECT_EQ(fakes.calls,
+            std::vector<std::string>{
+                "操作结果|成功修改了3个文件的后缀名，失败0个文件|64"});
+  EXPECT_TRUE(temp.Exists("in(2)/b.txt"));
+  EXPECT_TRUE(temp.Exists("in(2)/s/d.txt"));
+}
+
+// The cancellation first, then a thousand failures and a count of the rest;
+// the run's own watcher still sees every file and answers every stop.
+TEST(RunDetailsTest, ListsAThousandFailuresAfterTheCancellation) {
+  RunDetails details;
+  int seen = 0;
+  ConversionObserver inner;
+  inner.on_file = [&](const FileOutcome&) { ++seen; };
+  inner.stop_requested = [] { return true; };
+  const ConversionObserver observer = details.Watch(inner);
+  observer.on_file({"ok", "ok.txt", true, ""});
+  for (int i = 0; i < 1003; ++i) {
+    observer.on_file({"f" + std::to_string(i), "", false, "原因"});
+  }
+  EXPECT_TRUE(observer.stop_requested());
+  EXPECT_EQ(seen, 1004);
+  const std::string text = details.Text();
+  EXPECT_EQ(std::ranges::count(text, '\n'), 1001);
+  EXPECT_TRUE(
+      text.starts_with("操作已取消，取消前已处理1004个文件\nf0：原因\n"));
+  EXPECT_TRUE(text.ends_with("\nf999：原因\n以及另外3个"));
+}
+
+// Only the summary carries details, and only when something went wrong.
+TEST(FormHandlersTest, SummaryOffersTheFailuresOfTheRun) {
+  TempTree temp;
+  FakeSeams fakes;
+  FormHandlers form(fakes.Seams(), kLinks);
+  PickSource(temp, {"a.doc", "a.pdf", "b.doc"}, fakes, form);
+  form.Ok({.from_extension = "*", .to_extension = "txt"});
+  // a.doc and a.pdf both become a.txt; the one listed second fails.
+  ASSERT_EQ(fakes.calls.size(), 1u);
+  const std::string head =
+      "操作结果|成功修改了2个文件的后缀名，失败1个文件|64|";
+  const std::string reason =
+      "：本次已有另一个文件转换为同一个目标文件，没有覆盖";
+  const std::string& call = fakes.calls.front();
+  EXPECT_TRUE(call == head + temp.Path("in/a.doc") + reason ||
+              call == head + temp.Path("in/a.pdf") + reason)
+      << call;
+
+  // Stopped before the second file: counted, and no failure to list.
+  fakes.calls.clear();
+  int asked = 0;
+  ConversionObserver stop_at_second;
+  stop_at_second.stop_requested = [&] { return ++asked > 1; };
+  form.Ok({.from_extension = "doc", .to_extension = "txt"}, stop_at_second);
+  EXPECT_EQ(fakes.calls,
+            std::vector<std::string>{
+                "操作结果|成功修改了1个文件的后缀名，失败0个文件|64|"
+                "操作已取消，取消前已处理1个文件"});
+}
+
+TEST(FormHandlersTest, LinksOpenTheirAddressAndAFailedLaunchStaysQuiet) {
+  for (const bool launch_fails : {false, true}) {
+    FakeSeams fakes;
+    fakes.launch_fails = launch_fails;
+    FormHandlers form(fakes.Seams(), kLinks);
+    for (const char* name : {"Label3_0", "Label3_1", "Label2"}) {
+      form.OpenLink(*FindControl(name));
+    }
+    EXPECT_EQ(fakes.calls,
+              (std::vector<std::string>{"open " + kLinks.task_page,
+                                        "open " + kLinks.task_page,
+                                        "open " + kLinks.home_page}));
+  }
+  EXPECT_EQ(CaptionOf(*FindControl("Label2"), kLinks), kLinks.contact_line);
+  EXPECT_EQ(CaptionOf(*FindControl("Label3_0"), kLinks),
+            FindControl("Label3_0")->caption);
+}
+
+}  // namespace
+}  // namespace batchext

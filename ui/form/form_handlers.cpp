@@ -1,0 +1,102 @@
+#include "ui/form/form_handlers.h"
+
+#include <exception>
+#include <ranges>
+#include <utility>
+
+#include "ui/form/run_details.h"
+
+namespace batchext {
+namespace {
+
+constexpr char kNoSourceText[] = "没有成功选择来源文件夹";
+constexpr char kNoTargetText[] = "没有成功选择目标文件夹";
+constexpr char kNoFolderTitle[] = "无法操作";
+constexpr char kTargetSuffix[] = "(2)";
+
+}  // namespace
+
+FormHandlers::FormHandlers(FormSeams seams, InfoLinks links)
+    : seams_(std::move(seams)), links_(std::move(links)) {}
+
+// Panels go last-first, so that the first in the table ends on top.
+void FormHandlers::Load() {
+  for (const ControlSpec& control : FormControls()) {
+    if (control.kind == ControlKind::kCheckBox) {
+      seams_.set_checked(control, false);
+    }
+  }
+  for (const ControlSpec& control : FormControls() | std::views::reverse) {
+    if (control.load_rect) {
+      seams_.load_panel(control, AddressOf(control.address, links_));
+    }
+  }
+}
+
+void FormHandlers::BrowseFromFolder() { ChooseFromFolder(seams_.pick_folder); }
+
+void FormHandlers::BrowseTargetFolder() {
+  ChooseTargetFolder(seams_.pick_folder);
+}
+
+void FormHandlers::DropFromFolder(const std::string& folder) {
+  ChooseFromFolder([&folder] { return folder; });
+}
+
+void FormHandlers::DropTargetFolder(const std::string& folder) {
+  ChooseTargetFolder([&folder] { return folder; });
+}
+
+void FormHandlers::ChooseFromFolder(const FolderPicker& pick) {
+  try {
+    const std::string folder = pick();
+    if (folder.empty()) return;
+    settings_.FromFolder = folder;
+    settings_.TargetFolder = folder + kTargetSuffix;
+    seams_.show_folders(settings_.FromFolder, settings_.TargetFolder);
+  } catch (const std::exception&) {
+    seams_.show(kNoSourceText, kNoFolderTitle, MessageStyle::kWarning);
+  }
+}
+
+void FormHandlers::ChooseTargetFolder(const FolderPicker& pick) {
+  try {
+    const std::string folder = pick();
+    if (folder.empty()) return;
+    settings_.TargetFolder = folder;
+    seams_.show_folders(settings_.FromFolder, settings_.TargetFolder);
+  } catch (const std::exception&) {
+    seams_.show(kNoTargetText, kNoFolderTitle, MessageStyle::kWarning);
+  }
+}
+
+void FormHandlers::Ok(const OkRequest& request,
+                      const ConversionObserver& observer,
+                      const std::function<void()>& before_message) {
+  settings_.StripSurplusExtensions = request.strip_surplus;
+  settings_.IncludeSubfolders = request.include_subfolders;
+  RunDetails details;
+  const ShowMessage show = [&](const std::string& text,
+                               const std::string& title, MessageStyle style) {
+    if (before_message) before_message();
+    // The summary is the only box of a run in the information style.
+    const std::string more =
+        style == MessageStyle::kInformation ? details.Text() : "";
+    if (more.empty() || !seams_.show_detailed) {
+      seams_.show(text, title, style);
+    } else {
+      seams_.show_detailed(text, title, style, more);
+    }
+  };
+  StartConversion(settings_, request.from_extension, request.to_extension, show,
+                  details.Watch(observer));
+}
+
+void FormHandlers::OpenLink(const ControlSpec& label) {
+  try {
+    seams_.open_link(AddressOf(label.address, links_));
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace batchext

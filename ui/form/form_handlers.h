@@ -1,0 +1,84 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "engine/conversion_run.h"
+#include "engine/conversion_settings.h"
+#include "ui/form/form_layout.h"
+#include "ui/form/info_links.h"
+
+namespace batchext {
+
+// Answers a folder path, or "" when nothing usable was chosen.
+using FolderPicker = std::function<std::string()>;
+
+// Shows a box like ShowMessage that also offers `details` ("" for none)
+// behind a button of its own.
+using ShowDetailedMessage =
+    std::function<void(const std::string& text, const std::string& title,
+                       MessageStyle style, const std::string& details)>;
+
+// Starts the user's browser on an address without waiting for it.
+using LinkLauncher = std::function<void(const std::string& address)>;
+
+// What the handlers ask of the toolkit. Tests pass fakes, so that no real
+// dialog, message box or browser is ever waited for by accident.
+struct FormSeams {
+  FolderPicker pick_folder;
+  ShowMessage show;
+  LinkLauncher open_link;
+  // Shows the chosen folders in LblFromFolder and LblTargetFolder.
+  std::function<void(const std::string& from, const std::string& target)>
+      show_folders;
+  // Ticks or clears a check box.
+  std::function<void(const ControlSpec& option, bool checked)> set_checked;
+  // Moves a web panel to its load placement above its siblings and starts
+  // it on `address` ("" shows nothing).
+  std::function<void(const ControlSpec& panel, const std::string& address)>
+      load_panel;
+  // Shows the run's summary with the failures behind it; left empty, the
+  // summary goes through `show` alone.
+  ShowDetailedMessage show_detailed = nullptr;
+};
+
+// The state of the window's inputs when OK is pressed, texts as typed.
+struct OkRequest {
+  std::string from_extension;       // TxtFromHouzui
+  std::string to_extension;         // TxtHouZui
+  bool strip_surplus = false;       // Chk
+  bool include_subfolders = false;  // Chck
+};
+
+// The window's behaviour, apart from any toolkit: each toolkit's window
+// builds its controls from FormControls() and forwards its events here.
+class FormHandlers {
+ public:
+  FormHandlers(FormSeams seams, InfoLinks links);
+
+  const ConversionSettings& settings() const { return settings_; }
+  const InfoLinks& links() const { return links_; }
+
+  void Load();
+  void BrowseFromFolder();
+  void BrowseTargetFolder();
+  // A folder dropped on the window, used as if the picker had answered it.
+  void DropFromFolder(const std::string& folder);
+  void DropTargetFolder(const std::string& folder);
+  // `before_message` runs before every box of the run, so that a progress
+  // display can step out of its way.
+  void Ok(const OkRequest& request, const ConversionObserver& observer = {},
+          const std::function<void()>& before_message = {});
+  // A launch that fails is not the user's concern.
+  void OpenLink(const ControlSpec& label);
+
+ private:
+  void ChooseFromFolder(const FolderPicker& pick);
+  void ChooseTargetFolder(const FolderPicker& pick);
+
+  FormSeams seams_;
+  InfoLinks links_;
+  ConversionSettings settings_;
+};
+
+}  // namespace batchext

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QWidget>
+#include <string>
+
+#include "engine/conversion_settings.h"
+#include "ui/form/form_handlers.h"
+#include "ui/qt/browser.h"
+#include "ui/qt/run_progress.h"
+#include "ui/qt/select_folder.h"
+
+class QDropEvent;
+
+namespace batchext {
+
+// What the window calls out to. Tests replace them, so that no real dialog,
+// message box or browser is ever waited for by accident.
+struct FrmMainServices {
+  FolderPicker pick_folder = SelectFolder;
+  // Left empty: a message box over the window.
+  ShowDetailedMessage show;
+  LinkLauncher open_link = OpenInBrowser;
+  InfoLinks links = DefaultInfoLinks();
+  ProgressTiming progress_timing;
+};
+
+// The program's only window: the controls of FormControls(), each with its
+// name there as object name, wired to FormHandlers. A local folder dropped
+// on the target field becomes the target; anywhere else, the source.
+class FrmMain : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit FrmMain(FrmMainServices services = {});
+
+  const ConversionSettings& settings() const { return form_.settings(); }
+
+ protected:
+  // Tab and Shift+Tab walk the table's tab order, skipping what cannot take
+  // the focus; a web panel counts as one stop, whatever it holds inside.
+  bool focusNextPrevChild(bool next) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  FormSeams Seams(FrmMainServices& services);
+  QWidget* CreateControl(const ControlSpec& control);
+  void Connect(const ControlSpec& control, QWidget* widget);
+  void KeepFolderTextsVisible();
+  void AcceptFolderDrag(QDropEvent& event) const;
+  void DropFolder(QDropEvent& event);
+  void ShowFolders(const std::string& from, const std::string& target);
+  void SetChecked(const ControlSpec& option, bool checked);
+  void LoadPanel(const ControlSpec& panel, const std::string& address);
+  void RunConversion();
+
+  template <typename Control = QWidget>
+  Control* Find(const char* name) const {
+    return findChild<Control*>(name);
+  }
+
+  ProgressTiming progress_timing_;
+  FormHandlers form_;
+};
+
+}  // namespace batchext
