@@ -204,6 +204,8 @@ TEST_F(FrmMainWin32Test, TabMovesThroughTheControlsInTheTablesOrder) {
     const HWND focus = window_.Focus();
     return focus == control || ::IsChild(control, focus);
   };
+  // The focus is set just after the window shows.
+  WaitUntil([this] { return window_.Focus() != nullptr; });
   EXPECT_EQ(window_.Focus(), window_.Control(FirstTabStop().name));
   for (const ControlSpec* stop : stops) {
     const HWND expected = window_.Control(stop->name);
