@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "ui/form/form_layout.h"
+#include "ui/form/progress_text.h"
 
 namespace batchext {
 namespace {
@@ -60,7 +61,7 @@ void RunProgress::ShowDialog() {
     dialog_ = std::make_unique<QProgressDialog>(parent_);
     dialog_->setWindowTitle(kApplicationTitle);
     dialog_->setWindowModality(Qt::ApplicationModal);
-    dialog_->setCancelButtonText("取消");
+    dialog_->setCancelButtonText(kProgressCancelCaption);
     dialog_->setRange(0, 0);  // the total is not known in advance
     dialog_->setAutoClose(false);
     dialog_->setAutoReset(false);
@@ -73,9 +74,9 @@ void RunProgress::ShowDialog() {
 
 QString RunProgress::Description() const {
   const QFontMetrics metrics(dialog_->font());
-  return QString("正在修改文件的后缀名，已处理%1个文件\n当前文件夹：%2")
-      .arg(files_handled_)
-      .arg(metrics.elidedText(folder_, Qt::ElideMiddle, kLabelWidth));
+  return QString::fromStdString(ProgressCountLine(files_handled_)) + '\n' +
+         QString::fromUtf8(kProgressFolderLabel) +
+         metrics.elidedText(folder_, Qt::ElideMiddle, kLabelWidth);
 }
 
 }  // namespace batchext

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "ui/form/form_layout.h"
+#include "ui/form/progress_text.h"
 #include "ui/win32/control_ids.h"
 #include "ui/win32/wide_text.h"
 
@@ -138,17 +139,17 @@ void RunProgress::CreateDialogWindow() {
                    0, font_);
   // The total is not known in advance.
   ::SendMessageW(bar, PBM_SETMARQUEE, TRUE, 30);
-  Child(dialog_, L"BUTTON", L"取消", WS_TABSTOP | BS_PUSHBUTTON,
+  Child(dialog_, L"BUTTON", Widen(kProgressCancelCaption).c_str(),
+        WS_TABSTOP | BS_PUSHBUTTON,
         {right - layout.Px(88), layout.Px(kHeight) - margin - layout.Px(26),
          right, layout.Px(kHeight) - margin},
         kProgressCancelId, font_);
 }
 
 void RunProgress::Describe() {
-  const std::wstring count = L"正在修改文件的后缀名，已处理" +
-                             std::to_wstring(files_handled_) + L"个文件";
-  ::SetWindowTextW(count_line_, count.c_str());
-  ::SetWindowTextW(folder_line_, (L"当前文件夹：" + Widen(folder_)).c_str());
+  ::SetWindowTextW(count_line_,
+                   Widen(ProgressCountLine(files_handled_)).c_str());
+  ::SetWindowTextW(folder_line_, Widen(kProgressFolderLabel + folder_).c_str());
 }
 
 // Only the dialog can take input meanwhile, so nothing else runs in the
