@@ -169,8 +169,9 @@ bool FrmMain::Open(int show_command) {
   Resize();
   Layout();
   handlers_.Load();
+  last_focus_ = Find(FirstTabStop().name)->window;
   ::ShowWindow(window_, show_command);
-  ::SetFocus(Find(FirstTabStop().name)->window);
+  ::SetFocus(last_focus_);
   return true;
 }
 
@@ -348,6 +349,16 @@ LRESULT FrmMain::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       break;
     }
+    // As a dialog does: activation would otherwise put the focus on the
+    // window itself, where no key reaches a control.
+    case WM_ACTIVATE:
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        const HWND focus = ::GetFocus();
+        if (focus && ::IsChild(window_, focus)) last_focus_ = focus;
+      } else if (last_focus_) {
+        ::SetFocus(last_focus_);
+      }
+      return 0;
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wparam);
       const RECT* suggested = reinterpret_cast<RECT*>(lparam);

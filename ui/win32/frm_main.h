@@ -4,7 +4,8 @@
 
 #include <map>
 #include <memory>
-#include <optional>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "ui/form/form_handlers.h"
@@ -63,6 +64,8 @@ class FrmMain {
   FormHandlers handlers_;
   HWND window_ = nullptr;
   HWND tooltips_ = nullptr;
+  // Where the focus goes back to when the window is activated again.
+  HWND last_focus_ = nullptr;
   HCURSOR hand_ = nullptr;
   int dpi_ = 96;
   std::vector<Control> controls_;

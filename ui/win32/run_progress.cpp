@@ -31,14 +31,6 @@ HWND Child(HWND parent, const wchar_t* window_class, const wchar_t* text,
   return child;
 }
 
-BOOL CALLBACK DisableOne(HWND window, LPARAM list) {
-  if (::IsWindowEnabled(window)) {
-    ::EnableWindow(window, FALSE);
-    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-  }
-  return TRUE;
-}
-
 }  // namespace
 
 RunProgress::RunProgress(HWND owner, std::chrono::milliseconds show_after)
@@ -87,11 +79,20 @@ void RunProgress::Step() {
 void RunProgress::Show() {
   if (!dialog_) {
     CreateDialogWindow();
-    ::EnumThreadWindows(::GetCurrentThreadId(), DisableOne,
-                        reinterpret_cast<LPARAM>(&disabled_));
+    ::EnumThreadWindows(::GetCurrentThreadId(), DisableOther,
+                        reinterpret_cast<LPARAM>(this));
   }
   ::ShowWindow(dialog_, SW_SHOW);
   ::UpdateWindow(dialog_);
+}
+
+BOOL CALLBACK RunProgress::DisableOther(HWND window, LPARAM self_pointer) {
+  auto* self = reinterpret_cast<RunProgress*>(self_pointer);
+  if (window != self->dialog_ && ::IsWindowEnabled(window)) {
+    ::EnableWindow(window, FALSE);
+    self->disabled_.push_back(window);
+  }
+  return TRUE;
 }
 
 void RunProgress::CreateDialogWindow() {

@@ -29,6 +29,7 @@ class RunProgress {
   void Pause();
 
  private:
+  static BOOL CALLBACK DisableOther(HWND window, LPARAM self);
   static LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam,
                                      LPARAM lparam);
   void Step();

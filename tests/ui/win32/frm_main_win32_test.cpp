@@ -260,7 +260,13 @@ TEST_F(FrmMainWin32Test, CancelStopsALongRunAndCountsTruthfully) {
     return std::wstring(name) == win32::kProgressClass;
   });
   ASSERT_NE(progress, nullptr) << "the run ended before the dialog showed";
-  window_.Click(::GetDlgItem(progress, win32::kProgressCancelId));
+  // Application-modal: only the dialog takes input.
+  const HWND cancel = ::GetDlgItem(progress, win32::kProgressCancelId);
+  EXPECT_FALSE(::IsWindowEnabled(window_.main()));
+  EXPECT_TRUE(::IsWindowEnabled(progress));
+  EXPECT_TRUE(::IsWindowEnabled(cancel));
+  EXPECT_EQ(window_.Text(cancel), "取消");
+  window_.Click(cancel);
 
   const WindowDriver::MessageBoxSeen box = window_.TakeMessageBox();
   std::smatch counts;
