@@ -19,7 +19,6 @@ namespace batchext::win32 {
 namespace {
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
-constexpr auto kProgressAfter = std::chrono::milliseconds(500);
 
 struct Native {
   const wchar_t* window_class;
@@ -433,7 +432,7 @@ void FrmMain::RunConversion() {
       .strip_surplus = checked("Chk") == BST_CHECKED,
       .include_subfolders = checked("Chck") != BST_UNCHECKED,
   };
-  RunProgress progress(window_, kProgressAfter);
+  RunProgress progress(window_, ProgressTiming{});
   handlers_.Ok(request, progress.Observer(), [&progress] { progress.Pause(); });
 }
 

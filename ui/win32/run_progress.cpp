@@ -3,14 +3,12 @@
 #include <commctrl.h>
 
 #include "ui/form/form_layout.h"
-#include "ui/form/progress_text.h"
 #include "ui/win32/control_ids.h"
 #include "ui/win32/wide_text.h"
 
 namespace batchext::win32 {
 namespace {
 
-constexpr auto kRefreshEvery = std::chrono::milliseconds(50);
 // In 96-dpi pixels; scaled to the owner's DPI.
 constexpr int kWidth = 460;
 constexpr int kHeight = 150;
@@ -33,10 +31,17 @@ HWND Child(HWND parent, const wchar_t* window_class, const wchar_t* text,
 
 }  // namespace
 
-RunProgress::RunProgress(HWND owner, std::chrono::milliseconds show_after)
+RunProgress::RunProgress(HWND owner, ProgressTiming timing)
     : owner_(owner),
-      show_after_(show_after),
-      started_(std::chrono::steady_clock::now()) {}
+      tracker_(
+          timing,
+          {.shown = [this] { return dialog_ && ::IsWindowVisible(dialog_); },
+           .show = [this] { Show(); },
+           .refresh =
+               [this] {
+                 Refresh();
+                 PumpMessages();
+               }}) {}
 
 RunProgress::~RunProgress() {
   for (HWND window : disabled_) ::EnableWindow(window, TRUE);
@@ -44,36 +49,8 @@ RunProgress::~RunProgress() {
   if (font_) ::DeleteObject(font_);
 }
 
-ConversionObserver RunProgress::Observer() {
-  ConversionObserver observer;
-  observer.on_folder = [this](const std::string& source, const std::string&) {
-    folder_ = source;
-    Step();
-  };
-  observer.on_file = [this](const FileOutcome&) {
-    ++files_handled_;
-    Step();
-  };
-  observer.stop_requested = [this] { return cancelled_; };
-  return observer;
-}
-
 void RunProgress::Pause() {
   if (dialog_) ::ShowWindow(dialog_, SW_HIDE);
-}
-
-void RunProgress::Step() {
-  if (cancelled_) return;
-  const auto now = std::chrono::steady_clock::now();
-  if (!dialog_ || !::IsWindowVisible(dialog_)) {
-    if (now - started_ < show_after_) return;
-    Show();
-  } else if (now - last_refresh_ < kRefreshEvery) {
-    return;
-  }
-  last_refresh_ = now;
-  Describe();
-  PumpMessages();
 }
 
 void RunProgress::Show() {
@@ -147,10 +124,11 @@ void RunProgress::CreateDialogWindow() {
         kProgressCancelId, font_);
 }
 
-void RunProgress::Describe() {
+void RunProgress::Refresh() {
   ::SetWindowTextW(count_line_,
-                   Widen(ProgressCountLine(files_handled_)).c_str());
-  ::SetWindowTextW(folder_line_, Widen(kProgressFolderLabel + folder_).c_str());
+                   Widen(ProgressCountLine(tracker_.files_handled())).c_str());
+  ::SetWindowTextW(folder_line_,
+                   Widen(kProgressFolderLabel + tracker_.folder()).c_str());
 }
 
 // Only the dialog can take input meanwhile, so nothing else runs in the
@@ -160,7 +138,7 @@ void RunProgress::PumpMessages() {
   while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
       ::PostQuitMessage(static_cast<int>(message.wParam));
-      cancelled_ = true;
+      tracker_.Cancel();
       return;
     }
     if (!::IsDialogMessageW(dialog_, &message)) {
@@ -184,7 +162,7 @@ LRESULT CALLBACK RunProgress::DialogProc(HWND window, UINT message,
       (message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) ||
       message == WM_CLOSE;
   if (cancel && self) {
-    self->cancelled_ = true;
+    self->tracker_.Cancel();
     return 0;
   }
   return ::DefWindowProcW(window, message, wparam, lparam);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "ui/form/form_layout.h"
@@ -73,7 +74,8 @@ WindowDriver::WindowDriver(const std::wstring& program) {
   std::wstring command = L"\"" + program + L"\"";
   if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr,
                         FALSE, 0, nullptr, nullptr, &startup, &process_)) {
-    throw std::runtime_error("cannot start the window program");
+    throw std::runtime_error("cannot start the window program, error " +
+                             std::to_string(::GetLastError()));
   }
   main_ = WaitForWindow(
       [](HWND window) { return ClassOf(window) == win32::kFrmMainClass; });
