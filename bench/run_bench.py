@@ -6,13 +6,17 @@ Cases, each on a freshly built tree:
   large   one big file
   memory  a run over --memory-files files: peak resident memory of the
           program (and of cp, for comparison)
+  deep    a chain of --depth nested folders, one small file in each; cp -r
+          may be unable to copy a path that long, which is then reported
+  wide    --wide-files empty files in one folder: peak resident memory
 
 The tree lives on a tmpfs mounted for the run when the script runs as root,
 since a disk's write-back would swamp the difference; otherwise it falls back
 to a plain temporary folder and says so.
 
 Quick run:  bench/run_bench.py --files 2000 --big-mib 64 --rounds 3 \
-                --large-rounds 5 --memory-files 20000
+                --large-rounds 5 --memory-files 20000 --depth 500 \
+                --wide-files 100000
 """
 
 import argparse
@@ -54,8 +58,13 @@ def parse_arguments():
                         "short and noisier (default 21)")
     parser.add_argument("--warmup", type=int, default=1,
                         help="untimed rounds before them (default 1)")
-    parser.add_argument("--cases", default="small,large,memory",
-                        help="comma-separated subset of small,large,memory")
+    parser.add_argument("--depth", type=int, default=2000,
+                        help="folders of the deep chain (default 2000)")
+    parser.add_argument("--wide-files", type=int, default=1000000,
+                        help="empty files of the wide case (default 1000000)")
+    parser.add_argument("--cases", default="small,large,memory,deep,wide",
+                        help="comma-separated subset of "
+                        "small,large,memory,deep,wide")
     parser.add_argument("--cli", help="batchext-cli to time (default: build "
                         "one into build-bench/ with scripts/build)")
     parser.add_argument("--dir", help="folder to work in, used as it is "
@@ -160,8 +169,49 @@ def make_big_file(root, mib, seed):
     return mib << 20
 
 
+def make_chain(root, depth):
+    """Made by descriptor: the chain's path outgrows what a path may be."""
+    os.makedirs(root)
+    folder = os.open(root, os.O_RDONLY | os.O_DIRECTORY)
+    for level in range(depth):
+        os.mkdir("dddddddddd", dir_fd=folder)
+        inner = os.open("dddddddddd", os.O_RDONLY | os.O_DIRECTORY,
+                        dir_fd=folder)
+        os.close(folder)
+        folder = inner
+        out = os.open(f"f{level}.bin", os.O_WRONLY | os.O_CREAT, 0o644,
+                      dir_fd=folder)
+        os.write(out, level.to_bytes(8, "little") * 128)
+        os.close(out)
+    os.close(folder)
+
+
+def make_wide_folder(root, files):
+    os.makedirs(root)
+    folder = os.open(root, os.O_RDONLY | os.O_DIRECTORY)
+    for i in range(files):
+        os.close(os.open(f"e{i:07d}", os.O_WRONLY | os.O_CREAT, 0o644,
+                         dir_fd=folder))
+    os.close(folder)
+
+
 def count_files(root):
-    return sum(len(files) for _, _, files in os.walk(root))
+    """By descriptor and without recursion, so that any depth is counted."""
+    total = 0
+    pending = [os.open(root, os.O_RDONLY | os.O_DIRECTORY)]
+    while pending:
+        folder = pending.pop()
+        with os.scandir(folder) as entries:
+            names = []
+            for entry in entries:
+                if entry.is_dir(follow_symlinks=False):
+                    names.append(entry.name)
+                else:
+                    total += 1
+        pending.extend(os.open(name, os.O_RDONLY | os.O_DIRECTORY,
+                               dir_fd=folder) for name in names)
+        os.close(folder)
+    return total
 
 
 def run_timed(command):
@@ -194,8 +244,9 @@ def peak_memory(command, scratch):
 
 
 def remove(path):
+    # rm copes with any depth; shutil.rmtree recurses.
     if os.path.lexists(path):
-        shutil.rmtree(path)
+        subprocess.run(["rm", "-rf", "--", path], check=True)
 
 
 def time_case(name, cli, work, rounds, warmup, expected_files):
@@ -243,7 +294,7 @@ def time_case(name, cli, work, rounds, warmup, expected_files):
     return statistics.median(ratios)
 
 
-def memory_case(cli, work, files):
+def memory_case(cli, work, files, label="memory"):
     source = os.path.join(work, "src")
     target = os.path.join(work, "dst")
     elapsed, peak = peak_memory(
@@ -254,10 +305,37 @@ def memory_case(cli, work, files):
     remove(target)
     if written != files:
         raise RuntimeError(f"batchext wrote {written} files, expected {files}")
-    print(f"memory ({files} files): batchext peak {peak:.1f} MiB in "
+    print(f"{label} ({files} files): batchext peak {peak:.1f} MiB in "
           f"{elapsed:.2f} s; cp -r peak {cp_peak:.1f} MiB in "
           f"{cp_elapsed:.2f} s", flush=True)
     return peak
+
+
+def deep_case(cli, work, depth):
+    """Ratio to cp -r where cp copies the chain; otherwise cp's outcome."""
+    source = os.path.join(work, "src")
+    ours = os.path.join(work, "dst")
+    theirs = os.path.join(work, "dst2")
+    elapsed, _ = run_timed(
+        [cli, "-q", "-r", "-f", "*", "-t", "dat", source, ours])
+    written = count_files(ours)
+    remove(ours)
+    if written != depth:
+        raise RuntimeError(f"batchext wrote {written} files, expected {depth}")
+    start = time.perf_counter()
+    cp = subprocess.run(["cp", "-r", source, theirs], stdout=subprocess.DEVNULL,
+                        stderr=subprocess.PIPE, text=True)
+    cp_elapsed = time.perf_counter() - start
+    cp_written = count_files(theirs) if os.path.lexists(theirs) else 0
+    remove(theirs)
+    cp_done = cp.returncode == 0 and cp_written == depth
+    outcome = (f"cp -r {cp_elapsed:.3f} s" if cp_done else
+               f"cp -r failed after {cp_elapsed:.3f} s with {cp_written} of "
+               f"{depth} files: " +
+               (cp.stderr.strip().splitlines() or ["no message"])[-1][:200])
+    print(f"deep ({depth} nested folders): batchext {elapsed:.3f} s, all "
+          f"{depth} files; {outcome}", flush=True)
+    return elapsed / cp_elapsed if cp_done else None
 
 
 def main():
@@ -300,6 +378,18 @@ def main():
                             arguments.seed)
             peak = memory_case(cli, work.path, arguments.memory_files)
             verdicts.append(("peak memory MiB", peak, 64, True))
+            remove(source)
+        if "deep" in cases:
+            make_chain(source, arguments.depth)
+            ratio = deep_case(cli, work.path, arguments.depth)
+            if ratio is not None:
+                verdicts.append(("deep chain ratio", ratio, 2.0, False))
+            remove(source)
+        if "wide" in cases:
+            make_wide_folder(source, arguments.wide_files)
+            peak = memory_case(cli, work.path, arguments.wide_files,
+                               "wide folder")
+            verdicts.append(("wide folder peak memory MiB", peak, 64, True))
             remove(source)
     finally:
         work.close()

@@ -74,9 +74,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     parsed.exit_code = 2;
     return parsed;
   }
-  if (options.target.empty()) {
-    options.target = DefaultTarget(TypedFolderPath(options.source));
-  }
+  // What was typed is read once, here; the twin's name follows from that.
+  options.source = TypedFolderPath(options.source);
+  if (!options.target.empty()) options.target = TypedFolderPath(options.target);
+  if (options.target.empty()) options.target = DefaultTarget(options.source);
   parsed.options = options;
   return parsed;
 }

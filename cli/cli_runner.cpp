@@ -1,7 +1,9 @@
 #include "cli/cli_runner.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
+#include <system_error>
 
 #include "cli/progress_line.h"
 #include "engine/conversion_run.h"
@@ -11,23 +13,15 @@
 namespace batchext {
 namespace {
 
-// What the run showed, for the exit status.
-struct RunRecord {
-  bool walk_started = false;
-  bool summary_shown = false;
-  bool problem_shown = false;
-  long long files_handled = 0;
-};
-
 void PrintLine(std::FILE* stream, const std::string& line) {
   WriteText(stream, line + "\n");
 }
 
-int ExitStatus(const RunRecord& record, const ConversionSettings& settings,
-               bool interrupted) {
-  if (!record.walk_started && !record.summary_shown) return kExitRefused;
-  if (interrupted) return kExitInterrupted;
-  if (!record.summary_shown || record.problem_shown || settings.FailCount > 0) {
+int ExitStatus(const ConversionReport& report, bool interrupted) {
+  if (report.refused) return kExitRefused;
+  if (interrupted || report.stopped) return kExitInterrupted;
+  if (report.failed > 0 || !report.folder_failures.empty() ||
+      !report.error.empty()) {
     return kExitFailures;
   }
   return kExitClean;
@@ -48,18 +42,17 @@ int RunConversion(const CliOptions& options,
   settings.IncludeSubfolders = options.recursive;
   settings.StripSurplusExtensions = options.strip;
 
-  RunRecord record;
   ProgressLine progress(stderr, !options.quiet && DrawsEscapes(stderr));
+  long long files_handled = 0;
   std::string current_folder;
 
   ConversionObserver observer;
   observer.on_folder = [&](const std::string& source, const std::string&) {
-    record.walk_started = true;
     current_folder = source;
-    progress.Update(record.files_handled, current_folder);
+    progress.Update(files_handled, current_folder);
   };
   observer.on_file = [&](const FileOutcome& outcome) {
-    ++record.files_handled;
+    ++files_handled;
     if (outcome.converted && options.verbose) {
       progress.Clear();
       PrintLine(stdout, outcome.source + " -> " + outcome.destination);
@@ -68,25 +61,40 @@ int RunConversion(const CliOptions& options,
       PrintLine(stderr, "失败：" + outcome.source + " -> " +
                             outcome.destination + "：" + outcome.reason);
     }
-    progress.Update(record.files_handled, current_folder);
+    progress.Update(files_handled, current_folder);
+  };
+  observer.on_folder_failure = [&](const FolderFailure& failure) {
+    progress.Clear();
+    PrintLine(stderr, (failure.in_target ? "无法使用目标文件夹："
+                                         : "无法读取文件夹：") +
+                          failure.path + "：" + failure.reason);
   };
   observer.stop_requested = [&] { return interrupted != 0; };
 
   const ShowMessage show = [&](const std::string& text,
                                const std::string& title, MessageStyle style) {
     progress.Clear();
-    if (style == MessageStyle::kInformation) {
-      record.summary_shown = true;
-      PrintLine(stdout, title + ": " + text);
-    } else {
-      record.problem_shown = true;
-      PrintLine(stderr, title + ": " + text);
-    }
+    PrintLine(style == MessageStyle::kInformation ? stdout : stderr,
+              title + ": " + text);
   };
 
-  StartConversion(settings, options.from_ext, options.to_ext, show, observer);
-  std::fflush(stdout);
-  return ExitStatus(record, settings, interrupted != 0);
+  const ConversionReport report = StartConversion(
+      settings, options.from_ext, options.to_ext, show, observer);
+  return ExitStatus(report, interrupted != 0);
+}
+
+int FinishStandardOutput(int status, bool output_was_open) {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  int error = errno;
+  const bool closed = std::fclose(stdout) == 0;
+  if (flushed && !closed) error = errno;
+  if (output_was_open && flushed && closed) return status;
+  if (!output_was_open) error = EBADF;
+  PrintLine(stderr,
+            "batchext-cli: 无法写入标准输出：" +
+                std::system_category().message(error == 0 ? EIO : error));
+  return status == kExitClean ? kExitFailures : status;
 }
 
 }  // namespace batchext

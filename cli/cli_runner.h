@@ -17,4 +17,9 @@ inline constexpr int kExitInterrupted = 130;
 int RunConversion(const CliOptions& options,
                   const volatile std::sig_atomic_t& interrupted);
 
+// Flushes and closes standard output. A write that failed on the way, or a
+// stream that was closed from the start, is said on stderr and turns a
+// clean `status` into a failure.
+int FinishStandardOutput(int status, bool output_was_open);
+
 }  // namespace batchext

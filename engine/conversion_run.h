@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/conversion_settings.h"
 
@@ -15,25 +17,55 @@ struct FileOutcome {
   std::string reason;
 };
 
+// A folder the walk could not use; the walk goes on without it.
+struct FolderFailure {
+  std::string path;
+  // In the user's language.
+  std::string reason;
+  // A folder of the target tree, which is also shown in a box; otherwise a
+  // source folder that could not be read.
+  bool in_target = false;
+};
+
 // Optional watcher of a run. Every member may be left empty.
 struct ConversionObserver {
   std::function<void(const std::string& source_folder,
                      const std::string& target_folder)>
       on_folder;
   std::function<void(const FileOutcome&)> on_file;
-  // Asked before each file; true ends the run after the file in hand.
+  std::function<void(const FolderFailure&)> on_folder_failure;
+  // Asked before each file and between chunks of a large one; true ends the
+  // run, and a copy cut short is discarded and counted neither way.
   std::function<bool()> stop_requested;
+};
+
+// What a run did, beside what it showed.
+struct ConversionReport {
+  // A box turned the request down before anything was written.
+  bool refused = false;
+  std::int32_t succeeded = 0;
+  std::int32_t failed = 0;
+  // A stop request ended the run early.
+  bool stopped = false;
+  std::vector<FolderFailure> folder_failures;
+  // What ended the run unexpectedly, or empty.
+  std::string error;
 };
 
 // Validates the request, runs the conversion and reports every outcome
 // through `show`.
-void StartConversion(ConversionSettings& settings, const std::string& from_text,
-                     const std::string& to_text, const ShowMessage& show,
-                     const ConversionObserver& observer = {});
+ConversionReport StartConversion(ConversionSettings& settings,
+                                 const std::string& from_text,
+                                 const std::string& to_text,
+                                 const ShowMessage& show,
+                                 const ConversionObserver& observer = {});
 
 // Converts one folder, and the tree below it when subfolders are included.
-void ConvertFolder(ConversionSettings& settings, const std::string& source,
-                   const std::string& target, const ShowMessage& show,
-                   const ConversionObserver& observer = {});
+// The two folder paths are read as typed paths.
+ConversionReport ConvertFolder(ConversionSettings& settings,
+                               const std::string& source,
+                               const std::string& target,
+                               const ShowMessage& show,
+                               const ConversionObserver& observer = {});
 
 }  // namespace batchext

@@ -17,12 +17,47 @@ std::size_t ExtensionDot(std::string_view name) {
   return static_cast<std::size_t>(trimmed.data() - name.data()) + dot;
 }
 
+// Length of the valid UTF-8 sequence that starts `text`, or 0.
+std::size_t SequenceLength(std::string_view text) {
+  const auto byte = [&](std::size_t i) {
+    return static_cast<unsigned char>(text[i]);
+  };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    // No overlong forms and no surrogates.
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
 // Characters, not bytes: "草稿" is a two-character extension. Bytes that are
-// not UTF-8 count one each.
+// not part of a valid UTF-8 sequence count one each.
 std::size_t CharacterCount(std::string_view text) {
-  return static_cast<std::size_t>(std::count_if(
-      text.begin(), text.end(),
-      [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+  std::size_t count = 0;
+  while (!text.empty()) {
+    const std::size_t length = SequenceLength(text);
+    text.remove_prefix(length == 0 ? 1 : length);
+    ++count;
+  }
+  return count;
 }
 
 }  // namespace

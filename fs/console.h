@@ -26,8 +26,9 @@ void WriteText(std::FILE* stream, std::string_view text);
 // instead of showing them.
 bool DrawsEscapes(std::FILE* stream);
 
-// Sets `stop` at the first Ctrl-C (on Windows also Ctrl-Break and the
-// closing of the console); a second Ctrl-C ends the program at once.
+// Sets `stop` at the first Ctrl-C, SIGTERM or SIGHUP (on Windows Ctrl-C,
+// Ctrl-Break and the closing of the console); a second one ends the program
+// at once.
 void WatchStopRequests(volatile std::sig_atomic_t& stop);
 
 }  // namespace batchext

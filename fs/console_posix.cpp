@@ -23,16 +23,20 @@ namespace {
 // A signal handler can reach nothing else.
 volatile std::sig_atomic_t* g_stop = nullptr;
 
+// Ctrl-C, a polite kill and a closed terminal all stop the run.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 extern "C" void OnInterrupt(int) {
   *g_stop = 1;
-  std::signal(SIGINT, SIG_DFL);
+  // A second one ends the program at once.
+  for (const int signal : kStopSignals) std::signal(signal, SIG_DFL);
 }
 
 }  // namespace
 
 void WatchStopRequests(volatile std::sig_atomic_t& stop) {
   g_stop = &stop;
-  std::signal(SIGINT, OnInterrupt);
+  for (const int signal : kStopSignals) std::signal(signal, OnInterrupt);
 }
 
 }  // namespace batchext

@@ -7,12 +7,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
+#include <random>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "fs/file_copy.h"
+#include "fs/folder_flags_posix.h"
+#include "fs/folder_handle.h"
 
 namespace batchext {
 namespace {
@@ -77,10 +80,8 @@ bool CopyWithBuffer(int in, int out, off_t remaining) {
 // one that stops short, leaves the rest to the next way.
 template <typename Step>
 bool CopyInKernel(off_t& remaining, Step step) {
-  constexpr off_t kChunk = off_t{1} << 30;
   while (remaining > 0) {
-    const ssize_t copied =
-        step(static_cast<size_t>(std::min(remaining, kChunk)));
+    const ssize_t copied = step(static_cast<size_t>(remaining));
     if (copied > 0) {
       remaining -= copied;
     } else if (copied < 0 && errno == EINTR) {
@@ -99,7 +100,7 @@ bool CopyInKernel(off_t& remaining, Step step) {
 // Copies exactly `size` bytes from the current offsets, inside the kernel
 // where it can. False, with errno set where there is one, when the source
 // ends early or a write fails.
-bool CopyContent(int in, int out, off_t size) {
+bool CopyChunk(int in, int out, off_t size) {
   off_t remaining = size;
 #ifdef __linux__
   const bool copied =
@@ -115,50 +116,186 @@ bool CopyContent(int in, int out, off_t size) {
   return CopyWithBuffer(in, out, remaining);
 }
 
-// Writes the content and the source's metadata into `out` and closes it.
-CopyResult FillAndClose(int in, const struct stat& source_info,
-                        FileDescriptor& out) {
+// Small enough that a stop request is heard within a moment, large enough
+// that the calls cost nothing next to the copying.
+constexpr off_t kChunk = off_t{8} << 20;
+
+constexpr off_t kLookFirstSize = off_t{1} << 20;
+
+CopyStatus CopyContent(int in, int out, off_t size,
+                       const CopyOptions& options) {
+  for (off_t remaining = size; remaining > 0;) {
+    const off_t chunk = std::min(remaining, kChunk);
+    if (!CopyChunk(in, out, chunk)) return CopyStatus::kSystemError;
+    remaining -= chunk;
+    if (remaining > 0 && options.stop_requested && options.stop_requested()) {
+      return CopyStatus::kStopped;
+    }
+  }
+  return CopyStatus::kCopied;
+}
+
+// Writes the content and the source's metadata into `out`, which stays open.
+CopyResult Fill(int in, const struct stat& source_info, int out,
+                const CopyOptions& options) {
   // The identity does not change while writing, and the mode tells whether
   // the umask or a temporary file's creation left the bits to be set.
   struct stat written {};
-  if (::fstat(out.get(), &written) != 0) return SystemFailure(errno);
-  if (!CopyContent(in, out.get(), source_info.st_size)) {
-    const int error = errno;
-    return error == 0 ? SystemFailure(EIO) : SystemFailure(error);
+  if (::fstat(out, &written) != 0) return SystemFailure(errno);
+  errno = 0;
+  const CopyStatus status = CopyContent(in, out, source_info.st_size, options);
+  if (status == CopyStatus::kStopped) return Failure(status);
+  if (status != CopyStatus::kCopied) {
+    return SystemFailure(errno == 0 ? EIO : errno);
   }
   // Time and permission bits are kept where the file system can hold them;
   // a file system that cannot still gets the content.
   const mode_t mode = source_info.st_mode & 0777;
-  if ((written.st_mode & 0777) != mode) ::fchmod(out.get(), mode);
+  if ((written.st_mode & 0777) != mode) ::fchmod(out, mode);
   const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
-  ::futimens(out.get(), times);
-  if (!out.Close()) return SystemFailure(errno);
+  ::futimens(out, times);
   return CopyResult{CopyStatus::kCopied, {}, IdentityOf(written)};
 }
 
-std::string FolderOf(const std::string& file) {
-  const auto slash = file.rfind('/');
-  return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+// A file with no name yet, so that an interrupted copy leaves nothing behind;
+// -1 where the file system cannot make one.
+int OpenAnonymous(int folder, mode_t mode) {
+#ifdef O_TMPFILE
+  return ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+#else
+  (void)folder;
+  (void)mode;
+  errno = EOPNOTSUPP;
+  return -1;
+#endif
 }
 
-CopyResult ReplaceExisting(int in, const struct stat& source_info,
-                           const std::string& destination) {
-  std::string temp = FolderOf(destination) + ".batchext-XXXXXX";
-  FileDescriptor out(::mkostemp(temp.data(), O_CLOEXEC));
-  if (!out.valid()) return SystemFailure(errno);
-  CopyResult result = FillAndClose(in, source_info, out);
-  if (result.Succeeded() && ::rename(temp.c_str(), destination.c_str()) != 0) {
-    result = SystemFailure(errno);
+bool AnonymousUnsupported(int error) {
+  return error == EOPNOTSUPP || error == EISDIR || error == EINVAL ||
+         error == ENOENT;
+}
+
+// Gives the anonymous file `fd` a name; fails with EEXIST when it is taken.
+bool LinkAnonymous(int fd, int folder, const char* name) {
+#ifdef AT_EMPTY_PATH
+  // The direct way needs a privilege that root usually holds; the other
+  // costs a walk through /proc. Asked once: a call per file shows.
+  static const bool kPrivileged = ::geteuid() == 0;
+  if (kPrivileged) {
+    if (::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) return true;
+    if (errno == EEXIST) return false;
   }
-  if (!result.Succeeded()) ::unlink(temp.c_str());
+#endif
+  char proc_path[64];
+  std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
+  return ::linkat(AT_FDCWD, proc_path, folder, name, AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Runs `make` on fresh temporary names until one is not taken yet.
+template <typename Make>
+bool WithTemporaryName(std::string& name, Make make) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char text[32];
+    std::snprintf(text, sizeof text, ".batchext-%08x", random());
+    name = text;
+    if (make(name.c_str())) return true;
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+// CreateNew's answer when the name was taken after all; it never weighs a
+// replacement, so this status is free to say so.
+constexpr CopyStatus kNameTaken = CopyStatus::kDestinationProtected;
+
+// Where linking a nameless file is refused (no /proc, and no privilege to
+// link by descriptor), the copy is written under a name after all.
+bool StartOverNamed(int in, FileDescriptor& anonymous) {
+  anonymous.Close();
+  return ::lseek(in, 0, SEEK_SET) == 0;
+}
+
+CopyResult CreateNew(int in, const struct stat& source_info, int folder,
+                     const char* name, const CopyOptions& options) {
+  const mode_t mode = source_info.st_mode & 0777;
+  FileDescriptor anonymous(OpenAnonymous(folder, mode));
+  if (anonymous.valid()) {
+    CopyResult result = Fill(in, source_info, anonymous.get(), options);
+    if (!result.Succeeded()) return result;
+    if (LinkAnonymous(anonymous.get(), folder, name)) {
+      if (!anonymous.Close()) {
+        result = SystemFailure(errno);
+        ::unlinkat(folder, name, 0);
+      }
+      return result;
+    }
+    // The name appeared meanwhile: first written wins.
+    if (errno == EEXIST) return Failure(kNameTaken);
+    if (!StartOverNamed(in, anonymous)) return SystemFailure(errno);
+  } else if (!AnonymousUnsupported(errno)) {
+    return SystemFailure(errno);
+  }
+  // Created with its final bits, which spares a chmod unless the umask
+  // takes some away; the descriptor may write whatever they say.
+  FileDescriptor out(
+      ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+  if (!out.valid()) {
+    return errno == EEXIST ? Failure(kNameTaken) : SystemFailure(errno);
+  }
+  CopyResult result = Fill(in, source_info, out.get(), options);
+  if (result.Succeeded() && !out.Close()) result = SystemFailure(errno);
+  if (!result.Succeeded()) ::unlinkat(folder, name, 0);
   return result;
 }
 
-CopyResult CheckExisting(const FileIdentity& source_id,
-                         const std::string& destination,
+CopyResult ReplaceExisting(int in, const struct stat& source_info, int folder,
+                           const char* name, const CopyOptions& options) {
+  // The content may have been read once for a new file that lost its name.
+  if (::lseek(in, 0, SEEK_SET) != 0) return SystemFailure(errno);
+  const mode_t mode = source_info.st_mode & 0777;
+  std::string temp;
+  CopyResult result;
+  bool written = false;
+  FileDescriptor anonymous(OpenAnonymous(folder, mode));
+  if (anonymous.valid()) {
+    result = Fill(in, source_info, anonymous.get(), options);
+    if (!result.Succeeded()) return result;
+    written = WithTemporaryName(temp, [&](const char* candidate) {
+      return LinkAnonymous(anonymous.get(), folder, candidate);
+    });
+    if (written) {
+      if (!anonymous.Close()) result = SystemFailure(errno);
+    } else if (errno == EEXIST || !StartOverNamed(in, anonymous)) {
+      return SystemFailure(errno);
+    }
+  } else if (!AnonymousUnsupported(errno)) {
+    return SystemFailure(errno);
+  }
+  if (!written) {
+    int fd = -1;
+    if (!WithTemporaryName(temp, [&](const char* candidate) {
+          fd = ::openat(folder, candidate,
+                        O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+          return fd >= 0;
+        })) {
+      return SystemFailure(errno);
+    }
+    FileDescriptor out(fd);
+    result = Fill(in, source_info, out.get(), options);
+    if (result.Succeeded() && !out.Close()) result = SystemFailure(errno);
+  }
+  // A link at the name is replaced, never followed.
+  if (result.Succeeded() &&
+      ::renameat(folder, temp.c_str(), folder, name) != 0) {
+    result = SystemFailure(errno);
+  }
+  if (!result.Succeeded()) ::unlinkat(folder, temp.c_str(), 0);
+  return result;
+}
+
+CopyResult CheckExisting(const FileIdentity& source_id, const struct stat& info,
                          const CopyOptions& options) {
-  struct stat info {};
-  if (::stat(destination.c_str(), &info) != 0) return SystemFailure(errno);
   if (!S_ISREG(info.st_mode)) {
     return Failure(CopyStatus::kDestinationNotRegularFile);
   }
@@ -175,15 +312,12 @@ CopyResult CheckExisting(const FileIdentity& source_id,
   return CopyResult{CopyStatus::kCopied, {}, id};
 }
 
-}  // namespace
-
-CopyResult CopyFileTo(std::string_view source, std::string_view destination,
-                      const CopyOptions& options) {
-  const std::string source_path(source);
-  const std::string destination_path(destination);
+CopyResult CopyBetween(int source_folder, const char* source_name,
+                       int target_folder, const char* target_name,
+                       const CopyOptions& options) {
   // Non-blocking, so that a FIFO among the files cannot hang the run.
-  FileDescriptor in(::open(source_path.c_str(),
-                           O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  FileDescriptor in(::openat(source_folder, source_name,
+                             O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (!in.valid()) {
     return errno == ENOENT ? Failure(CopyStatus::kSourceMissing)
                            : SystemFailure(errno);
@@ -194,22 +328,52 @@ CopyResult CopyFileTo(std::string_view source, std::string_view destination,
     return Failure(CopyStatus::kSourceNotRegularFile);
   }
 
-  // Created with its final bits, which spares a chmod unless the umask
-  // takes some away; the descriptor may write whatever they say.
-  FileDescriptor out(::open(destination_path.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                            source_info.st_mode & 0777));
-  if (out.valid()) {
-    CopyResult result = FillAndClose(in.get(), source_info, out);
-    if (!result.Succeeded()) ::unlink(destination_path.c_str());
-    return result;
+  // A small copy costs less to make and, now and then, throw away than a
+  // look-up before every file.
+  const bool look_first = source_info.st_size >= kLookFirstSize;
+  struct stat existing {};
+  if (!look_first || ::fstatat(target_folder, target_name, &existing, 0) != 0) {
+    if (look_first && errno != ENOENT) return SystemFailure(errno);
+    const CopyResult result =
+        CreateNew(in.get(), source_info, target_folder, target_name, options);
+    if (result.status != kNameTaken) return result;
+    // Taken meanwhile, or by a link that leads nowhere.
+    if (::fstatat(target_folder, target_name, &existing, 0) != 0) {
+      return SystemFailure(errno);
+    }
   }
-  if (errno != EEXIST) return SystemFailure(errno);
-
   const CopyResult check =
-      CheckExisting(IdentityOf(source_info), destination_path, options);
+      CheckExisting(IdentityOf(source_info), existing, options);
   if (check.status != CopyStatus::kCopied) return check;
-  return ReplaceExisting(in.get(), source_info, destination_path);
+  return ReplaceExisting(in.get(), source_info, target_folder, target_name,
+                         options);
+}
+
+}  // namespace
+
+CopyResult CopyFileAt(const FolderHandle& source_folder, std::string_view name,
+                      const FolderHandle& target_folder,
+                      std::string_view new_name, const CopyOptions& options) {
+  return CopyBetween(source_folder.descriptor(), std::string(name).c_str(),
+                     target_folder.descriptor(), std::string(new_name).c_str(),
+                     options);
+}
+
+CopyResult CopyFileTo(std::string_view source, std::string_view destination,
+                      const CopyOptions& options) {
+  const std::string destination_path(destination);
+  const auto slash = destination_path.rfind('/');
+  FileDescriptor folder(
+      slash == std::string::npos
+          ? AT_FDCWD
+          : ::open(destination_path.substr(0, slash + 1).c_str(),
+                   kFolderOpenFlags));
+  if (!folder.valid() && folder.get() != AT_FDCWD) return SystemFailure(errno);
+  const std::string name = slash == std::string::npos
+                               ? destination_path
+                               : destination_path.substr(slash + 1);
+  return CopyBetween(AT_FDCWD, std::string(source).c_str(), folder.get(),
+                     name.c_str(), options);
 }
 
 }  // namespace batchext

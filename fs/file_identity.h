@@ -34,10 +34,12 @@ struct FileIdentityHash {
 // Follows links. Empty when nothing can be reached at the path.
 std::optional<FileIdentity> GetFileIdentity(std::string_view path);
 
+#ifdef _WIN32
 // Walks from the folder up to the root of its file system and answers the
 // position in `candidates` of the first one met (the folder itself counts),
-// or -1 when none is met.
+// or -1 when none is met. POSIX climbs by descriptor instead.
 int FindEnclosingFolder(std::string_view folder,
                         const std::vector<FileIdentity>& candidates);
+#endif
 
 }  // namespace batchext

@@ -3,11 +3,11 @@
 namespace batchext {
 
 NameList ListFileNames(std::string_view folder) {
-  return ListFolder(folder).files;
+  return ListFolder(folder).files.ToList();
 }
 
 NameList ListSubFolderNames(std::string_view folder) {
-  return ListFolder(folder).subfolders;
+  return ListFolder(folder).subfolders.ToList();
 }
 
 }  // namespace batchext

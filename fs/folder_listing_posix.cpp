@@ -3,11 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <system_error>
 
+#include "fs/folder_handle.h"
 #include "fs/folder_listing.h"
 
 namespace batchext {
@@ -53,14 +54,22 @@ bool IsDotEntry(const char* name) {
          (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-}  // namespace
-
-FolderListing ListFolder(std::string_view folder) {
+FolderListing Failed(int error) {
   FolderListing listing;
-  if (folder.empty()) return listing;
-  const std::string path(folder);
-  std::unique_ptr<DIR, DirCloser> dir(::opendir(path.c_str()));
-  if (!dir) return listing;
+  listing.error = std::system_category().message(error);
+  return listing;
+}
+
+// Takes over `fd`, an open folder.
+FolderListing ListFolderDescriptor(int fd) {
+  if (fd < 0) return Failed(errno);
+  std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+  if (!dir) {
+    const int error = errno;
+    ::close(fd);
+    return Failed(error);
+  }
+  FolderListing listing;
   const int dir_fd = ::dirfd(dir.get());
   while (true) {
     errno = 0;
@@ -69,22 +78,34 @@ FolderListing ListFolder(std::string_view folder) {
     if (IsDotEntry(entry->d_name)) continue;
     switch (Classify(dir_fd, *entry)) {
       case EntryKind::kFile:
-        listing.files.emplace_back(entry->d_name);
+        listing.files.Add(entry->d_name);
         break;
       case EntryKind::kFolder:
-        listing.subfolders.emplace_back(entry->d_name);
+        listing.subfolders.Add(entry->d_name);
         break;
       case EntryKind::kFolderLink:
         break;
     }
   }
   // A listing cut short by an error would silently skip files.
-  if (errno != 0) return {};
-  // std::string compares bytes as unsigned, which for UTF-8 is code point
-  // order.
-  std::sort(listing.files.begin(), listing.files.end());
-  std::sort(listing.subfolders.begin(), listing.subfolders.end());
+  if (errno != 0) return Failed(errno);
+  listing.files.Sort();
+  listing.subfolders.Sort();
   return listing;
+}
+
+}  // namespace
+
+FolderListing ListFolder(std::string_view folder) {
+  if (folder.empty()) return Failed(ENOENT);
+  return ListFolderDescriptor(
+      ::open(std::string(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+FolderListing ListFolder(const FolderHandle& folder) {
+  // A description of its own, so that reading it moves no shared offset.
+  return ListFolderDescriptor(
+      ::openat(folder.descriptor(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 }  // namespace batchext

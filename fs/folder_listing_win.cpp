@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 
 #include "fs/folder_listing.h"
@@ -41,7 +40,10 @@ bool IsLink(const WIN32_FIND_DATAW& entry) {
 
 FolderListing ListFolder(std::string_view folder) {
   FolderListing listing;
-  if (folder.empty()) return listing;
+  if (folder.empty()) {
+    listing.error = SystemErrorText(ERROR_PATH_NOT_FOUND);
+    return listing;
+  }
   std::wstring pattern = ToNativePath(folder).native();
   if (pattern.back() != L'\\') pattern.push_back(L'\\');
   pattern.push_back(L'*');
@@ -50,24 +52,31 @@ FolderListing ListFolder(std::string_view folder) {
   const FindHandle find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic,
                                            &entry, FindExSearchNameMatch,
                                            nullptr, FIND_FIRST_EX_LARGE_FETCH));
-  if (!find.valid()) return listing;
+  if (!find.valid()) {
+    // A drive's root without entries matches nothing.
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) listing.error = SystemErrorText(error);
+    return listing;
+  }
   do {
     if (IsDotEntry(entry.cFileName)) continue;
     const bool folder_entry =
         (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!folder_entry) {
-      listing.files.push_back(WideToUtf8(entry.cFileName));
+      listing.files.Add(WideToUtf8(entry.cFileName));
     } else if (!IsLink(entry)) {
       // A link to a folder can point at an ancestor.
-      listing.subfolders.push_back(WideToUtf8(entry.cFileName));
+      listing.subfolders.Add(WideToUtf8(entry.cFileName));
     }
   } while (::FindNextFileW(find.get(), &entry));
   // A listing cut short by an error would silently skip files.
-  if (::GetLastError() != ERROR_NO_MORE_FILES) return {};
-  // std::string compares bytes as unsigned, which for UTF-8 is code point
-  // order.
-  std::sort(listing.files.begin(), listing.files.end());
-  std::sort(listing.subfolders.begin(), listing.subfolders.end());
+  if (const DWORD error = ::GetLastError(); error != ERROR_NO_MORE_FILES) {
+    FolderListing failed;
+    failed.error = SystemErrorText(error);
+    return failed;
+  }
+  listing.files.Sort();
+  listing.subfolders.Sort();
   return listing;
 }
 

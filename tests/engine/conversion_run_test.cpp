@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,12 @@
 #include "tests/support/temp_tree.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdlib>
 #endif
 
 namespace batchext {
@@ -53,7 +58,7 @@ class ConversionRunTest : public ::testing::Test {
   void Run(const std::string& from, const std::string& to,
            const ConversionObserver& observer = {}) {
     messages_.clear();
-    StartConversion(
+    report_ = StartConversion(
         settings_, from, to,
         [this](const std::string& text, const std::string& title,
                MessageStyle style) {
@@ -62,9 +67,21 @@ class ConversionRunTest : public ::testing::Test {
         observer);
   }
 
+  // Entries below `folder`, relative to it.
+  Entries EntriesUnder(const std::string& folder) const {
+    Entries entries;
+    for (const std::string& entry : tree_.Entries()) {
+      if (entry.starts_with(folder + "/") && entry != folder + "/") {
+        entries.push_back(entry.substr(folder.size() + 1));
+      }
+    }
+    return entries;
+  }
+
   TempTree tree_;
   ConversionSettings settings_;
   std::vector<Message> messages_;
+  ConversionReport report_;
 };
 
 TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
@@ -86,7 +103,7 @@ TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
   const std::string in = tree_.Path("in");
   const std::string out = tree_.Path("out");
   const Case cases[] = {
-      {"", "", "doc", "txt", choose},  {in, "", "doc", "txt", choose},
+      {"", "", "doc", "txt", choose},  {in, "  ", "doc", "txt", choose},
       {"", out, "doc", "txt", choose}, {in, out, "doc", "   ", no_to},
       {in, out, "", "", no_to},        {in, out, " txt ", "txt", same},
       {in, out, "*", "*", same},       {in, out, "   ", " * ", same},
@@ -101,6 +118,7 @@ TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
     settings_.SuccessCount = 7;
     Run(c.from, c.to);
     EXPECT_EQ(messages_, std::vector<Message>{c.box}) << c.from << "|" << c.to;
+    EXPECT_TRUE(report_.refused);
     EXPECT_EQ(settings_.SuccessCount, 7);
     // Without both folders the extension boxes are not even read.
     EXPECT_EQ(settings_.FromExt == "unread", c.box == choose);
@@ -113,8 +131,13 @@ TEST_F(ConversionRunTest, ConvertsMatchingFilesAndKeepsTheTrimmedTexts) {
   tree_.Write("in/Notes.DOC", "notes");
   tree_.Write("in/skip.pdf", "p");
   tree_.Write("in/sub/deep.doc", "deep");
+  // Typed folder paths lose their outer spaces once, before the run.
+  settings_.FromFolder = "  " + settings_.FromFolder + " ";
   Run("  doc ", " txt  ");
   EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
+  EXPECT_FALSE(report_.refused);
+  EXPECT_EQ(report_.succeeded, 2);
+  EXPECT_TRUE(report_.folder_failures.empty());
   EXPECT_EQ(settings_.FromExt, "doc");
   EXPECT_EQ(settings_.ToExt, "txt");
   EXPECT_EQ(tree_.Read("out/a.b.txt"), "ab");
@@ -164,28 +187,10 @@ TEST_F(ConversionRunTest, NothingToDoStillMakesTheTargetFolder) {
     Run(c.from, "doc");
     EXPECT_EQ(messages_, std::vector<Message>{Summary(0, 0)}) << c.source;
     EXPECT_TRUE(tree_.Exists(std::string("out-") + c.source)) << c.source;
+    // A missing source is said, though nothing is counted.
+    EXPECT_EQ(report_.folder_failures.size(),
+              std::string(c.source) == "missing" ? 1u : 0u);
   }
-}
-
-TEST_F(ConversionRunTest, SameDestinationTwiceKeepsTheFirstInWalkOrder) {
-  tree_.Write("in/a.doc", "doc");
-  tree_.Write("in/a.pdf", "pdf");
-  tree_.Write("in/report.v1.doc", "v1");
-  tree_.Write("in/report.v2.doc", "v2");
-  settings_.StripSurplusExtensions = true;
-  std::vector<FileOutcome> outcomes;
-  ConversionObserver observer;
-  observer.on_file = [&](const FileOutcome& o) { outcomes.push_back(o); };
-  Run("*", "txt", observer);
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 2)});
-  EXPECT_EQ(tree_.Read("out/a.txt"), "doc");
-  EXPECT_EQ(tree_.Read("out/report.txt"), "v1");
-  ASSERT_EQ(outcomes.size(), 4u);
-  EXPECT_FALSE(outcomes[1].converted);
-  EXPECT_EQ(outcomes[1].source, tree_.Path("in/a.pdf"));
-  EXPECT_EQ(outcomes[1].destination, tree_.Path("out/a.txt"));
-  EXPECT_EQ(outcomes[1].reason,
-            "本次已有另一个文件转换为同一个目标文件，没有覆盖");
 }
 
 TEST_F(ConversionRunTest, InPlaceRunNeverReplacesASourceFile) {
@@ -205,14 +210,44 @@ TEST_F(ConversionRunTest, InPlaceRunNeverReplacesASourceFile) {
                                       "in/b.txt", "in/c.txt"}));
 }
 
-TEST_F(ConversionRunTest, InPlaceRunProtectsSubfoldersToo) {
-  tree_.Write("in/sub/n.doc", "doc");
-  tree_.Write("in/sub/n.txt", "keep");
-  settings_.TargetFolder = settings_.FromFolder + "/";
-  settings_.IncludeSubfolders = true;
-  Run("doc", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(0, 1)});
-  EXPECT_EQ(tree_.Read("in/sub/n.txt"), "keep");
+TEST_F(ConversionRunTest, FailuresAreCountedWithTheirReasonsFirstWrittenWins) {
+  tree_.Write("in/a.doc", "doc");
+  tree_.Write("in/a.pdf", "pdf");
+  tree_.Write("in/b.doc", "b");
+  tree_.Write("in/c.doc", "new");
+  tree_.Write("out/c.txt", "old");
+  std::filesystem::permissions(ToNativePath(tree_.Path("out/c.txt")),
+                               std::filesystem::perms::owner_read);
+#ifndef _WIN32
+  // A failed attempt reserves nothing.
+  ASSERT_EQ(::mkfifo(tree_.Path("in/d.doc").c_str(), 0600), 0);
+  tree_.Write("in/d.pdf", "pdf");
+#endif
+  std::vector<std::string> outcomes;
+  ConversionObserver observer;
+  observer.on_file = [&](const FileOutcome& o) {
+    // The listing was taken before.
+    std::filesystem::remove(ToNativePath(tree_.Path("in/b.doc")));
+    outcomes.push_back(o.source.substr(tree_.Path("in").size() + 1) + " " +
+                       o.destination.substr(tree_.Path("out").size() + 1) +
+                       " " + o.reason);
+  };
+  Run("*", "txt", observer);
+  std::vector<std::string> expected = {
+      "a.doc a.txt ",
+      "a.pdf a.txt 本次已有另一个文件转换为同一个目标文件，没有覆盖",
+      "b.doc b.txt 来源文件已不存在", "c.doc c.txt 目标文件是只读的，没有覆盖"};
+#ifndef _WIN32
+  expected.insert(expected.end(),
+                  {"d.doc d.txt 来源不是普通文件", "d.pdf d.txt "});
+  EXPECT_EQ(tree_.Read("out/d.txt"), "pdf");
+#endif
+  EXPECT_EQ(outcomes, expected);
+  const int fifo_pair = expected.size() > 4 ? 1 : 0;
+  EXPECT_EQ(messages_,
+            std::vector<Message>{Summary(1 + fifo_pair, 3 + fifo_pair)});
+  EXPECT_EQ(tree_.Read("out/a.txt"), "doc");
+  EXPECT_EQ(tree_.Read("out/c.txt"), "old");
 }
 
 TEST_F(ConversionRunTest, TargetInsideTheSourceIsNotWalked) {
@@ -293,21 +328,6 @@ TEST_F(ConversionRunTest, StopEndsTheRunBetweenFilesWithATruthfulSummary) {
                      "in/sub/4.doc", "out/", "out/1.txt", "out/2.txt"}));
 }
 
-TEST_F(ConversionRunTest, SourceRemovedAfterListingCountsAsFailure) {
-  tree_.Write("in/a.doc", "a");
-  tree_.Write("in/b.doc", "b");
-  std::vector<std::string> reasons;
-  ConversionObserver observer;
-  observer.on_file = [&](const FileOutcome& o) {
-    std::filesystem::remove(ToNativePath(tree_.Path("in/b.doc")));
-    reasons.push_back(o.reason);
-  };
-  Run("doc", "txt", observer);
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 1)});
-  EXPECT_EQ(reasons, (std::vector<std::string>{"", "来源文件已不存在"}));
-  EXPECT_FALSE(tree_.Exists("out/b.txt"));
-}
-
 TEST_F(ConversionRunTest, CounterAtItsTopEndsTheFolderNotTheRun) {
   tree_.Write("in/a.doc", "a");
   tree_.Write("in/b.doc", "b");
@@ -329,19 +349,6 @@ TEST_F(ConversionRunTest, CounterAtItsTopEndsTheFolderNotTheRun) {
 }
 
 #ifndef _WIN32
-TEST_F(ConversionRunTest, UnusualPosixNamesConvertIntact) {
-  const std::vector<std::string> names = {"a|b.doc",       "back\\slash.doc",
-                                          " lead.doc",     "trail.doc ",
-                                          "new\nline.doc", "bad\xff.doc"};
-  for (const std::string& name : names) tree_.Write("in/" + name, name);
-  Run("doc", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(6, 0)});
-  for (const std::string& name : names) {
-    const std::string copy = name.substr(0, name.find(".doc")) + ".txt";
-    EXPECT_EQ(tree_.Read("out/" + copy), name) << copy;
-  }
-}
-
 TEST_F(ConversionRunTest, LinkedFoldersAreNotEnteredAndLinkedFilesCopied) {
   tree_.Write("in/real.doc", "real");
   tree_.Write("elsewhere/far.doc", "far");
@@ -356,30 +363,198 @@ TEST_F(ConversionRunTest, LinkedFoldersAreNotEnteredAndLinkedFilesCopied) {
   Run("doc", "txt");
   EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 1)});
   EXPECT_EQ(tree_.Read("out/link.txt"), "real");
+  EXPECT_FALSE(
+      std::filesystem::is_symlink(ToNativePath(tree_.Path("out/link.txt"))));
   EXPECT_FALSE(tree_.Exists("out/loop"));
   EXPECT_FALSE(tree_.Exists("out/away"));
 }
 
-TEST_F(ConversionRunTest, FailedAttemptReservesNothing) {
-  tree_.MakeFolder("in");
-  ASSERT_EQ(::mkfifo(tree_.Path("in/a.doc").c_str(), 0600), 0);
-  tree_.Write("in/a.pdf", "pdf");
-  Run("*", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 1)});
-  EXPECT_EQ(tree_.Read("out/a.txt"), "pdf");
+// Built and read by descriptor: such a chain outgrows any path.
+int OpenChain(const std::string& root, int depth, bool make) {
+  int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int level = 0; level < depth && fd >= 0; ++level) {
+    if (make) ::mkdirat(fd, "dddddddddd", 0777);
+    const int next = ::openat(fd, "dddddddddd", O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    fd = next;
+  }
+  return fd;
 }
 
-TEST_F(ConversionRunTest, ReadOnlyCopyIsLeftAndCounted) {
-  tree_.Write("in/a.doc", "new");
-  tree_.Write("out/a.txt", "old");
-  ASSERT_EQ(::chmod(tree_.Path("out/a.txt").c_str(), 0444), 0);
-  std::string reason;
+void WriteAt(int folder, const char* name, const std::string& content) {
+  const int fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, content.data(), content.size()),
+            static_cast<ssize_t>(content.size()));
+  ::close(fd);
+}
+
+std::string ReadAt(int folder, const char* name) {
+  const int fd = ::openat(folder, name, O_RDONLY);
+  if (fd < 0) return "<missing>";
+  std::string content(256, '\0');
+  const ssize_t got = ::read(fd, content.data(), content.size());
+  ::close(fd);
+  content.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+  return content;
+}
+
+TEST_F(ConversionRunTest, DeepTreesAreMirroredWholeAndKeepSourcesSafe) {
+  struct Case {
+    int depth;
+    bool in_place;
+  };
+  settings_.IncludeSubfolders = true;
+  // 2,000 levels make a path of 22,000 bytes.
+  for (const Case& c : {Case{300, true}, Case{2000, false}}) {
+    SCOPED_TRACE(c.depth);
+    tree_.MakeFolder("in");
+    const int bottom = OpenChain(tree_.Path("in"), c.depth, true);
+    ASSERT_GE(bottom, 0);
+    WriteAt(bottom, "x.doc", "new");
+    WriteAt(bottom, "x.txt", "ORIGINAL");
+    settings_.TargetFolder = tree_.Path(c.in_place ? "in" : "out");
+    Run("doc", "txt");
+    EXPECT_EQ(messages_,
+              std::vector<Message>{c.in_place ? Summary(0, 1) : Summary(1, 0)});
+    EXPECT_TRUE(report_.folder_failures.empty());
+    EXPECT_EQ(ReadAt(bottom, "x.txt"), "ORIGINAL");
+    ::close(bottom);
+    if (!c.in_place) {
+      const int copy = OpenChain(tree_.Path("out"), c.depth, false);
+      EXPECT_EQ(ReadAt(copy, "x.txt"), "new");
+      ::close(copy);
+    }
+    // The tree's own cleanup cannot reach that deep.
+    ASSERT_EQ(std::system(("rm -rf '" + tree_.Path() + "'/*").c_str()), 0);
+  }
+}
+
+TEST_F(ConversionRunTest, ListedNamesAreUsedByteForByte) {
+  const std::vector<std::string> names = {
+      "sub/a|b.doc",     "sub /back\\slash.doc", " sub/ lead.doc",
+      "sub./trail.doc ", "sub/new\nline.doc",    "sub/bad\xff.doc"};
+  for (const std::string& name : names) tree_.Write("in/" + name, name);
+  settings_.IncludeSubfolders = true;
+  Run("doc", "txt");
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(6, 0)});
+  for (const std::string& name : names) {
+    const std::string copy = name.substr(0, name.find(".doc")) + ".txt";
+    EXPECT_EQ(tree_.Read("out/" + copy), name) << copy;
+  }
+}
+
+TEST_F(ConversionRunTest, FoldersThatCannotBeReadAreReportedAndSkipped) {
+  // Each is spoiled after the listing of its parent, before it is entered.
+  for (const char* name :
+       {"a/1.doc", "b/2.doc", "c/3.doc", "d/4.doc", "e/5.doc"}) {
+    tree_.Write("in/" + std::string(name), "x");
+  }
+  tree_.Write("elsewhere/6.doc", "x");
+  tree_.Write("in/0.doc", "x");
+  const bool root = ::geteuid() == 0;
+  if (!root) {
+    ASSERT_EQ(::chmod(tree_.Path("in/e").c_str(), 0), 0);
+  }
+  settings_.IncludeSubfolders = true;
+  std::vector<FolderFailure> seen;
   ConversionObserver observer;
-  observer.on_file = [&](const FileOutcome& o) { reason = o.reason; };
+  observer.on_folder_failure = [&](const FolderFailure& f) {
+    seen.push_back(f);
+  };
+  observer.on_file = [&](const FileOutcome&) {
+    std::filesystem::remove_all(ToNativePath(tree_.Path("in/b")));
+    std::filesystem::remove_all(ToNativePath(tree_.Path("in/c")));
+    tree_.Write("in/c", "now a file");
+    std::filesystem::remove_all(ToNativePath(tree_.Path("in/d")));
+    ASSERT_EQ(
+        ::symlink(tree_.Path("elsewhere").c_str(), tree_.Path("in/d").c_str()),
+        0);
+  };
   Run("doc", "txt", observer);
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(0, 1)});
-  EXPECT_EQ(reason, "目标文件是只读的，没有覆盖");
-  EXPECT_EQ(tree_.Read("out/a.txt"), "old");
+  // Counters count files only.
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(root ? 3 : 2, 0)});
+  std::vector<std::string> paths;
+  for (const FolderFailure& f : seen) {
+    EXPECT_FALSE(f.in_target);
+    EXPECT_FALSE(f.reason.empty());
+    paths.push_back(f.path.substr(tree_.Path("in").size()));
+  }
+  std::vector<std::string> expected = {"/b/", "/c/", "/d/"};
+  if (!root) expected.push_back("/e/");
+  EXPECT_EQ(paths, expected);
+  EXPECT_EQ(report_.folder_failures.size(), seen.size());
+  EXPECT_FALSE(tree_.Exists("out/d/6.txt"));
+  if (!root) ::chmod(tree_.Path("in/e").c_str(), 0700);
+}
+
+TEST_F(ConversionRunTest, LinksInTheTargetTreeAreNeverFollowed) {
+  tree_.Write("in/linked/a.doc", "a");
+  tree_.Write("in/swapped/1.doc", "1");
+  tree_.Write("in/swapped/2.doc", "2");
+  tree_.Write("in/swapped/deeper/3.doc", "3");
+  tree_.Write("in/a.doc", "a");
+  tree_.Write("outside/victim.txt", "victim");
+  tree_.MakeFolder("out");
+  ASSERT_EQ(::symlink("../outside", tree_.Path("out/linked").c_str()), 0);
+  // A link at a file's name is replaced, not written through.
+  ASSERT_EQ(::symlink("../outside/victim.txt", tree_.Path("out/a.txt").c_str()),
+            0);
+  settings_.IncludeSubfolders = true;
+  ConversionObserver observer;
+  // Once the first copy stands in out/swapped, that folder is swapped for a
+  // link out of the target tree.
+  observer.on_file = [&](const FileOutcome& o) {
+    if (o.source.ends_with("1.doc")) {
+      std::filesystem::rename(ToNativePath(tree_.Path("out/swapped")),
+                              ToNativePath(tree_.Path("out/moved")));
+      ASSERT_EQ(::symlink("../outside", tree_.Path("out/swapped").c_str()), 0);
+    }
+  };
+  Run("doc", "txt", observer);
+  EXPECT_EQ(messages_, (std::vector<Message>{kFolderError, Summary(4, 0)}));
+  ASSERT_EQ(report_.folder_failures.size(), 1u);
+  EXPECT_TRUE(report_.folder_failures[0].in_target);
+  EXPECT_EQ(report_.folder_failures[0].path, tree_.Path("out/linked") + "/");
+  EXPECT_EQ(EntriesUnder("outside"), Entries{"victim.txt"});
+  EXPECT_EQ(tree_.Read("outside/victim.txt"), "victim");
+  EXPECT_FALSE(
+      std::filesystem::is_symlink(ToNativePath(tree_.Path("out/a.txt"))));
+  EXPECT_EQ(tree_.Read("out/a.txt"), "a");
+  EXPECT_EQ(EntriesUnder("out/moved"),
+            (Entries{"1.txt", "2.txt", "deeper/", "deeper/3.txt"}));
+}
+
+TEST_F(ConversionRunTest, StopDuringALargeFileCountsItNeither) {
+  tree_.Write("in/a.doc", "a");
+  tree_.Write("in/b.doc", std::string(20 << 20, 'b'));
+  int asked = 0;
+  ConversionObserver observer;
+  // Before a.doc, before b.doc, then between b.doc's chunks.
+  observer.stop_requested = [&] { return ++asked == 3; };
+  Run("doc", "txt", observer);
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 0)});
+  EXPECT_TRUE(report_.stopped);
+  EXPECT_EQ(EntriesUnder("out"), Entries{"a.txt"});
+}
+
+TEST_F(ConversionRunTest, FailureInOneFolderEndsThatFolderOnly) {
+  for (const char* name :
+       {"a/1.doc", "a/2.doc", "a/sub/x.doc", "b/3.doc", "c/4.doc"}) {
+    tree_.Write("in/" + std::string(name), "x");
+  }
+  settings_.IncludeSubfolders = true;
+  ConversionObserver observer;
+  observer.on_file = [&](const FileOutcome& o) {
+    if (o.source.ends_with("1.doc")) throw std::runtime_error("file");
+  };
+  observer.on_folder = [&](const std::string& source, const std::string&) {
+    if (source.ends_with("b/")) throw std::runtime_error("folder");
+  };
+  Run("doc", "txt", observer);
+  EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 0)});
+  EXPECT_EQ(EntriesUnder("out"),
+            (Entries{"a/", "a/1.txt", "b/", "c/", "c/4.txt"}));
 }
 #endif
 

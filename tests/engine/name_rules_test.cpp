@@ -31,18 +31,24 @@ TEST(NameRulesTest, StripDropsExtensionsOfOneToFiveCharacters) {
   struct Case {
     std::string in, out;
   };
-  const Case cases[] = {{"abc.abc.txt", "abc"},
-                        {"my.photo.jpeg", "my"},
-                        {"abc.backup", "abc.backup"},
-                        {"report.copy.2.final", "report"},
-                        {"a..", "a"},
-                        {".", "."},
-                        {".txt", ""},
-                        {"abc", "abc"},
-                        {"x.123456.abc", "x.123456"},
-                        // Characters, not bytes, are counted.
-                        {"报告.草稿", "报告"},
-                        {"报告.第一次修改稿", "报告.第一次修改稿"}};
+  const Case cases[] = {
+      {"abc.abc.txt", "abc"},
+      {"my.photo.jpeg", "my"},
+      {"abc.backup", "abc.backup"},
+      {"report.copy.2.final", "report"},
+      {"a..", "a"},
+      {".", "."},
+      {".txt", ""},
+      {"abc", "abc"},
+      {"x.123456.abc", "x.123456"},
+      // Characters, not bytes, are counted.
+      {"报告.草稿", "报告"},
+      {"报告.第一次修改稿", "报告.第一次修改稿"},
+      // Each byte outside a valid sequence is one.
+      {"a.\x80\x80\x80\x80\x80\x80", "a.\x80\x80\x80\x80\x80\x80"},
+      {"a.\xE8\xAF\xE8\xAF\xE8\xAF", "a.\xE8\xAF\xE8\xAF\xE8\xAF"},
+      {"a.\xC0\x80\xC0\x80\xC0\x80", "a.\xC0\x80\xC0\x80\xC0\x80"},
+      {"a.\xF0\x9F\x93\x84", "a"}};
   for (const Case& c : cases) {
     EXPECT_EQ(StripSurplusExtensions(c.in), c.out) << c.in;
   }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -26,14 +28,14 @@ TEST(ListFolderTest, SeparatesFilesFromSubfoldersSortedByCodePoint) {
   tree.MakeFolder("sub");
   tree.MakeFolder("Another");
   const FolderListing listing = ListFolder(tree.Path());
-  EXPECT_EQ(listing.files,
+  EXPECT_EQ(listing.files.ToList(),
             (NameList{"Z", "a b", "a.doc", "b.txt", "é", "照片.jpg"}));
-  EXPECT_EQ(listing.subfolders, (NameList{"Another", "sub"}));
-  EXPECT_EQ(ListFileNames(tree.Path() + "/"), listing.files);
-  EXPECT_EQ(ListSubFolderNames(tree.Path()), listing.subfolders);
+  EXPECT_EQ(listing.subfolders.ToList(), (NameList{"Another", "sub"}));
+  EXPECT_EQ(ListFileNames(tree.Path() + "/"), listing.files.ToList());
+  EXPECT_EQ(ListSubFolderNames(tree.Path()), listing.subfolders.ToList());
 }
 
-TEST(ListFolderTest, MissingEmptyOrNotAFolderListsNothing) {
+TEST(ListFolderTest, MissingEmptyOrNotAFolderListsNothingAndSaysWhy) {
   TempTree tree;
   tree.MakeFolder("empty");
   tree.Write("file", "x");
@@ -42,6 +44,8 @@ TEST(ListFolderTest, MissingEmptyOrNotAFolderListsNothing) {
     const FolderListing listing = ListFolder(path);
     EXPECT_TRUE(listing.files.empty()) << path;
     EXPECT_TRUE(listing.subfolders.empty()) << path;
+    // Only the empty folder was read in full.
+    EXPECT_EQ(listing.error.empty(), path == tree.Path("empty")) << path;
   }
 }
 
@@ -52,7 +56,7 @@ TEST(ListFolderTest, KeepsEveryLegalPosixNameIntact) {
   const NameList names = {" lead",       "a\nb",          "a|b",
                           "back\\slash", "not-utf8-\xff", "trail "};
   for (const std::string& name : names) tree.Write(name, "x");
-  EXPECT_EQ(ListFolder(tree.Path()).files, names);
+  EXPECT_EQ(ListFolder(tree.Path()).files.ToList(), names);
 }
 
 TEST(ListFolderTest, LinksToFoldersAreNeitherListedNorEntered) {
@@ -64,16 +68,19 @@ TEST(ListFolderTest, LinksToFoldersAreNeitherListedNorEntered) {
   ASSERT_EQ(::symlink("target.txt", tree.Path("file-link").c_str()), 0);
   ASSERT_EQ(::symlink("gone", tree.Path("dangling").c_str()), 0);
   const FolderListing listing = ListFolder(tree.Path());
-  EXPECT_EQ(listing.files, (NameList{"dangling", "file-link", "target.txt"}));
-  EXPECT_EQ(listing.subfolders, NameList{"real"});
+  EXPECT_EQ(listing.files.ToList(),
+            (NameList{"dangling", "file-link", "target.txt"}));
+  EXPECT_EQ(listing.subfolders.ToList(), NameList{"real"});
 }
 
-TEST(ListFolderTest, UnreadableFolderListsNothing) {
+TEST(ListFolderTest, UnreadableFolderListsNothingAndSaysWhy) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
   TempTree tree;
   tree.Write("locked/a.txt", "x");
   ASSERT_EQ(::chmod(tree.Path("locked").c_str(), 0), 0);
-  EXPECT_TRUE(ListFolder(tree.Path("locked")).files.empty());
+  const FolderListing listing = ListFolder(tree.Path("locked"));
+  EXPECT_TRUE(listing.files.empty());
+  EXPECT_EQ(listing.error, std::strerror(EACCES));
 }
 #endif
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "tests/support/temp_tree.h"
 
@@ -34,48 +36,35 @@ TEST(AddTrailingSlashTest, BackslashIsAnOrdinaryCharacterOnPosix) {
 }
 #endif
 
-TEST(CreateFolderPathTest, MakesEveryMissingLevelOfAnAbsolutePath) {
-  TempTree tree;
-  const std::string path = tree.Path() + "/a/b/c";
-  EXPECT_TRUE(CreateFolderPath(path));
-  EXPECT_TRUE(FolderExists(tree.Path("a/b/c")));
-  EXPECT_TRUE(CreateFolderPath(path + "/"));
-  EXPECT_EQ(tree.Entries(), (std::vector<std::string>{"a/", "a/b/", "a/b/c/"}));
-}
-
-TEST(CreateFolderPathTest, DoubledSeparatorsAndNamesWithSpaces) {
-  TempTree tree;
-  EXPECT_TRUE(CreateFolderPath(tree.Path() + "//x y//z "));
-  EXPECT_TRUE(FolderExists(tree.Path("x y/z ")));
-}
-
-TEST(CreateFolderPathTest, FileInTheWayFails) {
-  TempTree tree;
-  tree.Write("a/file", "x");
-  EXPECT_FALSE(CreateFolderPath(tree.Path() + "/a/file/b/c"));
-  EXPECT_EQ(tree.Entries(), (std::vector<std::string>{"a/", "a/file"}));
-}
-
-TEST(CreateFolderPathTest, FailureKeepsTheLevelsMadeBeforeIt) {
-  TempTree tree;
+TEST(CreateFolderPathTest, MakesEachMissingLevelAndKeepsThemOnFailure) {
+  struct Case {
+    std::string path;
+    bool made;
+    std::vector<std::string> entries;
+  };
   const std::string too_long(300, 'n');
-  EXPECT_FALSE(CreateFolderPath(tree.Path() + "/x/y/" + too_long + "/z"));
-  EXPECT_EQ(tree.Entries(), (std::vector<std::string>{"x/", "x/y/"}));
-}
-
-TEST(CreateFolderPathTest, RootAloneNeedsNothing) {
+  const Case cases[] = {
+      {"/a/b/c", true, {"a/", "a/b/", "a/b/c/"}},
+      {"/a/b/c/", true, {"a/", "a/b/", "a/b/c/"}},
+      // Doubled separators name no level; spaces belong to the names.
+      {"//x y// z", true, {"x y/", "x y/ z/"}},
+      {"/f/b/c", false, {"f"}},
+      {"/x/y/" + too_long + "/z", false, {"x/", "x/y/"}},
+  };
+  for (const Case& c : cases) {
+    TempTree tree;
+    tree.Write("f", "x");
+    EXPECT_EQ(CreateFolderPath(tree.Path() + c.path), c.made) << c.path;
+    auto entries = c.entries;
+    if (entries.front() != "f") entries.push_back("f");
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(tree.Entries(), entries) << c.path;
+    // Folders only, with or without a separator.
+    EXPECT_EQ(FolderExists(tree.Path() + c.path), c.made) << c.path;
+    EXPECT_FALSE(FolderExists(tree.Path("f")));
+  }
   EXPECT_TRUE(CreateFolderPath("/"));
   EXPECT_FALSE(CreateFolderPath(""));
-}
-
-TEST(FolderExistsTest, OnlyFolders) {
-  TempTree tree;
-  tree.Write("f", "x");
-  tree.MakeFolder("d");
-  EXPECT_TRUE(FolderExists(tree.Path("d")));
-  EXPECT_TRUE(FolderExists(tree.Path("d") + "/"));
-  EXPECT_FALSE(FolderExists(tree.Path("f")));
-  EXPECT_FALSE(FolderExists(tree.Path("missing")));
   EXPECT_FALSE(FolderExists(""));
 }
 

@@ -135,7 +135,14 @@ ChildResult RunChild(const std::string& program,
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  if (options.stdout_path == nullptr) {
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  } else if (*options.stdout_path == '\0') {
+    posix_spawn_file_actions_addclose(&actions, 1);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, options.stdout_path, O_WRONLY,
+                                     0);
+  }
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
   // A signal the test runner blocks would never reach the child.
   posix_spawnattr_t attributes;

@@ -13,12 +13,14 @@ struct ChildResult {
   std::string err;
 };
 
-// Both are POSIX only.
+// POSIX only.
 struct ChildOptions {
   // A pseudo-terminal as stderr, so output meant for people only is drawn.
   bool stderr_is_terminal = false;
   // Sent once, as soon as the child's stdout has shown its first bytes.
   int signal_after_output = 0;
+  // When set, stdout is this file instead of a pipe; "" closes it.
+  const char* stdout_path = nullptr;
 };
 
 // Runs `program` with `arguments` (UTF-8, without the program name) and

@@ -1,5 +1,6 @@
 #include "ui/form/run_details.h"
 
+#include <string>
 #include <utility>
 
 namespace batchext {
@@ -8,9 +9,16 @@ ConversionObserver RunDetails::Watch(ConversionObserver inner) {
   ConversionObserver observer = std::move(inner);
   observer.on_file = [this, on_file = std::move(observer.on_file)](
                          const FileOutcome& outcome) {
-    Record(outcome);
+    ++files_handled_;
+    if (!outcome.converted) Record(outcome.source + "：" + outcome.reason);
     if (on_file) on_file(outcome);
   };
+  observer.on_folder_failure =
+      [this, on_failure = std::move(observer.on_folder_failure)](
+          const FolderFailure& failure) {
+        Record(failure.path + "：" + failure.reason);
+        if (on_failure) on_failure(failure);
+      };
   // The run only stops where it asked and was told yes.
   observer.stop_requested = [this, stop = std::move(observer.stop_requested)] {
     if (stop && stop()) cancelled_ = true;
@@ -19,11 +27,9 @@ ConversionObserver RunDetails::Watch(ConversionObserver inner) {
   return observer;
 }
 
-void RunDetails::Record(const FileOutcome& outcome) {
-  ++files_handled_;
-  if (outcome.converted) return;
+void RunDetails::Record(std::string line) {
   if (failures_.size() < kMaxFailureLines) {
-    failures_.push_back(outcome.source + "：" + outcome.reason);
+    failures_.push_back(std::move(line));
   } else {
     ++unlisted_;
   }

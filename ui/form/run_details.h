@@ -8,8 +8,8 @@
 
 namespace batchext {
 
-// What the summary box offers behind its details button: every file that
-// failed and why, and where a cancelled run stopped.
+// What the summary box offers behind its details button: every file and
+// folder that failed and why, and where a cancelled run stopped.
 class RunDetails {
  public:
   // More would only bury the first lines; the rest are counted.
@@ -24,7 +24,7 @@ class RunDetails {
   std::string Text() const;
 
  private:
-  void Record(const FileOutcome& outcome);
+  void Record(std::string line);
 
   std::vector<std::string> failures_;
   long long unlisted_ = 0;

@@ -285,16 +285,17 @@ TEST(RunDetailsTest, ListsAThousandFailuresAfterTheCancellation) {
   inner.stop_requested = [] { return true; };
   const ConversionObserver observer = details.Watch(inner);
   observer.on_file({"ok", "ok.txt", true, ""});
-  for (int i = 0; i < 1003; ++i) {
+  observer.on_folder_failure({"d", "读不了", false});
+  for (int i = 0; i < 1002; ++i) {
     observer.on_file({"f" + std::to_string(i), "", false, "原因"});
   }
   EXPECT_TRUE(observer.stop_requested());
-  EXPECT_EQ(seen, 1004);
+  EXPECT_EQ(seen, 1003);
   const std::string text = details.Text();
   EXPECT_EQ(std::ranges::count(text, '\n'), 1001);
-  EXPECT_TRUE(
-      text.starts_with("操作已取消，取消前已处理1004个文件\nf0：原因\n"));
-  EXPECT_TRUE(text.ends_with("\nf999：原因\n以及另外3个"));
+  EXPECT_TRUE(text.starts_with(
+      "操作已取消，取消前已处理1003个文件\nd：读不了\nf0：原因\n"));
+  EXPECT_TRUE(text.ends_with("\nf998：原因\n以及另外3个"));
 }
 
 // Only the summary carries details, and only when something went wrong.

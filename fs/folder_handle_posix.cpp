@@ -1,0 +1,119 @@
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include "fs/folder_flags_posix.h"
+#include "fs/folder_handle.h"
+
+namespace batchext {
+namespace {
+
+OpenedFolder Opened(int fd) {
+  OpenedFolder opened;
+  if (fd >= 0) {
+    opened.folder = FolderHandle(fd, {});
+    return opened;
+  }
+  opened.error =
+      errno == ENOTDIR ? FolderError::kNotFolder : FolderError::kSystem;
+  opened.system_error = std::system_category().message(errno);
+  return opened;
+}
+
+std::optional<FileIdentity> IdentityOfDescriptor(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino)};
+}
+
+}  // namespace
+
+FolderHandle::FolderHandle(int descriptor, std::string path)
+    : descriptor_(descriptor), path_(std::move(path)) {}
+
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)),
+      path_(std::move(other.path_)) {}
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
+  if (this != &other) {
+    if (descriptor_ >= 0) ::close(descriptor_);
+    descriptor_ = std::exchange(other.descriptor_, -1);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+FolderHandle::~FolderHandle() {
+  if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+OpenedFolder OpenFolder(std::string_view path) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return Opened(-1);
+  }
+  return Opened(::open(std::string(path).c_str(), kFolderOpenFlags));
+}
+
+OpenedFolder OpenSubfolder(const FolderHandle& parent, std::string_view name) {
+  const std::string name_text(name);
+  OpenedFolder opened = Opened(::openat(parent.descriptor(), name_text.c_str(),
+                                        kFolderOpenFlags | O_NOFOLLOW));
+  if (opened.error == FolderError::kNone) return opened;
+  struct stat info {};
+  if (::fstatat(parent.descriptor(), name_text.c_str(), &info,
+                AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISLNK(info.st_mode)) {
+    opened.error = FolderError::kLink;
+  }
+  return opened;
+}
+
+OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name) {
+  if (::mkdirat(parent.descriptor(), std::string(name).c_str(), 0777) != 0 &&
+      errno != EEXIST) {
+    return Opened(-1);
+  }
+  return OpenSubfolder(parent, name);
+}
+
+std::optional<FileIdentity> IdentityOf(const FolderHandle& folder) {
+  return IdentityOfDescriptor(folder.descriptor());
+}
+
+bool LiesInside(const FolderHandle& folder, const FileIdentity& ancestor) {
+  FolderHandle current(::openat(folder.descriptor(), ".", kFolderOpenFlags),
+                       {});
+  auto id = IdentityOfDescriptor(current.descriptor());
+  while (id) {
+    if (*id == ancestor) return true;
+    FolderHandle parent(::openat(current.descriptor(), "..", kFolderOpenFlags),
+                        {});
+    const auto parent_id = IdentityOfDescriptor(parent.descriptor());
+    // The root is its own parent.
+    if (parent_id == id) return false;
+    current = std::move(parent);
+    id = parent_id;
+  }
+  return false;
+}
+
+void RaiseOpenFileLimit() {
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 ||
+      limit.rlim_cur >= limit.rlim_max) {
+    return;
+  }
+  limit.rlim_cur = limit.rlim_max;
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+}  // namespace batchext

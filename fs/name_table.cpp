@@ -1,0 +1,32 @@
+#include "fs/name_table.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+namespace batchext {
+
+void NameTable::Add(std::string_view name) {
+  if (text_.size() > std::numeric_limits<std::uint32_t>::max() - name.size()) {
+    throw std::length_error("too many names in one folder");
+  }
+  starts_.push_back(static_cast<std::uint32_t>(text_.size()));
+  text_.append(name).push_back('\0');
+}
+
+void NameTable::Sort() {
+  std::sort(starts_.begin(), starts_.end(),
+            [this](std::uint32_t a, std::uint32_t b) {
+              return std::string_view(text_.c_str() + a) <
+                     std::string_view(text_.c_str() + b);
+            });
+}
+
+NameList NameTable::ToList() const {
+  NameList list;
+  list.reserve(size());
+  for (std::size_t i = 0; i < size(); ++i) list.emplace_back((*this)[i]);
+  return list;
+}
+
+}  // namespace batchext
