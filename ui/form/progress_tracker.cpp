@@ -19,7 +19,12 @@ ConversionObserver ProgressTracker::Observer() {
     ++files_handled_;
     Step();
   };
-  observer.stop_requested = [this] { return cancelled_; };
+  // Also asked between the chunks of a large file, which keeps the dialog
+  // alive and Cancel answered while one big copy runs.
+  observer.stop_requested = [this] {
+    Step();
+    return cancelled_;
+  };
   return observer;
 }
 
