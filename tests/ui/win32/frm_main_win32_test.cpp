@@ -1,0 +1,287 @@
+// Works the Win32 window from a separate program, as a user would, and
+// compares what it shows with the shared table of controls.
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <vector>
+
+#include "tests/ui/win32/window_driver.h"
+#include "ui/form/form_layout.h"
+#include "ui/win32/control_ids.h"
+#include "ui/win32/resource_ids.h"
+
+namespace batchext::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFolderTreeId = 0x3741;
+
+std::wstring WindowProgram() { return Widen(BATCHEXT_WINDOW_PATH); }
+
+RECT ExpectedPixels(const ControlSpec& spec, int dpi) {
+  TwipRect rect = spec.load_rect.value_or(spec.rect);
+  if (*spec.parent != '\0') {
+    rect.left += FindControl(spec.parent)->rect.left;
+    rect.top += FindControl(spec.parent)->rect.top;
+  }
+  const auto px = [dpi](int twips) { return ::MulDiv(twips, dpi, 1440); };
+  return {px(rect.left), px(rect.top), px(rect.right()), px(rect.bottom())};
+}
+
+RECT ClientRectOf(HWND control, HWND main) {
+  RECT box{};
+  ::GetWindowRect(control, &box);
+  ::MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&box), 2);
+  return box;
+}
+
+// A folder on the desktop, where the folder dialog lists it at the top; its
+// name lies outside every ANSI code page.
+class DesktopFolder {
+ public:
+  explicit DesktopFolder(const std::wstring& name) {
+    wchar_t desktop[MAX_PATH] = {};
+    ::SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop);
+    path_ = fs::path(desktop) / name;
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~DesktopFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+    fs::remove_all(path_.native() + L"(2)", ignored);
+  }
+  const fs::path& path() const { return path_; }
+  std::string Utf8() const { return Narrow(path_.native()); }
+  void Fill(int count, const char* extension) const {
+    for (int index = 0; index < count; ++index) {
+      std::ofstream(path_ / ("f" + std::to_string(index) + extension)) << index;
+    }
+  }
+
+ private:
+  fs::path path_;
+};
+
+int FilesIn(const fs::path& folder) {
+  if (!fs::exists(folder)) return 0;
+  return static_cast<int>(std::distance(fs::directory_iterator(folder), {}));
+}
+
+std::string VersionString(const std::vector<char>& block, const char* name) {
+  void* value = nullptr;
+  UINT length = 0;
+  const std::wstring key = L"\\StringFileInfo\\080404b0\\" + Widen(name);
+  if (!::VerQueryValueW(block.data(), key.c_str(), &value, &length)) return {};
+  return Narrow(static_cast<const wchar_t*>(value));
+}
+
+TEST(Win32ResourcesTest, CarryTheHandCursorIconsManifestAndVersion) {
+  const std::wstring program = WindowProgram();
+  const HMODULE exe =
+      ::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(exe, nullptr);
+  const auto hand = static_cast<HCURSOR>(
+      ::LoadImageW(exe, MAKEINTRESOURCEW(BATCHEXT_IDC_HAND), IMAGE_CURSOR, 0, 0,
+                   LR_DEFAULTSIZE));
+  ASSERT_NE(hand, nullptr);
+  ICONINFO info{};
+  ASSERT_TRUE(::GetIconInfo(hand, &info));
+  EXPECT_EQ(info.xHotspot, 5u);
+  EXPECT_EQ(info.yHotspot, 0u);
+  BITMAP mask{};
+  ::GetObjectW(info.hbmMask, sizeof(mask), &mask);
+  EXPECT_EQ(mask.bmWidth, 32);
+  EXPECT_EQ(info.hbmColor, nullptr) << "a two-colour cursor";
+  for (const int size : {16, 32}) {
+    EXPECT_NE(::LoadImageW(exe, L"IDI_ICON1", IMAGE_ICON, size, size, 0),
+              nullptr);
+  }
+  const HRSRC manifest =
+      ::FindResourceW(exe, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(manifest, nullptr);
+  const std::string text(
+      static_cast<const char*>(::LockResource(::LoadResource(exe, manifest))),
+      ::SizeofResource(exe, manifest));
+  EXPECT_NE(text.find("PerMonitorV2"), std::string::npos);
+  EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+  ::FreeLibrary(exe);
+
+  std::vector<char> block(::GetFileVersionInfoSizeW(program.c_str(), nullptr));
+  ASSERT_FALSE(block.empty());
+  ASSERT_TRUE(::GetFileVersionInfoW(
+      program.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+  EXPECT_EQ(VersionString(block, "FileVersion"), "1.00");
+  EXPECT_EQ(VersionString(block, "ProductVersion"), "1.00");
+  for (const char* name : {"Comments", "FileDescription"}) {
+    EXPECT_EQ(VersionString(block, name), "用于批量修改文件的后缀名的小软件");
+  }
+}
+
+class FrmMainWin32Test : public ::testing::Test {
+ protected:
+  // Chooses `folder` as the source through the real folder dialog.
+  void ChooseSource(const DesktopFolder& folder) {
+    window_.Click("CmdBrowseFromFolder");
+    const HWND dialog = window_.WaitForWindow([](HWND window) {
+      return WindowDriver::IsDialogWithChild(window, kFolderTreeId);
+    });
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(window_.FolderDialogInstruction(dialog),
+              "Norvane工作室欢迎您！\r请选择一个文件夹：");
+    window_.ChooseInFolderDialog(dialog, folder.path().filename().native());
+    EXPECT_EQ(window_.Text(window_.Control("LblFromFolder")), folder.Utf8());
+    EXPECT_EQ(window_.Text(window_.Control("LblTargetFolder")),
+              folder.Utf8() + "(2)");
+  }
+
+  void ExpectBox(const char* text, const char* title) {
+    const WindowDriver::MessageBoxSeen box = window_.TakeMessageBox();
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.title, title);
+    EXPECT_TRUE(box.has_icon) << text;
+  }
+
+  WindowDriver window_{WindowProgram()};
+};
+
+TEST_F(FrmMainWin32Test, ShowsEveryControlOfTheTableWhereItSays) {
+  const HWND main = window_.main();
+  const int dpi = static_cast<int>(::GetDpiForWindow(main));
+  RECT client{};
+  ::GetClientRect(main, &client);
+  EXPECT_EQ(client.right, ::MulDiv(kClientWidthTwips, dpi, 1440));
+  EXPECT_EQ(client.bottom, ::MulDiv(kClientHeightTwips, dpi, 1440));
+  const LONG_PTR style = ::GetWindowLongPtrW(main, GWL_STYLE);
+  EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX), 0);
+  EXPECT_EQ(style & WS_SYSMENU, WS_SYSMENU);
+  EXPECT_EQ(window_.Text(main), kApplicationTitle);
+
+  HWND tips = nullptr;
+  do {
+    tips = ::FindWindowExW(nullptr, tips, TOOLTIPS_CLASSW, nullptr);
+  } while (tips && ::GetWindow(tips, GW_OWNER) != main);
+  ASSERT_NE(tips, nullptr);
+  EXPECT_EQ(::SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0),
+            std::ranges::count_if(FormControls(), [](const ControlSpec& spec) {
+              return *spec.tooltip != '\0';
+            }));
+
+  const InfoLinks links = DefaultInfoLinks();
+  for (const ControlSpec& spec : FormControls()) {
+    SCOPED_TRACE(spec.name);
+    const HWND control = window_.Control(spec.name);
+    ASSERT_NE(control, nullptr);
+    EXPECT_TRUE(::IsWindowVisible(control));
+    // A web panel carries the address that its page was started on.
+    const std::string shown = spec.kind == ControlKind::kWebPanel
+                                  ? AddressOf(spec.address, links)
+                                  : CaptionOf(spec, links);
+    EXPECT_EQ(window_.Text(control), shown);
+    const RECT expected = ExpectedPixels(spec, dpi);
+    const RECT actual = ClientRectOf(control, main);
+    EXPECT_NEAR(actual.left, expected.left, 1);
+    EXPECT_NEAR(actual.top, expected.top, 1);
+    EXPECT_NEAR(actual.right, expected.right, 1);
+    EXPECT_NEAR(actual.bottom, expected.bottom, 1);
+  }
+}
+
+// A web panel's stop is the page's own window inside it.
+TEST_F(FrmMainWin32Test, TabMovesThroughTheControlsInTheTablesOrder) {
+  std::vector<const ControlSpec*> stops;
+  for (const ControlSpec& spec : FormControls()) {
+    if (spec.tab_index >= 0) stops.push_back(&spec);
+  }
+  std::ranges::sort(stops, {}, &ControlSpec::tab_index);
+  stops.push_back(stops.front());  // round again
+
+  const auto focus_in = [this](HWND control) {
+    const HWND focus = window_.Focus();
+    return focus == control || ::IsChild(control, focus);
+  };
+  // The focus is set just after the window shows.
+  WaitUntil([this] { return window_.Focus() != nullptr; });
+  EXPECT_EQ(window_.Focus(), window_.Control(FirstTabStop().name));
+  for (const ControlSpec* stop : stops) {
+    const HWND expected = window_.Control(stop->name);
+    const HWND from = window_.Focus();
+    if (!focus_in(expected)) {
+      ::PostMessageW(from, WM_KEYDOWN, VK_TAB, 0);
+      WaitUntil([&] { return window_.Focus() != from; });
+    }
+    EXPECT_TRUE(focus_in(expected)) << stop->name;
+  }
+}
+
+TEST_F(FrmMainWin32Test, ChecksTheRequestThenConvertsAFolder) {
+  window_.Click("CmdOk");
+  ExpectBox("请务必先选择来源文件夹以及执行后存储所用的目标文件夹",
+            "选择文件夹");
+
+  const DesktopFolder source(L"源_Ж_ū");
+  source.Fill(3, ".doc");
+  source.Fill(1, ".pdf");
+  ChooseSource(source);
+
+  window_.SetText("TxtHouZui", " ");
+  window_.Click("CmdOk");
+  ExpectBox("你没有指定转换后的文件的后缀名。", "参数设置不全");
+
+  window_.SetText("TxtFromHouzui", "doc");
+  window_.SetText("TxtHouZui", "doc");
+  window_.Click("CmdOk");
+  ExpectBox("原来的后缀名与转换的后缀名一样。", "参数设置错误");
+
+  window_.SetText("TxtHouZui", "txt");
+  window_.Click("CmdOk");
+  ExpectBox("成功修改了3个文件的后缀名，失败0个文件", "操作结果");
+  const fs::path target = source.path().native() + L"(2)";
+  for (const char* name : {"f0.txt", "f1.txt", "f2.txt"}) {
+    EXPECT_TRUE(fs::exists(target / name)) << name;
+  }
+  EXPECT_EQ(FilesIn(target), 3);
+}
+
+TEST_F(FrmMainWin32Test, CancelStopsALongRunAndCountsTruthfully) {
+  constexpr int kFiles = 4000;
+  const DesktopFolder source(L"long_run");
+  source.Fill(kFiles, ".dat");
+  ChooseSource(source);
+  window_.Click("CmdOk");
+
+  const HWND progress = window_.WaitForWindow([](HWND window) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(window, name, 64);
+    return std::wstring(name) == win32::kProgressClass;
+  });
+  ASSERT_NE(progress, nullptr) << "the run ended before the dialog showed";
+  // Application-modal: only the dialog takes input.
+  const HWND cancel = ::GetDlgItem(progress, win32::kProgressCancelId);
+  EXPECT_FALSE(::IsWindowEnabled(window_.main()));
+  EXPECT_TRUE(::IsWindowEnabled(progress));
+  EXPECT_TRUE(::IsWindowEnabled(cancel));
+  EXPECT_EQ(window_.Text(cancel), "取消");
+  window_.Click(cancel);
+
+  const WindowDriver::MessageBoxSeen box = window_.TakeMessageBox();
+  std::smatch counts;
+  ASSERT_TRUE(std::regex_match(
+      box.text, counts,
+      std::regex("成功修改了(\\d+)个文件的后缀名，失败(\\d+)个文件")))
+      << box.text;
+  const int converted = std::stoi(counts[1]);
+  EXPECT_GT(converted, 0);
+  EXPECT_LT(converted, kFiles);
+  EXPECT_EQ(counts[2], "0");
+  EXPECT_EQ(FilesIn(source.path().native() + L"(2)"), converted);
+}
+
+}  // namespace
+}  // namespace batchext::testing

@@ -1,0 +1,217 @@
+#include "tests/ui/win32/window_driver.h"
+
+#include <commctrl.h>
+
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "ui/form/form_layout.h"
+#include "ui/win32/control_ids.h"
+
+namespace batchext::testing {
+namespace {
+
+// Ids of the classic folder dialog and of a message box's text.
+constexpr int kFolderTreeId = 0x3741;
+constexpr int kMessageTextId = 0xFFFF;
+
+struct Search {
+  DWORD process;
+  const std::function<bool(HWND)>* accept;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK CheckTopLevel(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<Search*>(data);
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  if (process != search->process || !::IsWindowVisible(window) ||
+      !(*search->accept)(window)) {
+    return TRUE;
+  }
+  search->found = window;
+  return FALSE;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(window, name, 64);
+  return name;
+}
+
+}  // namespace
+
+std::wstring Widen(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(::MultiByteToWideChar(CP_UTF8, 0, text.data(),
+                                    static_cast<int>(text.size()), wide.data(),
+                                    static_cast<int>(wide.size())));
+  return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+  std::string narrow(text.size() * 3, '\0');
+  narrow.resize(::WideCharToMultiByte(
+      CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+      static_cast<int>(narrow.size()), nullptr, nullptr));
+  return narrow;
+}
+
+bool WaitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+WindowDriver::WindowDriver(const std::wstring& program) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  std::wstring command = L"\"" + program + L"\"";
+  if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr,
+                        FALSE, 0, nullptr, nullptr, &startup, &process_)) {
+    throw std::runtime_error("cannot start the window program, error " +
+                             std::to_string(::GetLastError()));
+  }
+  main_ = WaitForWindow(
+      [](HWND window) { return ClassOf(window) == win32::kFrmMainClass; });
+  if (!main_) throw std::runtime_error("the main window did not appear");
+}
+
+WindowDriver::~WindowDriver() {
+  if (main_) ::PostMessageW(main_, WM_CLOSE, 0, 0);
+  if (::WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process_.hProcess, 1);
+  }
+  ::CloseHandle(process_.hThread);
+  ::CloseHandle(process_.hProcess);
+}
+
+HWND WindowDriver::Control(const char* name) const {
+  const ControlSpec* spec = FindControl(name);
+  if (!spec) throw std::logic_error(std::string("no control ") + name);
+  const auto index = static_cast<std::size_t>(spec - FormControls().data());
+  return ::GetDlgItem(main_, win32::ControlId(index));
+}
+
+// WM_GETTEXT, not GetWindowTextW, which answers "" for another program's
+// edit boxes.
+std::string WindowDriver::Text(HWND window) const {
+  const auto length = ::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(::SendMessageW(
+      window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+  return Narrow(text);
+}
+
+void WindowDriver::SetText(const char* name, const std::string& text) const {
+  ::SendMessageW(Control(name), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(Widen(text).c_str()));
+}
+
+void WindowDriver::Click(HWND button) const {
+  ::PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+HWND WindowDriver::Focus() const {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  ::GetGUIThreadInfo(process_.dwThreadId, &info);
+  return info.hwndFocus;
+}
+
+HWND WindowDriver::WaitForWindow(
+    const std::function<bool(HWND)>& accept) const {
+  Search search{process_.dwProcessId, &accept};
+  WaitUntil([&] {
+    ::EnumWindows(CheckTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr;
+  });
+  return search.found;
+}
+
+bool WindowDriver::IsDialogWithChild(HWND window, int child_id) {
+  return ClassOf(window) == L"#32770" &&
+         ::GetDlgItem(window, child_id) != nullptr;
+}
+
+WindowDriver::MessageBoxSeen WindowDriver::TakeMessageBox() const {
+  const HWND box = WaitForWindow(
+      [](HWND window) { return IsDialogWithChild(window, kMessageTextId); });
+  if (!box) return {"", "(no message box)"};
+  MessageBoxSeen seen;
+  wchar_t title[256] = {};
+  ::GetWindowTextW(box, title, 256);
+  seen.title = Narrow(title);
+  seen.text = Text(::GetDlgItem(box, kMessageTextId));
+  for (HWND child = ::GetWindow(box, GW_CHILD); child;
+       child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (ClassOf(child) == L"Static" && ::IsWindowVisible(child) &&
+        ::SendMessageW(child, STM_GETICON, 0, 0) != 0) {
+      seen.has_icon = true;
+    }
+  }
+  Click(::GetDlgItem(box, IDOK));
+  WaitUntil([box] { return !::IsWindow(box); });
+  return seen;
+}
+
+std::string WindowDriver::FolderDialogInstruction(HWND dialog) const {
+  for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
+       child = ::GetWindow(child, GW_HWNDNEXT)) {
+    const std::string text = Text(child);
+    if (ClassOf(child) == L"Static" && !text.empty()) return text;
+  }
+  return {};
+}
+
+void WindowDriver::ChooseInFolderDialog(HWND dialog,
+                                        const std::wstring& name) const {
+  const HWND tree = ::GetDlgItem(dialog, kFolderTreeId);
+  const auto next = [tree](UINT relation, HTREEITEM item) {
+    return reinterpret_cast<HTREEITEM>(::SendMessageW(
+        tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
+  };
+  const HTREEITEM root = next(TVGN_ROOT, nullptr);
+  ::SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(root));
+  for (HTREEITEM item = next(TVGN_CHILD, root); item;
+       item = next(TVGN_NEXT, item)) {
+    if (TreeItemText(tree, item) == name) {
+      ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET,
+                     reinterpret_cast<LPARAM>(item));
+      break;
+    }
+  }
+  Click(::GetDlgItem(dialog, IDOK));
+  WaitUntil([dialog] { return !::IsWindow(dialog); });
+}
+
+// The item record has to live in the dialog's own process.
+std::wstring WindowDriver::TreeItemText(HWND tree, HTREEITEM item) const {
+  constexpr int kCapacity = 512;
+  struct Remote {
+    TVITEMW item;
+    wchar_t text[kCapacity];
+  };
+  const HANDLE process = process_.hProcess;
+  void* remote = ::VirtualAllocEx(process, nullptr, sizeof(Remote),
+                                  MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!remote) return {};
+  Remote local{};
+  local.item.mask = TVIF_TEXT;
+  local.item.hItem = item;
+  local.item.pszText = static_cast<Remote*>(remote)->text;
+  local.item.cchTextMax = kCapacity;
+  ::WriteProcessMemory(process, remote, &local, sizeof(local), nullptr);
+  ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote));
+  ::ReadProcessMemory(process, remote, &local, sizeof(local), nullptr);
+  ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  local.text[kCapacity - 1] = L'\0';
+  return local.text;
+}
+
+}  // namespace batchext::testing

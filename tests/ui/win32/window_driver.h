@@ -1,0 +1,70 @@
+#pragma once
+
+#include <windows.h>
+// commctrl.h needs windows.h first.
+#include <commctrl.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace batchext::testing {
+
+// Runs batchext.exe and works it from outside, as a user would: finds its
+// windows and controls, reads their texts, types and presses buttons.
+// Every wait gives up after a while, so a test fails rather than hangs.
+class WindowDriver {
+ public:
+  explicit WindowDriver(const std::wstring& program);
+  WindowDriver(const WindowDriver&) = delete;
+  WindowDriver& operator=(const WindowDriver&) = delete;
+  ~WindowDriver();
+
+  HWND main() const { return main_; }
+
+  // A control of the main window by its name in the shared table.
+  HWND Control(const char* name) const;
+
+  std::string Text(HWND window) const;
+  void SetText(const char* name, const std::string& text) const;
+  // Posted, so that a handler that opens a dialog does not hold us up.
+  void Click(HWND button) const;
+  void Click(const char* name) const { Click(Control(name)); }
+
+  // The control that has the keyboard focus in the window's thread.
+  HWND Focus() const;
+
+  // A visible top-level window of the program for which `accept` holds.
+  HWND WaitForWindow(const std::function<bool(HWND)>& accept) const;
+
+  struct MessageBoxSeen {
+    std::string title;
+    std::string text;
+    bool has_icon = false;
+  };
+  // Reads the next message box and closes it with OK.
+  MessageBoxSeen TakeMessageBox() const;
+
+  // In the shell's folder dialog: the instruction, then choosing the
+  // top-level item named `name` with OK.
+  std::string FolderDialogInstruction(HWND dialog) const;
+  void ChooseInFolderDialog(HWND dialog, const std::wstring& name) const;
+
+  static bool IsDialogWithChild(HWND window, int child_id);
+
+ private:
+  std::wstring TreeItemText(HWND tree, HTREEITEM item) const;
+
+  PROCESS_INFORMATION process_{};
+  HWND main_ = nullptr;
+};
+
+std::wstring Widen(const std::string& text);
+std::string Narrow(const std::wstring& text);
+
+// Polls `done` until it holds or the time is up.
+bool WaitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+}  // namespace batchext::testing

@@ -1,0 +1,64 @@
+#include "ui/win32/folder_picker.h"
+
+#include <windows.h>
+// shlobj.h needs windows.h first.
+#include <shlobj.h>
+
+#include <exception>
+#include <memory>
+
+#include "engine/conversion_settings.h"
+#include "ui/win32/message_box.h"
+#include "ui/win32/wide_text.h"
+
+namespace batchext::win32 {
+namespace {
+
+// The greeting and the prompt are joined by a lone carriage return.
+constexpr wchar_t kInstruction[] = L"Norvane工作室欢迎您！\r请选择一个文件夹：";
+
+// Long enough for any path the file system can hold, so that a path past
+// MAX_PATH is answered whole rather than cut.
+constexpr DWORD kPathCapacity = 32768;
+
+struct ItemListFree {
+  void operator()(ITEMIDLIST* list) const { ::CoTaskMemFree(list); }
+};
+using ItemList = std::unique_ptr<ITEMIDLIST, ItemListFree>;
+
+ItemList DesktopRoot() {
+  PIDLIST_ABSOLUTE root = nullptr;
+  if (::SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &root) != S_OK) {
+    return nullptr;
+  }
+  return ItemList(root);
+}
+
+// "" for an item that has no file-system path.
+std::string PathOf(const ITEMIDLIST* item) {
+  std::wstring buffer(kPathCapacity, L'\0');
+  ::SHGetPathFromIDListEx(item, buffer.data(), kPathCapacity, GPFIDL_DEFAULT);
+  return Narrow(buffer.c_str());
+}
+
+}  // namespace
+
+std::string SelectFolder() {
+  try {
+    const ItemList root = DesktopRoot();
+    std::wstring display_name(MAX_PATH, L'\0');
+    BROWSEINFOW request{};
+    request.hwndOwner = nullptr;
+    request.pidlRoot = root.get();
+    request.pszDisplayName = display_name.data();
+    request.lpszTitle = kInstruction;
+    request.ulFlags = 0;
+    const ItemList chosen(::SHBrowseForFolderW(&request));
+    return chosen ? PathOf(chosen.get()) : std::string();
+  } catch (const std::exception& failure) {
+    ShowMessageBox(nullptr, failure.what(), "", MessageStyle::kPlain);
+    return {};
+  }
+}
+
+}  // namespace batchext::win32
