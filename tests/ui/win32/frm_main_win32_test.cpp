@@ -20,8 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kFolderTreeId = 0x3741;
-
 std::wstring WindowProgram() { return Widen(BATCHEXT_WINDOW_PATH); }
 
 RECT ExpectedPixels(const ControlSpec& spec, int dpi) {
@@ -91,10 +89,10 @@ TEST(Win32ResourcesTest, CarryTheHandCursorIconsManifestAndVersion) {
       ::LoadImageW(exe, MAKEINTRESOURCEW(BATCHEXT_IDC_HAND), IMAGE_CURSOR, 0, 0,
                    LR_DEFAULTSIZE));
   ASSERT_NE(hand, nullptr);
+  // Written by our own converter, so its header fields are worth a look.
   ICONINFO info{};
   ASSERT_TRUE(::GetIconInfo(hand, &info));
-  EXPECT_EQ(info.xHotspot, 5u);
-  EXPECT_EQ(info.yHotspot, 0u);
+  EXPECT_EQ(std::pair(info.xHotspot, info.yHotspot), std::pair(5ul, 0ul));
   BITMAP mask{};
   ::GetObjectW(info.hbmMask, sizeof(mask), &mask);
   EXPECT_EQ(mask.bmWidth, 32);
@@ -129,13 +127,12 @@ class FrmMainWin32Test : public ::testing::Test {
   // Chooses `folder` as the source through the real folder dialog.
   void ChooseSource(const DesktopFolder& folder) {
     window_.Click("CmdBrowseFromFolder");
-    const HWND dialog = window_.WaitForWindow([](HWND window) {
-      return WindowDriver::IsDialogWithChild(window, kFolderTreeId);
-    });
+    const HWND dialog = window_.WaitForWindow(
+        [](HWND window) { return IsDialogWithChild(window, kFolderTreeId); });
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(window_.FolderDialogInstruction(dialog),
-              "Norvane工作室欢迎您！\r请选择一个文件夹：");
-    window_.ChooseInFolderDialog(dialog, folder.path().filename().native());
+    EXPECT_EQ(
+        window_.ChooseInFolderDialog(dialog, folder.path().filename().native()),
+        "Norvane工作室欢迎您！\r请选择一个文件夹：");
     EXPECT_EQ(window_.Text(window_.Control("LblFromFolder")), folder.Utf8());
     EXPECT_EQ(window_.Text(window_.Control("LblTargetFolder")),
               folder.Utf8() + "(2)");
@@ -256,11 +253,8 @@ TEST_F(FrmMainWin32Test, CancelStopsALongRunAndCountsTruthfully) {
   ChooseSource(source);
   window_.Click("CmdOk");
 
-  const HWND progress = window_.WaitForWindow([](HWND window) {
-    wchar_t name[64] = {};
-    ::GetClassNameW(window, name, 64);
-    return std::wstring(name) == win32::kProgressClass;
-  });
+  const HWND progress = window_.WaitForWindow(
+      [](HWND window) { return ClassOf(window) == win32::kProgressClass; });
   ASSERT_NE(progress, nullptr) << "the run ended before the dialog showed";
   // Application-modal: only the dialog takes input.
   const HWND cancel = ::GetDlgItem(progress, win32::kProgressCancelId);
