@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "fs/native_path.h"
@@ -74,49 +75,37 @@ TEST_F(CopyFileToTest, NewDestinationGetsContentTimeAndPermissions) {
   EXPECT_EQ(GetFileIdentity(tree_.Path("dst/a.txt")), result.destination);
 }
 
-TEST_F(CopyFileToTest, ReplacesAWritableDestinationLeavingNoTemporaryFile) {
+TEST_F(CopyFileToTest, ReplacesOnlyWhatItMayAndLeavesNoTemporaryFile) {
   tree_.Write("a.doc", "");
-  tree_.Write("out/a.txt", "old content that is longer");
-  EXPECT_EQ(Copy("a.doc", "out/a.txt").status, CopyStatus::kCopied);
-  EXPECT_EQ(tree_.Read("out/a.txt"), "");
-  EXPECT_EQ(tree_.Entries(),
-            (std::vector<std::string>{"a.doc", "out/", "out/a.txt"}));
-}
-
-TEST_F(CopyFileToTest, RefusalsLeaveTheDestinationAsItWas) {
-  tree_.Write("a.doc", "new");
-  tree_.Write("out/a.txt", "old");
-  const auto reserved_id = GetFileIdentity(tree_.Path("out/a.txt"));
-  ASSERT_TRUE(reserved_id);
-
+  std::optional<FileIdentity> reserved_id;
+  const CopyOptions reserved{
+      true, [&](const FileIdentity& id) { return id == reserved_id; }, {}};
   struct Case {
     const char* what;
     CopyOptions options;
+    bool read_only;
     CopyStatus expected;
   };
   const Case cases[] = {
-      {"protected", CopyOptions{false, {}, {}},
+      {"writable", {}, false, CopyStatus::kCopied},
+      {"protected", CopyOptions{false, {}, {}}, false,
        CopyStatus::kDestinationProtected},
-      {"reserved",
-       CopyOptions{true,
-                   [&](const FileIdentity& id) { return id == *reserved_id; },
-                   {}},
-       CopyStatus::kDestinationReserved},
+      {"reserved", reserved, false, CopyStatus::kDestinationReserved},
+      {"read-only", {}, true, CopyStatus::kDestinationReadOnly},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Copy("a.doc", "out/a.txt", c.options).status, c.expected)
-        << c.what;
-    EXPECT_EQ(tree_.Read("out/a.txt"), "old") << c.what;
+    SCOPED_TRACE(c.what);
+    tree_.Write("out/a.txt", "old, and longer than the new");
+    reserved_id = GetFileIdentity(tree_.Path("out/a.txt"));
+    if (c.read_only) MakeReadOnly("out/a.txt");
+    EXPECT_EQ(Copy("a.doc", "out/a.txt", c.options).status, c.expected);
+    EXPECT_EQ(tree_.Read("out/a.txt").empty(),
+              c.expected == CopyStatus::kCopied);
+    EXPECT_EQ(tree_.Entries(),
+              (std::vector<std::string>{"a.doc", "out/", "out/a.txt"}));
   }
-  MakeReadOnly("out/a.txt");
-  EXPECT_EQ(Copy("a.doc", "out/a.txt").status,
-            CopyStatus::kDestinationReadOnly);
-  EXPECT_EQ(tree_.Read("out/a.txt"), "old");
-  EXPECT_EQ(tree_.Entries(),
-            (std::vector<std::string>{"a.doc", "out/", "out/a.txt"}));
-  // Neither stops a new file.
-  EXPECT_EQ(Copy("a.doc", "out/b.txt", cases[1].options).status,
-            CopyStatus::kCopied);
+  // Nothing stops a new file.
+  EXPECT_EQ(Copy("a.doc", "out/b.txt", reserved).status, CopyStatus::kCopied);
 }
 
 TEST_F(CopyFileToTest, CopyOntoItselfWritesNothing) {
@@ -205,9 +194,7 @@ TEST_F(CopyFileToTest, InterruptedCopyLeavesNoPartialFileUnderItsName) {
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
       }
       EXPECT_EQ(tree_.Exists("out/big.txt"), replace);
-      if (replace) {
-        EXPECT_EQ(tree_.Read("out/big.txt"), "old");
-      }
+      if (replace) EXPECT_EQ(tree_.Read("out/big.txt"), "old");
       EXPECT_EQ(stdfs::is_empty(ToNativePath(tree_.Path("out"))), !replace);
     }
   }
