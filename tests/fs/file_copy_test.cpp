@@ -126,20 +126,13 @@ TEST_F(CopyFileToTest, FailuresAnswerFalseAndWriteNothing) {
     std::string to;
     CopyStatus expected;
   };
-  std::vector<Case> cases = {
+  const Case cases[] = {
       {"gone.doc", "gone.txt", CopyStatus::kSourceMissing},
       {"a.doc", "no/such/folder/a.txt", CopyStatus::kSystemError},
       {"a.doc", "dir.txt", CopyStatus::kDestinationNotRegularFile},
       {"dir.txt", "b.txt", CopyStatus::kSourceNotRegularFile},
       {"a.doc", std::string(300, 'l') + ".txt", CopyStatus::kSystemError},
   };
-#ifndef _WIN32
-  // A FIFO is refused without blocking; a link is followed.
-  ASSERT_EQ(::mkfifo(tree_.Path("pipe.doc").c_str(), 0600), 0);
-  ASSERT_EQ(::symlink("gone", tree_.Path("dangling.doc").c_str()), 0);
-  cases.push_back({"pipe.doc", "pipe.txt", CopyStatus::kSourceNotRegularFile});
-  cases.push_back({"dangling.doc", "d.txt", CopyStatus::kSourceMissing});
-#endif
   for (const Case& c : cases) {
     const CopyResult result = Copy(c.from, c.to);
     EXPECT_EQ(result.status, c.expected) << c.to;
@@ -148,11 +141,7 @@ TEST_F(CopyFileToTest, FailuresAnswerFalseAndWriteNothing) {
               c.expected != CopyStatus::kSystemError)
         << c.to;
   }
-  std::vector<std::string> entries = tree_.Entries();
-  std::erase_if(entries, [](const std::string& e) {
-    return e.ends_with(".doc") && e != "a.doc";
-  });
-  EXPECT_EQ(entries, (std::vector<std::string>{"a.doc", "dir.txt/"}));
+  EXPECT_EQ(tree_.Entries(), (std::vector<std::string>{"a.doc", "dir.txt/"}));
 }
 
 #ifndef _WIN32
@@ -194,7 +183,9 @@ TEST_F(CopyFileToTest, InterruptedCopyLeavesNoPartialFileUnderItsName) {
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
       }
       EXPECT_EQ(tree_.Exists("out/big.txt"), replace);
-      if (replace) EXPECT_EQ(tree_.Read("out/big.txt"), "old");
+      if (replace) {
+        EXPECT_EQ(tree_.Read("out/big.txt"), "old");
+      }
       EXPECT_EQ(stdfs::is_empty(ToNativePath(tree_.Path("out"))), !replace);
     }
   }
