@@ -56,11 +56,8 @@ std::string ReadAll(HANDLE pipe) {
     text.append(buffer, got);
   }
   ::CloseHandle(pipe);
-  // The child writes its streams in text mode.
-  for (auto at = text.find("\r\n"); at != std::string::npos;
-       at = text.find("\r\n", at)) {
-    text.erase(at, 1);
-  }
+  // The child writes its streams in text mode; no name holds a "\r".
+  std::erase(text, '\r');
   return text;
 }
 

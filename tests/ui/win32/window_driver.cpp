@@ -1,38 +1,13 @@
 #include "tests/ui/win32/window_driver.h"
 
-#include <commctrl.h>
-
+#include <filesystem>
 #include <stdexcept>
-#include <string>
 #include <thread>
 
 #include "ui/form/form_layout.h"
 #include "ui/win32/control_ids.h"
 
 namespace batchext::testing {
-namespace {
-
-// Ids of the classic folder dialog and of a message box's text.
-constexpr int kFolderTreeId = 0x3741;
-constexpr int kMessageTextId = 0xFFFF;
-
-struct Search {
-  DWORD process;
-  const std::function<bool(HWND)>* accept;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK CheckTopLevel(HWND window, LPARAM data) {
-  auto* search = reinterpret_cast<Search*>(data);
-  DWORD process = 0;
-  ::GetWindowThreadProcessId(window, &process);
-  if (process != search->process || !::IsWindowVisible(window) ||
-      !(*search->accept)(window)) {
-    return TRUE;
-  }
-  search->found = window;
-  return FALSE;
-}
 
 std::wstring ClassOf(HWND window) {
   wchar_t name[64] = {};
@@ -40,22 +15,19 @@ std::wstring ClassOf(HWND window) {
   return name;
 }
 
-}  // namespace
+bool IsDialogWithChild(HWND window, int child_id) {
+  return ClassOf(window) == L"#32770" &&
+         ::GetDlgItem(window, child_id) != nullptr;
+}
 
 std::wstring Widen(const std::string& text) {
-  std::wstring wide(text.size(), L'\0');
-  wide.resize(::MultiByteToWideChar(CP_UTF8, 0, text.data(),
-                                    static_cast<int>(text.size()), wide.data(),
-                                    static_cast<int>(wide.size())));
-  return wide;
+  return std::filesystem::path(std::u8string(text.begin(), text.end()))
+      .wstring();
 }
 
 std::string Narrow(const std::wstring& text) {
-  std::string narrow(text.size() * 3, '\0');
-  narrow.resize(::WideCharToMultiByte(
-      CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-      static_cast<int>(narrow.size()), nullptr, nullptr));
-  return narrow;
+  const std::u8string utf8 = std::filesystem::path(text).u8string();
+  return {utf8.begin(), utf8.end()};
 }
 
 bool WaitUntil(const std::function<bool()>& done,
@@ -113,10 +85,6 @@ void WindowDriver::SetText(const char* name, const std::string& text) const {
                  reinterpret_cast<LPARAM>(Widen(text).c_str()));
 }
 
-void WindowDriver::Click(HWND button) const {
-  ::PostMessageW(button, BM_CLICK, 0, 0);
-}
-
 HWND WindowDriver::Focus() const {
   GUITHREADINFO info{};
   info.cbSize = sizeof(info);
@@ -126,51 +94,51 @@ HWND WindowDriver::Focus() const {
 
 HWND WindowDriver::WaitForWindow(
     const std::function<bool(HWND)>& accept) const {
-  Search search{process_.dwProcessId, &accept};
+  struct Search {
+    DWORD process;
+    const std::function<bool(HWND)>& accept;
+    HWND found = nullptr;
+  } search{process_.dwProcessId, accept};
+  const WNDENUMPROC check = [](HWND window, LPARAM data) -> BOOL {
+    auto& search = *reinterpret_cast<Search*>(data);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (process == search.process && ::IsWindowVisible(window) &&
+        search.accept(window)) {
+      search.found = window;
+    }
+    return search.found == nullptr;
+  };
   WaitUntil([&] {
-    ::EnumWindows(CheckTopLevel, reinterpret_cast<LPARAM>(&search));
+    ::EnumWindows(check, reinterpret_cast<LPARAM>(&search));
     return search.found != nullptr;
   });
   return search.found;
 }
 
-bool WindowDriver::IsDialogWithChild(HWND window, int child_id) {
-  return ClassOf(window) == L"#32770" &&
-         ::GetDlgItem(window, child_id) != nullptr;
-}
-
 WindowDriver::MessageBoxSeen WindowDriver::TakeMessageBox() const {
+  constexpr int kMessageTextId = 0xFFFF;
   const HWND box = WaitForWindow(
       [](HWND window) { return IsDialogWithChild(window, kMessageTextId); });
   if (!box) return {"", "(no message box)"};
-  MessageBoxSeen seen;
-  wchar_t title[256] = {};
-  ::GetWindowTextW(box, title, 256);
-  seen.title = Narrow(title);
-  seen.text = Text(::GetDlgItem(box, kMessageTextId));
+  MessageBoxSeen seen{Text(box), Text(::GetDlgItem(box, kMessageTextId))};
   for (HWND child = ::GetWindow(box, GW_CHILD); child;
        child = ::GetWindow(child, GW_HWNDNEXT)) {
-    if (ClassOf(child) == L"Static" && ::IsWindowVisible(child) &&
-        ::SendMessageW(child, STM_GETICON, 0, 0) != 0) {
-      seen.has_icon = true;
-    }
+    seen.has_icon |= ClassOf(child) == L"Static" && ::IsWindowVisible(child) &&
+                     ::SendMessageW(child, STM_GETICON, 0, 0) != 0;
   }
   Click(::GetDlgItem(box, IDOK));
   WaitUntil([box] { return !::IsWindow(box); });
   return seen;
 }
 
-std::string WindowDriver::FolderDialogInstruction(HWND dialog) const {
-  for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
+std::string WindowDriver::ChooseInFolderDialog(HWND dialog,
+                                               const std::wstring& name) const {
+  std::string instruction;
+  for (HWND child = ::GetWindow(dialog, GW_CHILD); child && instruction.empty();
        child = ::GetWindow(child, GW_HWNDNEXT)) {
-    const std::string text = Text(child);
-    if (ClassOf(child) == L"Static" && !text.empty()) return text;
+    if (ClassOf(child) == L"Static") instruction = Text(child);
   }
-  return {};
-}
-
-void WindowDriver::ChooseInFolderDialog(HWND dialog,
-                                        const std::wstring& name) const {
   const HWND tree = ::GetDlgItem(dialog, kFolderTreeId);
   const auto next = [tree](UINT relation, HTREEITEM item) {
     return reinterpret_cast<HTREEITEM>(::SendMessageW(
@@ -178,16 +146,15 @@ void WindowDriver::ChooseInFolderDialog(HWND dialog,
   };
   const HTREEITEM root = next(TVGN_ROOT, nullptr);
   ::SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(root));
-  for (HTREEITEM item = next(TVGN_CHILD, root); item;
-       item = next(TVGN_NEXT, item)) {
-    if (TreeItemText(tree, item) == name) {
-      ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET,
-                     reinterpret_cast<LPARAM>(item));
-      break;
-    }
+  HTREEITEM item = next(TVGN_CHILD, root);
+  while (item && TreeItemText(tree, item) != name) item = next(TVGN_NEXT, item);
+  if (item) {
+    ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET,
+                   reinterpret_cast<LPARAM>(item));
   }
   Click(::GetDlgItem(dialog, IDOK));
   WaitUntil([dialog] { return !::IsWindow(dialog); });
+  return instruction;
 }
 
 // The item record has to live in the dialog's own process.

@@ -7,9 +7,11 @@
 #include <chrono>
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace batchext::testing {
+
+// The tree of the classic folder dialog.
+constexpr int kFolderTreeId = 0x3741;
 
 // Runs batchext.exe and works it from outside, as a user would: finds its
 // windows and controls, reads their texts, types and presses buttons.
@@ -29,7 +31,7 @@ class WindowDriver {
   std::string Text(HWND window) const;
   void SetText(const char* name, const std::string& text) const;
   // Posted, so that a handler that opens a dialog does not hold us up.
-  void Click(HWND button) const;
+  void Click(HWND button) const { ::PostMessageW(button, BM_CLICK, 0, 0); }
   void Click(const char* name) const { Click(Control(name)); }
 
   // The control that has the keyboard focus in the window's thread.
@@ -46,12 +48,9 @@ class WindowDriver {
   // Reads the next message box and closes it with OK.
   MessageBoxSeen TakeMessageBox() const;
 
-  // In the shell's folder dialog: the instruction, then choosing the
-  // top-level item named `name` with OK.
-  std::string FolderDialogInstruction(HWND dialog) const;
-  void ChooseInFolderDialog(HWND dialog, const std::wstring& name) const;
-
-  static bool IsDialogWithChild(HWND window, int child_id);
+  // In the shell's folder dialog: chooses the top-level item named `name`
+  // with OK, and answers the instruction the dialog showed.
+  std::string ChooseInFolderDialog(HWND dialog, const std::wstring& name) const;
 
  private:
   std::wstring TreeItemText(HWND tree, HTREEITEM item) const;
@@ -60,6 +59,8 @@ class WindowDriver {
   HWND main_ = nullptr;
 };
 
+std::wstring ClassOf(HWND window);
+bool IsDialogWithChild(HWND window, int child_id);
 std::wstring Widen(const std::string& text);
 std::string Narrow(const std::wstring& text);
 
