@@ -15,6 +15,8 @@ struct CliOptions {
   bool strip = false;
   bool verbose = false;
   bool quiet = false;
+  // 0: the engine's default.
+  int jobs = 0;
 };
 
 struct ParsedCommandLine {
