@@ -406,7 +406,11 @@ bool ConversionRun::CanHandOut(const std::string& key) const {
 void ConversionRun::HandOut(const std::shared_ptr<const FolderPair>& folders,
                             std::string_view name, std::string new_name,
                             std::string key, bool allow_replace) {
-  while (pending_.size() >= kWindow && !report_.stopped) Settle(kPoll);
+  // Once full, the window is emptied by half, so that the walk is woken
+  // for many reports at once rather than for each.
+  if (pending_.size() >= kWindow) {
+    while (pending_.size() > kWindow / 2 && !report_.stopped) Settle(kPoll);
+  }
   if (report_.stopped) return;
   in_flight_.insert(key);
   workers_->Submit(

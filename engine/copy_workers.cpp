@@ -21,11 +21,14 @@ CopyWorkers::~CopyWorkers() {
 }
 
 void CopyWorkers::Submit(CopyJob job) {
+  bool wake = false;
   {
     std::lock_guard lock(mutex_);
     slots_.push_back(Slot{std::move(job), std::nullopt});
+    wake = idle_ > 0;
   }
-  job_ready_.notify_one();
+  // Each wake-up is a system call: a busy worker finds the job by itself.
+  if (wake) job_ready_.notify_one();
 }
 
 const CopyResult* CopyWorkers::Oldest(std::chrono::milliseconds wait) {
@@ -77,8 +80,10 @@ void CopyWorkers::Clear() {
 void CopyWorkers::Work() {
   std::unique_lock lock(mutex_);
   while (true) {
+    ++idle_;
     job_ready_.wait(
         lock, [&] { return closing_ || next_start_ < first_ + slots_.size(); });
+    --idle_;
     if (closing_) return;
     const std::uint64_t sequence = next_start_++;
     // Moved out, so that the folders close as soon as this copy is done.
@@ -94,7 +99,8 @@ void CopyWorkers::Work() {
                                    job.folders->target, job.new_name, options);
     lock.lock();
     slots_[sequence - first_].result = std::move(result);
-    result_ready_.notify_all();
+    // Only the oldest is ever waited for.
+    if (sequence == first_) result_ready_.notify_all();
   }
 }
 

@@ -90,6 +90,7 @@ class CopyWorkers {
   // Every job from here on is dropped or discarded.
   std::uint64_t kept_below_ = 0;
   bool closing_ = false;
+  int idle_ = 0;
   std::vector<std::thread> threads_;
 };
 
