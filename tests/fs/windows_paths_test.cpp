@@ -276,9 +276,11 @@ TEST_F(WindowsTreeTest, StopDuringALargeCopyDiscardsItAndCountsNothing) {
     ConversionSettings settings;
     settings.FromFolder = tree.Path("in");
     settings.TargetFolder = tree.Path("out");
+    // Asked between chunks only on the one job's walk.
     StartConversion(
         settings, "doc", "txt",
-        [](const std::string&, const std::string&, MessageStyle) {}, observer);
+        [](const std::string&, const std::string&, MessageStyle) {}, observer,
+        RunOptions{1});
     EXPECT_GE(asked, 3);
     EXPECT_EQ(settings.SuccessCount + settings.FailCount, 0);
     Entries expected{"in/", "in/big.doc", "out/"};
