@@ -272,6 +272,10 @@ bool ConversionRun::EnterSubfolder(Level& parent, const std::string& name) {
   if (target_in_source_ && IdentityOf(source.folder) == target_root_) {
     return false;
   }
+  // A copy in flight may be making a file of that very name.
+  if (workers_ && in_flight_.contains(DestinationKey(*parent.folders, name))) {
+    Drain();
+  }
   OpenedFolder target = MakeSubfolder(parent.folders->target, name);
   if (!target.folder.valid()) {
     TargetFailure(DescribeFolderError(target));

@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "fs/native_path.h"
@@ -88,10 +89,15 @@ class RandomTree {
       WriteFile(folder + "/" + Name());
     if (depth == 3) return;
     for (std::uint32_t i = Next(depth == 0 ? 4 : 3); i > 0; --i) {
-      static const char* const kFolders[] = {"d", "D", "sub", "e\xcc\x81" "d"};
-      const std::string sub = folder + "/" + kFolders[Next(4)];
-      fs::create_directories(ToNativePath(root_ + sub));
-      Fill(sub, depth + 1);
+      static const char* const kFolders[] = {"d", "D", "a.txt",
+                                             "e\xcc\x81"
+                                             "d"};
+      const std::string sub =
+          folder + "/" + kFolders[Next(std::size(kFolders))];
+      // A file may hold the name already.
+      std::error_code error;
+      fs::create_directories(ToNativePath(root_ + sub), error);
+      if (!error) Fill(sub, depth + 1);
     }
   }
 
