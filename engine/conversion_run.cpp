@@ -103,6 +103,7 @@ bool Guarded(Step step) {
 // Copies handed out before their outcomes are reported; memory stays bounded
 // by this, whatever the tree.
 constexpr std::size_t kWindow = 1024;
+constexpr std::size_t kBatch = 16;
 // How long the walk waits for a copy before it asks about a stop again.
 constexpr std::chrono::milliseconds kPoll{20};
 
@@ -168,8 +169,11 @@ class ConversionRun {
   // Reports now, or after everything handed out before.
   void Announce(std::function<void()> announce);
   // Reports what is done in order, waiting at most `wait` for the oldest.
+  void Flush();
   void Settle(std::chrono::milliseconds wait);
-  bool RetireOldest(std::chrono::milliseconds wait);
+  // Reports an announcement, or the copies done at the front; false when
+  // nothing was ready within `wait`.
+  bool RetireReady(std::chrono::milliseconds wait);
   void Drain();
   bool Reserved(const CopyJob& job, const FileIdentity& existing,
                 const std::function<bool()>& await_turn);
@@ -199,6 +203,10 @@ class ConversionRun {
   // Empty for a run of one job.
   std::unique_ptr<CopyWorkers> workers_;
   std::deque<Pending> pending_;
+  // Handed out but not yet passed to the workers, which take them in
+  // batches: every handing over costs a lock they all share.
+  std::vector<CopyJob> unsent_;
+  std::vector<CopyResult> ready_;
   // The destinations of the copies in flight.
   std::unordered_set<std::string> in_flight_;
 };
@@ -320,8 +328,11 @@ void ConversionRun::Enter(FolderHandle source, FolderHandle target,
       SourceFailure("系统提示：" + listing.error);
       return false;
     }
-    if (!ConvertFiles(folders, listing.files, protect) ||
-        !settings_.IncludeSubfolders || listing.subfolders.empty()) {
+    const bool files_done = ConvertFiles(folders, listing.files, protect);
+    // The workers need not wait for the walk to list the next folder.
+    if (workers_) Flush();
+    if (!files_done || !settings_.IncludeSubfolders ||
+        listing.subfolders.empty()) {
       return false;
     }
     levels_.push_back(
@@ -417,8 +428,9 @@ void ConversionRun::HandOut(const std::shared_ptr<const FolderPair>& folders,
   }
   if (report_.stopped) return;
   in_flight_.insert(key);
-  workers_->Submit(
+  unsent_.push_back(
       CopyJob{folders, std::string(name), new_name, allow_replace});
+  if (unsent_.size() == kBatch) Flush();
   pending_.push_back(Pending{
       folders, std::string(name), std::move(new_name), std::move(key), {}});
 }
@@ -431,44 +443,74 @@ void ConversionRun::Announce(std::function<void()> announce) {
   pending_.push_back(Pending{{}, {}, {}, {}, std::move(announce)});
 }
 
+void ConversionRun::Flush() {
+  if (!unsent_.empty()) workers_->Submit(unsent_);
+}
+
 void ConversionRun::Settle(std::chrono::milliseconds wait) {
+  Flush();
   // A stop is heard between reports as the one job's walk hears it between
   // files, and while nothing is ready.
   while (!pending_.empty()) {
     StopRequested();
-    if (!RetireOldest(wait)) return;
+    if (!RetireReady(wait)) return;
     wait = std::chrono::milliseconds(0);
   }
 }
 
-bool ConversionRun::RetireOldest(std::chrono::milliseconds wait) {
+bool ConversionRun::RetireReady(std::chrono::milliseconds wait) {
   if (pending_.front().announce) {
     const std::function<void()> announce = std::move(pending_.front().announce);
     pending_.pop_front();
     announce();
     return true;
   }
-  const CopyResult* result = workers_->Oldest(wait);
-  if (result == nullptr) return false;
-  if (result->status == CopyStatus::kStopped) {
-    // Dropped unstarted, like everything after it: a run of one job would
-    // not have got there.
-    report_.stopped = true;
-    pending_.clear();
-    in_flight_.clear();
-    workers_->Clear();
-    return false;
-  }
-  const Pending copy = std::move(pending_.front());
-  pending_.pop_front();
-  in_flight_.erase(copy.key);
-  // A later copy may be waiting for this one's claim.
+  ready_.clear();
+  const std::size_t taken = workers_->TakeReady(ready_, wait);
+  if (taken == 0) return false;
+  // Later copies may be waiting for these ones' claims.
   struct RetireOnExit {
     CopyWorkers& workers;
-    ~RetireOnExit() { workers.Retire(); }
-  } retire{*workers_};
-  // Never ends the walk: the counters stay clear of the top meanwhile.
-  ReportCopy(*copy.folders, copy.name, copy.new_name, *result);
+    std::size_t count;
+    ~RetireOnExit() { workers.Retired(count); }
+  } retire{*workers_, taken};
+  std::size_t reported = 0;
+  try {
+    for (const CopyResult& result : ready_) {
+      while (pending_.front().announce) {
+        const std::function<void()> announce =
+            std::move(pending_.front().announce);
+        pending_.pop_front();
+        announce();
+      }
+      if (result.status == CopyStatus::kStopped) {
+        // Dropped or discarded, like everything after it: a run of one job
+        // would not have got there.
+        report_.stopped = true;
+        pending_.clear();
+        in_flight_.clear();
+        retire.count = 0;
+        workers_->Clear();
+        return false;
+      }
+      const Pending copy = std::move(pending_.front());
+      pending_.pop_front();
+      in_flight_.erase(copy.key);
+      ++reported;
+      // Never ends the walk: the counters stay clear of the top meanwhile.
+      ReportCopy(*copy.folders, copy.name, copy.new_name, result);
+    }
+  } catch (...) {
+    // The results taken must not be matched to later copies.
+    while (reported < taken && !pending_.empty()) {
+      if (!pending_.front().announce) {
+        in_flight_.erase(pending_.front().key);
+        ++reported;
+      }
+      pending_.pop_front();
+    }
+    throw;
+  }
   return true;
 }
 
@@ -507,7 +549,10 @@ bool ConversionRun::StopRequested() {
   if (!report_.stopped && observer_.stop_requested &&
       observer_.stop_requested()) {
     report_.stopped = true;
-    if (workers_) workers_->DropUnstarted();
+    if (workers_) {
+      Flush();
+      workers_->DropUnstarted();
+    }
   }
   return report_.stopped;
 }

@@ -20,33 +20,48 @@ CopyWorkers::~CopyWorkers() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-void CopyWorkers::Submit(CopyJob job) {
+void CopyWorkers::Submit(std::vector<CopyJob>& jobs) {
+  int wake = 0;
+  {
+    std::lock_guard lock(mutex_);
+    for (CopyJob& job : jobs) {
+      slots_.push_back(Slot{std::move(job), std::nullopt});
+    }
+    wake = idle_;
+  }
+  jobs.clear();
+  // Each wake-up is a system call: a busy worker finds the jobs by itself.
+  if (wake > 1) {
+    job_ready_.notify_all();
+  } else if (wake == 1) {
+    job_ready_.notify_one();
+  }
+}
+
+std::size_t CopyWorkers::TakeReady(std::vector<CopyResult>& results,
+                                   std::chrono::milliseconds wait) {
+  std::unique_lock lock(mutex_);
+  if (slots_.empty()) return 0;
+  result_ready_.wait_for(lock, wait,
+                         [&] { return slots_.front().result.has_value(); });
+  std::size_t taken = 0;
+  while (!slots_.empty() && slots_.front().result) {
+    results.push_back(*std::move(slots_.front().result));
+    slots_.pop_front();
+    ++first_;
+    ++taken;
+  }
+  return taken;
+}
+
+void CopyWorkers::Retired(std::size_t count) {
   bool wake = false;
   {
     std::lock_guard lock(mutex_);
-    slots_.push_back(Slot{std::move(job), std::nullopt});
-    wake = idle_ > 0;
+    retired_ += count;
+    wake = awaiting_turn_ > 0;
   }
-  // Each wake-up is a system call: a busy worker finds the job by itself.
-  if (wake) job_ready_.notify_one();
-}
-
-const CopyResult* CopyWorkers::Oldest(std::chrono::milliseconds wait) {
-  std::unique_lock lock(mutex_);
-  if (slots_.empty()) return nullptr;
-  result_ready_.wait_for(lock, wait,
-                         [&] { return slots_.front().result.has_value(); });
-  // A deque keeps its elements in place while others come and go.
-  return slots_.front().result ? &*slots_.front().result : nullptr;
-}
-
-void CopyWorkers::Retire() {
-  {
-    std::lock_guard lock(mutex_);
-    slots_.pop_front();
-    ++first_;
-  }
-  turn_.notify_all();
+  if (wake) turn_.notify_all();
 }
 
 void CopyWorkers::DropUnstarted() {
@@ -66,14 +81,17 @@ void CopyWorkers::DropUnstarted() {
 void CopyWorkers::Clear() {
   std::unique_lock lock(mutex_);
   // A discarded copy may still be tidying up.
+  clearing_ = true;
   result_ready_.wait(lock, [&] {
     for (const Slot& slot : slots_) {
       if (!slot.result) return false;
     }
     return true;
   });
+  clearing_ = false;
   first_ += slots_.size();
   next_start_ = first_;
+  retired_ = first_;
   slots_.clear();
 }
 
@@ -99,8 +117,8 @@ void CopyWorkers::Work() {
                                    job.folders->target, job.new_name, options);
     lock.lock();
     slots_[sequence - first_].result = std::move(result);
-    // Only the oldest is ever waited for.
-    if (sequence == first_) result_ready_.notify_all();
+    // Only the oldest is waited for, but for Clear().
+    if (sequence == first_ || clearing_) result_ready_.notify_all();
   }
 }
 
@@ -115,7 +133,9 @@ bool CopyWorkers::Reserved(std::uint64_t sequence, const CopyJob& job,
                            const FileIdentity& existing) {
   const std::function<bool()> await_turn = [&] {
     std::unique_lock lock(mutex_);
-    turn_.wait(lock, [&] { return closing_ || first_ == sequence; });
+    ++awaiting_turn_;
+    turn_.wait(lock, [&] { return closing_ || retired_ == sequence; });
+    --awaiting_turn_;
     return !closing_;
   };
   return is_reserved_(job, existing, await_turn);

@@ -54,11 +54,15 @@ class CopyWorkers {
   CopyWorkers(const CopyWorkers&) = delete;
   CopyWorkers& operator=(const CopyWorkers&) = delete;
 
-  void Submit(CopyJob job);
-  // The oldest job's result once it is done, waiting at most `wait`; null
-  // when there is none yet. Stays valid until Retire().
-  const CopyResult* Oldest(std::chrono::milliseconds wait);
-  void Retire();
+  // Takes the jobs, leaving `jobs` empty.
+  void Submit(std::vector<CopyJob>& jobs);
+  // Moves the results of the oldest jobs that are done into `results`,
+  // waiting at most `wait` for the first; answers how many.
+  std::size_t TakeReady(std::vector<CopyResult>& results,
+                        std::chrono::milliseconds wait);
+  // The results taken so far are accounted for: a job waiting for its turn
+  // may look at what they left.
+  void Retired(std::size_t count);
   // Jobs not started yet never start; they come back as kStopped. A large
   // copy under way is discarded too, but only while every job after it has
   // been, so that what was written stays an unbroken run from the first.
@@ -82,9 +86,13 @@ class CopyWorkers {
   std::condition_variable job_ready_;
   std::condition_variable result_ready_;
   std::condition_variable turn_;
-  // The jobs not retired yet; the front one is number `first_`.
+  // The jobs whose results are not taken yet; the front one is number
+  // `first_`.
   std::deque<Slot> slots_;
   std::uint64_t first_ = 0;
+  std::uint64_t retired_ = 0;
+  int awaiting_turn_ = 0;
+  bool clearing_ = false;
   std::uint64_t next_start_ = 0;
   bool dropping_ = false;
   // Every job from here on is dropped or discarded.
