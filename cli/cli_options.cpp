@@ -52,10 +52,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   app.add_flag("-v,--verbose", options.verbose,
                "在标准输出上列出每个转换了的文件：来源 -> 目标");
   app.add_flag("-q,--quiet", options.quiet, "不显示进度");
-  app.add_option("-j,--jobs", options.jobs,
-                 "同时复制的文件数；1 表示逐个复制（默认为可用的处理器核数，"
-                 "最多 " +
-                     std::to_string(DefaultJobsCap()) + " 个）")
+  app.add_option(
+         "-j,--jobs", options.jobs,
+         "同时复制的文件数；1 表示逐个复制（默认为可用处理器核数的两倍，"
+         "最多 " +
+             std::to_string(DefaultJobsCap()) + " 个）")
       ->check(CLI::Range(1, 256));
   app.set_help_flag("-h,--help", "显示本帮助后退出");
   app.set_version_flag("-V,--version", "batchext 1.00", "显示版本后退出");

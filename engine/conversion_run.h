@@ -46,8 +46,8 @@ struct RunOptions {
   int jobs = 0;
 };
 
-// The usable cores, at most DefaultJobsCap(): beyond that, measured, the
-// copies only queued for the kernel's locks.
+// Twice the usable cores, at most DefaultJobsCap(): beyond that, measured,
+// the copies only queued for the kernel's locks.
 int DefaultJobs();
 int DefaultJobsCap();
 
