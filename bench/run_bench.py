@@ -3,6 +3,7 @@
 
 Cases, each on a freshly built tree:
   small   many small files in about --folders folders, three levels deep
+  empty   --empty-files empty files in about --folders folders
   large   one big file
   memory  a run over --memory-files files: peak resident memory of the
           program (and of cp, for comparison)
@@ -12,7 +13,11 @@ Cases, each on a freshly built tree:
 
 The tree lives on a tmpfs mounted for the run when the script runs as root,
 since a disk's write-back would swamp the difference; otherwise it falls back
-to a plain temporary folder and says so.
+to a plain temporary folder and says so. With --cold (as root) the caches
+are dropped before every timed run, for a disk given with --dir.
+
+The timed cases run batchext-cli with its default jobs and with -j 1 in the
+same rounds, and print the speed-up of the one against the other.
 
 Quick run:  bench/run_bench.py --files 2000 --big-mib 64 --rounds 3 \
                 --large-rounds 5 --memory-files 20000 --depth 500 \
@@ -45,6 +50,8 @@ def parse_arguments():
                         help="files of the small-files case (default 20000)")
     parser.add_argument("--folders", type=int, default=200,
                         help="folders of the small-files case (default 200)")
+    parser.add_argument("--empty-files", type=int, default=100000,
+                        help="files of the empty-files case (default 100000)")
     parser.add_argument("--min-kib", type=int, default=1)
     parser.add_argument("--max-kib", type=int, default=8)
     parser.add_argument("--big-mib", type=int, default=512,
@@ -62,9 +69,13 @@ def parse_arguments():
                         help="folders of the deep chain (default 2000)")
     parser.add_argument("--wide-files", type=int, default=1000000,
                         help="empty files of the wide case (default 1000000)")
-    parser.add_argument("--cases", default="small,large,memory,deep,wide",
+    parser.add_argument("--cases",
+                        default="small,empty,large,memory,deep,wide",
                         help="comma-separated subset of "
-                        "small,large,memory,deep,wide")
+                        "small,empty,large,memory,deep,wide")
+    parser.add_argument("--cold", action="store_true",
+                        help="sync and drop the caches before every timed "
+                        "run (root only)")
     parser.add_argument("--cli", help="batchext-cli to time (default: build "
                         "one into build-bench/ with scripts/build)")
     parser.add_argument("--dir", help="folder to work in, used as it is "
@@ -150,7 +161,7 @@ def make_small_tree(root, files, folders, min_bytes, max_bytes, seed):
     total = 0
     for i in range(files):
         size = rng.randint(min_bytes, max_bytes)
-        start = rng.randrange(len(noise) - size)
+        start = rng.randrange(len(noise) - size) if size else 0
         name = os.path.join(root, leaves[i % len(leaves)], f"file{i:06d}.bin")
         with open(name, "wb") as out:
             out.write(noise[start:start + size])
@@ -249,24 +260,34 @@ def remove(path):
         subprocess.run(["rm", "-rf", "--", path], check=True)
 
 
-def time_case(name, cli, work, rounds, warmup, expected_files):
+def drop_caches():
+    subprocess.run(["sync"], check=True)
+    with open("/proc/sys/vm/drop_caches", "w") as control:
+        control.write("3\n")
+
+
+def time_case(name, cli, work, rounds, warmup, expected_files, cold=False):
     source = os.path.join(work, "src")
-    ours = os.path.join(work, "dst")
-    theirs = os.path.join(work, "dst2")
+    outputs = {"batchext": os.path.join(work, "dst"),
+               "batchext -j 1": os.path.join(work, "dst1"),
+               "cp": os.path.join(work, "dst2")}
     commands = {
-        "batchext": [cli, "-q", "-r", "-f", "*", "-t", "dat", source, ours],
-        "cp": ["cp", "-r", source, theirs],
+        "batchext": [cli, "-q", "-r", "-f", "*", "-t", "dat", source,
+                     outputs["batchext"]],
+        "batchext -j 1": [cli, "-q", "-r", "-j", "1", "-f", "*", "-t", "dat",
+                          source, outputs["batchext -j 1"]],
+        "cp": ["cp", "-r", source, outputs["cp"]],
     }
-    outputs = {"batchext": ours, "cp": theirs}
-    times = {"batchext": [], "cp": []}
-    cpu = {"batchext": [], "cp": []}
+    tools = list(commands)
+    times = {tool: [] for tool in tools}
+    cpu = {tool: [] for tool in tools}
     for round_number in range(warmup + rounds):
-        # Alternate who goes first, so that neither always meets a warmer
-        # cache.
-        order = ["batchext", "cp"] if round_number % 2 == 0 else [
-            "cp", "batchext"]
-        for tool in order:
+        # Rotate who goes first, so that none always meets a warmer cache.
+        shift = round_number % len(tools)
+        for tool in tools[shift:] + tools[:shift]:
             remove(outputs[tool])
+            if cold:
+                drop_caches()
             elapsed, cpu_time = run_timed(commands[tool])
             if round_number >= warmup:
                 times[tool].append(elapsed)
@@ -279,18 +300,27 @@ def time_case(name, cli, work, rounds, warmup, expected_files):
                                        f"expected {expected_files}")
     for output in outputs.values():
         remove(output)
-    ratios = [a / b for a, b in zip(times["batchext"], times["cp"])]
-    cpu_ratios = [a / b for a, b in zip(cpu["batchext"], cpu["cp"])]
+
+    def median_ratio(values, tool, other):
+        return statistics.median(
+            a / b for a, b in zip(values[tool], values[other]))
+
     ours_median = statistics.median(times["batchext"])
+    one_median = statistics.median(times["batchext -j 1"])
     cp_median = statistics.median(times["cp"])
+    ratios = [a / b for a, b in zip(times["batchext"], times["cp"])]
     print(f"{name}:\n"
-          f"  wall: batchext median {ours_median:.3f} s, cp -r median "
-          f"{cp_median:.3f} s; median of per-round ratios "
-          f"{statistics.median(ratios):.3f}, ratio of medians "
-          f"{ours_median / cp_median:.3f}\n"
+          f"  wall: batchext median {ours_median:.3f} s, -j 1 median "
+          f"{one_median:.3f} s, cp -r median {cp_median:.3f} s; median of "
+          f"per-round ratios {statistics.median(ratios):.3f}, ratio of "
+          f"medians {ours_median / cp_median:.3f}\n"
           f"  per-round ratios: " + ", ".join(f"{r:.2f}" for r in ratios) +
-          f"\n  cpu (user+sys): median of per-round ratios "
-          f"{statistics.median(cpu_ratios):.3f}", flush=True)
+          f"\n  -j 1 against cp -r: "
+          f"{median_ratio(times, 'batchext -j 1', 'cp'):.3f}; speed-up of the "
+          f"default against -j 1: "
+          f"{median_ratio(times, 'batchext -j 1', 'batchext'):.2f}x\n"
+          f"  cpu (user+sys): median of per-round ratios "
+          f"{median_ratio(cpu, 'batchext', 'cp'):.3f}", flush=True)
     return statistics.median(ratios)
 
 
@@ -361,14 +391,22 @@ def main():
             log(f"small: {arguments.files} files, {total >> 20} MiB")
             ratio = time_case(f"small ({arguments.files} files)", cli,
                               work.path, arguments.rounds, arguments.warmup,
-                              arguments.files)
-            verdicts.append(("small files ratio", ratio, 1.00, False))
+                              arguments.files, arguments.cold)
+            verdicts.append(("small files ratio", ratio, 0.60, False))
+            remove(source)
+        if "empty" in cases:
+            make_small_tree(source, arguments.empty_files, arguments.folders,
+                            0, 0, arguments.seed)
+            ratio = time_case(f"empty ({arguments.empty_files} files)", cli,
+                              work.path, arguments.rounds, arguments.warmup,
+                              arguments.empty_files, arguments.cold)
+            verdicts.append(("empty files ratio", ratio, 0.40, False))
             remove(source)
         if "large" in cases:
             make_big_file(source, arguments.big_mib, arguments.seed)
             ratio = time_case(f"large (one {arguments.big_mib} MiB file)", cli,
                               work.path, arguments.large_rounds,
-                              arguments.warmup, 1)
+                              arguments.warmup, 1, arguments.cold)
             verdicts.append(("large file ratio", ratio, 1.05, False))
             remove(source)
         if "memory" in cases:

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "engine/conversion_run.h"
 #include "fs/console.h"
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
@@ -53,6 +54,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   app.add_flag("-q,--quiet", options.quiet, "不显示进度");
   app.add_flag("-n,--dry-run", options.dry_run,
                "预览：逐个列出“来源 -> 目标：结果”和统计，不写入任何文件");
+  app.add_option(
+         "-j,--jobs", options.jobs,
+         "同时复制的文件数；1 表示逐个复制（默认为可用处理器核数的两倍，"
+         "最多 " +
+             std::to_string(DefaultJobsCap()) + " 个）")
+      ->check(CLI::Range(1, 256));
   app.set_help_flag("-h,--help", "显示本帮助后退出");
   app.set_version_flag("-V,--version", "batchext 1.00", "显示版本后退出");
 

@@ -16,6 +16,8 @@ struct CliOptions {
   bool verbose = false;
   bool quiet = false;
   bool dry_run = false;
+  // 0: the engine's default.
+  int jobs = 0;
 };
 
 struct ParsedCommandLine {

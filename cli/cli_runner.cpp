@@ -102,8 +102,9 @@ int RunConversion(const CliOptions& options,
         title + (summary && options.dry_run ? kPreviewMark : "") + ": " + text);
   };
 
-  const ConversionReport report = StartConversion(
-      settings, options.from_ext, options.to_ext, show, observer);
+  const ConversionReport report =
+      StartConversion(settings, options.from_ext, options.to_ext, show,
+                      observer, RunOptions{options.jobs});
   return ExitStatus(report, interrupted != 0);
 }
 

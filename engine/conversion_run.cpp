@@ -1,18 +1,27 @@
 #include "engine/conversion_run.h"
 
+#include <algorithm>
+#include <chrono>
+#include <deque>
 #include <exception>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "engine/claimed_files.h"
+#include "engine/copy_workers.h"
 #include "engine/name_rules.h"
 #include "fs/file_copy.h"
 #include "fs/file_identity.h"
 #include "fs/folder_handle.h"
 #include "fs/folder_listing.h"
 #include "fs/path_ops.h"
+#include "fs/text_case.h"
 
 namespace batchext {
 namespace {
@@ -93,18 +102,29 @@ bool Guarded(Step step) {
   }
 }
 
+// Copies handed out before their outcomes are reported; memory stays bounded
+// by this, whatever the tree.
+constexpr std::size_t kWindow = 1024;
+constexpr std::size_t kBatch = 16;
+// How long the walk waits for a copy before it asks about a stop again.
+constexpr std::chrono::milliseconds kPoll{20};
+
 // One run over a tree: an iterative depth-first walk that holds one open
 // source and target folder per level, so depth costs neither stack nor
-// path length.
+// path length. With several jobs the walk still decides everything in its
+// own order and only the copies go to workers; their outcomes are reported
+// in the walk's order, as if copied one after another.
 class ConversionRun {
  public:
   ConversionRun(ConversionSettings& settings, const ShowMessage& show,
-                const ConversionObserver& observer, ConversionReport& report)
+                const ConversionObserver& observer, ConversionReport& report,
+                int jobs)
       : settings_(settings),
         show_(show),
         observer_(observer),
         report_(report),
-        filter_(settings.FromExt) {}
+        filter_(settings.FromExt),
+        jobs_(jobs) {}
 
   void Run(const std::string& source_text, const std::string& target_text);
 
@@ -112,15 +132,21 @@ class ConversionRun {
   // A folder pair whose files are done and whose subfolders are being
   // walked.
   struct Level {
-    FolderHandle source;
-    FolderHandle target;
+    std::shared_ptr<const FolderPair> folders;
     NameTable subfolders;
     std::size_t next = 0;
-    // Of the paths shown for this level, which deeper levels extend.
-    std::size_t source_length = 0;
-    std::size_t target_length = 0;
     // The target folder lies in the source tree: no file there is replaced.
     bool protect = false;
+  };
+
+  // Something to report once everything before it has been: a copy handed
+  // out, or an announcement.
+  struct Pending {
+    std::shared_ptr<const FolderPair> folders;
+    std::string name;
+    std::string new_name;
+    std::string key;
+    std::function<void()> announce;
   };
 
   bool OpenRoots(FolderHandle& source, FolderHandle& target);
@@ -129,10 +155,30 @@ class ConversionRun {
   // queues them.
   void Enter(FolderHandle source, FolderHandle target, bool protect);
   // False when the walk of this folder has to end.
-  bool ConvertFiles(const FolderHandle& source, const FolderHandle& target,
+  bool ConvertFiles(const std::shared_ptr<const FolderPair>& folders,
                     const NameTable& names, bool protect);
-  bool ConvertFile(const FolderHandle& source, const FolderHandle& target,
+  bool ConvertFile(const std::shared_ptr<const FolderPair>& folders,
                    std::string_view name, const CopyOptions& options);
+  bool ReportCopy(const FolderPair& folders, std::string_view name,
+                  const std::string& new_name, CopyResult result);
+  // Names the destination for the copies in flight.
+  std::string DestinationKey(const FolderPair& folders,
+                             const std::string& new_name) const;
+  bool CanHandOut(const std::string& key) const;
+  void HandOut(const std::shared_ptr<const FolderPair>& folders,
+               std::string_view name, std::string new_name, std::string key,
+               bool allow_replace);
+  // Reports now, or after everything handed out before.
+  void Announce(std::function<void()> announce);
+  // Reports what is done in order, waiting at most `wait` for the oldest.
+  void Flush();
+  void Settle(std::chrono::milliseconds wait);
+  // Reports an announcement, or the copies done at the front; false when
+  // nothing was ready within `wait`.
+  bool RetireReady(std::chrono::milliseconds wait);
+  void Drain();
+  bool Reserved(const CopyJob& job, const FileIdentity& existing,
+                const std::function<bool()>& await_turn);
   void SourceFailure(const std::string& reason);
   void TargetFailure(const std::string& reason);
   bool StopRequested();
@@ -142,6 +188,7 @@ class ConversionRun {
   const ConversionObserver& observer_;
   ConversionReport& report_;
   const ExtensionFilter filter_;
+  const int jobs_;
   std::vector<Level> levels_;
   // The folders in hand, as shown to the observer.
   std::string source_path_;
@@ -152,8 +199,18 @@ class ConversionRun {
   bool target_in_source_ = false;
   bool source_in_target_ = false;
   // Every file this run wrote or found to be its own source: a second file
-  // mapping to one of them must not overwrite it.
+  // mapping to one of them must not overwrite it. Workers read it.
   ClaimedFiles claimed_;
+  std::mutex claimed_mutex_;
+  // Empty for a run of one job.
+  std::unique_ptr<CopyWorkers> workers_;
+  std::deque<Pending> pending_;
+  // Handed out but not yet passed to the workers, which take them in
+  // batches: every handing over costs a lock they all share.
+  std::vector<CopyJob> unsent_;
+  std::vector<CopyResult> ready_;
+  // The destinations of the copies in flight.
+  std::unordered_set<std::string> in_flight_;
 };
 
 void ConversionRun::Run(const std::string& source_text,
@@ -167,6 +224,13 @@ void ConversionRun::Run(const std::string& source_text,
   FolderHandle source;
   FolderHandle target;
   if (!Guarded([&] { return OpenRoots(source, target); })) return;
+  if (jobs_ > 1) {
+    workers_ = std::make_unique<CopyWorkers>(
+        jobs_, [this](const CopyJob& job, const FileIdentity& existing,
+                      const std::function<bool()>& await_turn) {
+          return Reserved(job, existing, await_turn);
+        });
+  }
   // An in-place run counts as the source tree.
   Enter(std::move(source), std::move(target), source_root_ == target_root_);
   while (!levels_.empty() && !report_.stopped) {
@@ -176,13 +240,14 @@ void ConversionRun::Run(const std::string& source_text,
       continue;
     }
     const std::string name(level.subfolders[level.next++]);
-    source_path_.resize(level.source_length);
+    source_path_ = level.folders->source_path;
     source_path_.append(name).push_back(PreferredSeparator());
-    target_path_.resize(level.target_length);
+    target_path_ = level.folders->target_path;
     target_path_.append(name).push_back(PreferredSeparator());
     Guarded([&] { return EnterSubfolder(level, name); });
   }
   levels_.clear();
+  if (workers_) Guarded([&] { return Drain(), true; });
 }
 
 bool ConversionRun::OpenRoots(FolderHandle& source, FolderHandle& target) {
@@ -207,7 +272,7 @@ bool ConversionRun::OpenRoots(FolderHandle& source, FolderHandle& target) {
 }
 
 bool ConversionRun::EnterSubfolder(Level& parent, const std::string& name) {
-  OpenedFolder source = OpenSubfolder(parent.source, name);
+  OpenedFolder source = OpenSubfolder(parent.folders->source, name);
   if (!source.folder.valid()) {
     SourceFailure(DescribeFolderError(source));
     return false;
@@ -216,7 +281,12 @@ bool ConversionRun::EnterSubfolder(Level& parent, const std::string& name) {
   if (target_in_source_ && IdentityOf(source.folder) == target_root_) {
     return false;
   }
-  OpenedFolder target = MakeSubfolder(parent.target, name, settings_.preview);
+  // A copy in flight may be making a file of that very name.
+  if (workers_ && in_flight_.contains(DestinationKey(*parent.folders, name))) {
+    Drain();
+  }
+  OpenedFolder target =
+      MakeSubfolder(parent.folders->target, name, settings_.preview);
   if (!target.folder.valid()) {
     TargetFailure(DescribeFolderError(target));
     return false;
@@ -224,7 +294,11 @@ bool ConversionRun::EnterSubfolder(Level& parent, const std::string& name) {
   const bool protect =
       parent.protect ||
       (source_in_target_ && IdentityOf(target.folder) == source_root_);
-  if (observer_.on_folder) observer_.on_folder(source_path_, target_path_);
+  if (observer_.on_folder) {
+    Announce([this, source = source_path_, target = target_path_] {
+      observer_.on_folder(source, target);
+    });
+  }
   // Invalidates `parent`.
   Enter(std::move(source.folder), std::move(target.folder), protect);
   return true;
@@ -233,30 +307,52 @@ bool ConversionRun::EnterSubfolder(Level& parent, const std::string& name) {
 void ConversionRun::Enter(FolderHandle source, FolderHandle target,
                           bool protect) {
   Guarded([&] {
-    FolderListing listing = ListFolder(source);
+    auto folders = std::make_shared<FolderPair>(FolderPair{std::move(source),
+                                                           std::move(target),
+                                                           source_path_,
+                                                           target_path_,
+                                                           {},
+                                                           false});
+    if (workers_) {
+      // Two target folders are one when the target folds case.
+      const std::optional<FileIdentity> id = IdentityOf(folders->target);
+      folders->target_key = id ? std::to_string(id->device) + ':' +
+                                     std::to_string(id->index) + ':' +
+                                     std::to_string(id->index_high) + '/'
+                               : folders->target_path;
+      folders->target_folds_case = FoldsCase(folders->target);
+    }
+    // The copies in flight may land in this very folder when the source
+    // lies in the target tree; a listing must see them, as it would have.
+    if (workers_ && source_in_target_) Drain();
+    FolderListing listing = ListFolder(folders->source);
     if (!listing.error.empty()) {
       SourceFailure("系统提示：" + listing.error);
       return false;
     }
-    if (!ConvertFiles(source, target, listing.files, protect) ||
-        !settings_.IncludeSubfolders || listing.subfolders.empty()) {
+    const bool files_done = ConvertFiles(folders, listing.files, protect);
+    // The workers need not wait for the walk to list the next folder.
+    if (workers_) Flush();
+    if (!files_done || !settings_.IncludeSubfolders ||
+        listing.subfolders.empty()) {
       return false;
     }
-    levels_.push_back(Level{std::move(source), std::move(target),
-                            std::move(listing.subfolders), 0,
-                            source_path_.size(), target_path_.size(), protect});
+    levels_.push_back(
+        Level{std::move(folders), std::move(listing.subfolders), 0, protect});
     return true;
   });
 }
 
-bool ConversionRun::ConvertFiles(const FolderHandle& source,
-                                 const FolderHandle& target,
-                                 const NameTable& names, bool protect) {
-  CopyOptions options{
-      !protect,
-      [this](const FileIdentity& id) { return claimed_.Contains(id); },
-      {},
-      settings_.preview};
+bool ConversionRun::ConvertFiles(
+    const std::shared_ptr<const FolderPair>& folders, const NameTable& names,
+    bool protect) {
+  CopyOptions options{!protect,
+                      [this](const FileIdentity& id) {
+                        std::lock_guard lock(claimed_mutex_);
+                        return claimed_.Contains(id);
+                      },
+                      {},
+                      settings_.preview};
   if (observer_.stop_requested) {
     options.stop_requested = [this] { return StopRequested(); };
   }
@@ -264,28 +360,44 @@ bool ConversionRun::ConvertFiles(const FolderHandle& source,
     const std::string_view name = names[i];
     if (StopRequested()) return false;
     if (!filter_.Matches(name)) continue;
-    if (!ConvertFile(source, target, name, options)) return false;
+    if (!ConvertFile(folders, name, options)) return false;
   }
   return true;
 }
 
-bool ConversionRun::ConvertFile(const FolderHandle& source,
-                                const FolderHandle& target,
-                                std::string_view name,
-                                const CopyOptions& options) {
+bool ConversionRun::ConvertFile(
+    const std::shared_ptr<const FolderPair>& folders, std::string_view name,
+    const CopyOptions& options) {
   std::string base = BaseName(name);
   if (settings_.StripSurplusExtensions) base = StripSurplusExtensions(base);
-  const std::string new_name = TargetFileName(base, settings_.ToExt);
-  CopyResult result = CopyFileAt(source, name, target, new_name, options);
+  std::string new_name = TargetFileName(base, settings_.ToExt);
+  if (workers_) {
+    std::string key = DestinationKey(*folders, new_name);
+    if (CanHandOut(key)) {
+      HandOut(folders, name, std::move(new_name), std::move(key),
+              options.allow_replace);
+      return !report_.stopped;
+    }
+    // A copy in flight may reach the same file: this one waits its turn.
+    Drain();
+    if (report_.stopped) return false;
+  }
+  const CopyResult result =
+      CopyFileAt(folders->source, name, folders->target, new_name, options);
+  return ReportCopy(*folders, name, new_name, result);
+}
+
+bool ConversionRun::ReportCopy(const FolderPair& folders, std::string_view name,
+                               const std::string& new_name, CopyResult result) {
   // A copy cut short by a stop neither succeeded nor failed.
   if (result.status == CopyStatus::kStopped) return false;
   // The run would find its own earlier copy standing there.
   if (settings_.preview && result.Succeeded() &&
-      !claimed_.InsertPath(ComparablePath(target_path_ + new_name))) {
+      !claimed_.InsertPath(ComparablePath(folders.target_path + new_name))) {
     result = CopyResult{CopyStatus::kDestinationReserved, {}, {}};
   }
-  FileOutcome outcome{source_path_ + std::string(name),
-                      target_path_ + new_name,
+  FileOutcome outcome{folders.source_path + std::string(name),
+                      folders.target_path + new_name,
                       result.Succeeded(),
                       {},
                       result.status};
@@ -293,6 +405,7 @@ bool ConversionRun::ConvertFile(const FolderHandle& source,
     // A predicted copy has no identity yet.
     if (result.status != CopyStatus::kWouldCreate &&
         result.status != CopyStatus::kWouldReplace) {
+      std::lock_guard lock(claimed_mutex_);
       claimed_.Insert(result.destination);
     }
   } else {
@@ -303,25 +416,155 @@ bool ConversionRun::ConvertFile(const FolderHandle& source,
                                      : settings_.FailCount);
 }
 
-void ConversionRun::SourceFailure(const std::string& reason) {
-  report_.folder_failures.push_back({source_path_, reason, false});
-  if (observer_.on_folder_failure) {
-    observer_.on_folder_failure(report_.folder_failures.back());
+std::string ConversionRun::DestinationKey(const FolderPair& folders,
+                                          const std::string& new_name) const {
+  return folders.target_key +
+         (folders.target_folds_case ? CaseFoldKey(new_name) : new_name);
+}
+
+bool ConversionRun::CanHandOut(const std::string& key) const {
+  // Near the top a counter has to stop the walk where it passes it.
+  constexpr std::int32_t kTop = std::numeric_limits<std::int32_t>::max();
+  const auto margin = static_cast<std::int32_t>(kWindow);
+  return settings_.SuccessCount < kTop - margin &&
+         settings_.FailCount < kTop - margin && !in_flight_.contains(key);
+}
+
+void ConversionRun::HandOut(const std::shared_ptr<const FolderPair>& folders,
+                            std::string_view name, std::string new_name,
+                            std::string key, bool allow_replace) {
+  // Once full, the window is emptied by half, so that the walk is woken
+  // for many reports at once rather than for each.
+  if (pending_.size() >= kWindow) {
+    while (pending_.size() > kWindow / 2 && !report_.stopped) Settle(kPoll);
+  }
+  if (report_.stopped) return;
+  in_flight_.insert(key);
+  unsent_.push_back(
+      CopyJob{folders, std::string(name), new_name, allow_replace});
+  if (unsent_.size() == kBatch) Flush();
+  pending_.push_back(Pending{
+      folders, std::string(name), std::move(new_name), std::move(key), {}});
+}
+
+void ConversionRun::Announce(std::function<void()> announce) {
+  if (pending_.empty()) {
+    announce();
+    return;
+  }
+  pending_.push_back(Pending{{}, {}, {}, {}, std::move(announce)});
+}
+
+void ConversionRun::Flush() {
+  if (!unsent_.empty()) workers_->Submit(unsent_);
+}
+
+void ConversionRun::Settle(std::chrono::milliseconds wait) {
+  Flush();
+  // A stop is heard between reports as the one job's walk hears it between
+  // files, and while nothing is ready.
+  while (!pending_.empty()) {
+    StopRequested();
+    if (!RetireReady(wait)) return;
+    wait = std::chrono::milliseconds(0);
   }
 }
 
-void ConversionRun::TargetFailure(const std::string& reason) {
-  show_(kTargetUnwritableText, kTargetUnwritableTitle, MessageStyle::kError);
-  report_.folder_failures.push_back({target_path_, reason, true});
-  if (observer_.on_folder_failure) {
-    observer_.on_folder_failure(report_.folder_failures.back());
+bool ConversionRun::RetireReady(std::chrono::milliseconds wait) {
+  if (pending_.front().announce) {
+    const std::function<void()> announce = std::move(pending_.front().announce);
+    pending_.pop_front();
+    announce();
+    return true;
   }
+  ready_.clear();
+  const std::size_t taken = workers_->TakeReady(ready_, wait);
+  if (taken == 0) return false;
+  // Later copies may be waiting for these ones' claims.
+  struct RetireOnExit {
+    CopyWorkers& workers;
+    std::size_t count;
+    ~RetireOnExit() { workers.Retired(count); }
+  } retire{*workers_, taken};
+  std::size_t reported = 0;
+  try {
+    for (const CopyResult& result : ready_) {
+      while (pending_.front().announce) {
+        const std::function<void()> announce =
+            std::move(pending_.front().announce);
+        pending_.pop_front();
+        announce();
+      }
+      if (result.status == CopyStatus::kStopped) {
+        // Dropped or discarded, like everything after it: a run of one job
+        // would not have got there.
+        report_.stopped = true;
+        pending_.clear();
+        in_flight_.clear();
+        retire.count = 0;
+        workers_->Clear();
+        return false;
+      }
+      const Pending copy = std::move(pending_.front());
+      pending_.pop_front();
+      in_flight_.erase(copy.key);
+      ++reported;
+      // Never ends the walk: the counters stay clear of the top meanwhile.
+      ReportCopy(*copy.folders, copy.name, copy.new_name, result);
+    }
+  } catch (...) {
+    // The results taken must not be matched to later copies.
+    while (reported < taken && !pending_.empty()) {
+      if (!pending_.front().announce) {
+        in_flight_.erase(pending_.front().key);
+        ++reported;
+      }
+      pending_.pop_front();
+    }
+    throw;
+  }
+  return true;
+}
+
+void ConversionRun::Drain() {
+  while (!pending_.empty()) Settle(kPoll);
+}
+
+bool ConversionRun::Reserved(const CopyJob& job, const FileIdentity& existing,
+                             const std::function<bool()>& await_turn) {
+  // Only a copy that found its own source at its destination claims a file
+  // it did not write; another name of that file is all a later copy can
+  // meet, so only then must it wait for the earlier ones to be counted.
+  if (HasOtherNames(job.folders->target, job.new_name) && !await_turn()) {
+    return true;
+  }
+  std::lock_guard lock(claimed_mutex_);
+  return claimed_.Contains(existing);
+}
+
+void ConversionRun::SourceFailure(const std::string& reason) {
+  Announce([this, failure = FolderFailure{source_path_, reason, false}] {
+    report_.folder_failures.push_back(failure);
+    if (observer_.on_folder_failure) observer_.on_folder_failure(failure);
+  });
+}
+
+void ConversionRun::TargetFailure(const std::string& reason) {
+  Announce([this, failure = FolderFailure{target_path_, reason, true}] {
+    show_(kTargetUnwritableText, kTargetUnwritableTitle, MessageStyle::kError);
+    report_.folder_failures.push_back(failure);
+    if (observer_.on_folder_failure) observer_.on_folder_failure(failure);
+  });
 }
 
 bool ConversionRun::StopRequested() {
   if (!report_.stopped && observer_.stop_requested &&
       observer_.stop_requested()) {
     report_.stopped = true;
+    if (workers_) {
+      Flush();
+      workers_->DropUnstarted();
+    }
   }
   return report_.stopped;
 }
@@ -333,11 +576,21 @@ std::string Summary(const ConversionSettings& settings) {
 
 }  // namespace
 
+int DefaultJobsCap() { return 4; }
+
+int DefaultJobs() {
+  // A copy spends much of its time waiting in the kernel, for a lock or the
+  // disk: two per core kept both cores of the test machine busier than one.
+  const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  return std::clamp(2 * cores, 1, DefaultJobsCap());
+}
+
 ConversionReport StartConversion(ConversionSettings& settings,
                                  const std::string& from_text,
                                  const std::string& to_text,
                                  const ShowMessage& show,
-                                 const ConversionObserver& observer) {
+                                 const ConversionObserver& observer,
+                                 const RunOptions& run_options) {
   ConversionReport report;
   report.preview = settings.preview;
   const auto refuse = [&](const char* text, const char* title,
@@ -369,7 +622,7 @@ ConversionReport StartConversion(ConversionSettings& settings,
     settings.SuccessCount = 0;
     settings.FailCount = 0;
     report = ConvertFolder(settings, settings.FromFolder, settings.TargetFolder,
-                           show, observer);
+                           show, observer, run_options);
     show(Summary(settings), kResultTitle, MessageStyle::kInformation);
   } catch (const std::exception& error) {
     report.error = error.what();
@@ -384,10 +637,16 @@ ConversionReport ConvertFolder(ConversionSettings& settings,
                                const std::string& source,
                                const std::string& target,
                                const ShowMessage& show,
-                               const ConversionObserver& observer) {
+                               const ConversionObserver& observer,
+                               const RunOptions& run_options) {
   ConversionReport report;
   report.preview = settings.preview;
-  ConversionRun(settings, show, observer, report).Run(source, target);
+  // A preview writes nothing to wait for, and foresees collisions by name
+  // in the walk's order.
+  const int jobs = settings.preview       ? 1
+                   : run_options.jobs > 0 ? run_options.jobs
+                                          : DefaultJobs();
+  ConversionRun(settings, show, observer, report, jobs).Run(source, target);
   report.succeeded = settings.SuccessCount;
   report.failed = settings.FailCount;
   return report;

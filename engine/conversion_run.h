@@ -42,6 +42,18 @@ struct ConversionObserver {
   std::function<bool()> stop_requested;
 };
 
+// How a run goes about its work; none of it changes what the run does.
+struct RunOptions {
+  // Copies at work at once. 1 copies one file after another on the calling
+  // thread; 0 stands for DefaultJobs().
+  int jobs = 0;
+};
+
+// Twice the usable cores, at most DefaultJobsCap(): beyond that, measured,
+// the copies only queued for the kernel's locks.
+int DefaultJobs();
+int DefaultJobsCap();
+
 // What a run did, beside what it showed.
 struct ConversionReport {
   // A box turned the request down before anything was written.
@@ -63,14 +75,18 @@ ConversionReport StartConversion(ConversionSettings& settings,
                                  const std::string& from_text,
                                  const std::string& to_text,
                                  const ShowMessage& show,
-                                 const ConversionObserver& observer = {});
+                                 const ConversionObserver& observer = {},
+                                 const RunOptions& run_options = {});
 
 // Converts one folder, and the tree below it when subfolders are included.
-// The two folder paths are read as typed paths.
+// The two folder paths are read as typed paths. Whatever the jobs, the
+// observer hears of every folder and file in the walk's order, on the
+// calling thread.
 ConversionReport ConvertFolder(ConversionSettings& settings,
                                const std::string& source,
                                const std::string& target,
                                const ShowMessage& show,
-                               const ConversionObserver& observer = {});
+                               const ConversionObserver& observer = {},
+                               const RunOptions& run_options = {});
 
 }  // namespace batchext

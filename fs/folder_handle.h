@@ -86,6 +86,13 @@ CopyResult CopyFileAt(const FolderHandle& source_folder, std::string_view name,
                       std::string_view new_name,
                       const CopyOptions& options = {});
 
+// Whether the folder takes names that differ only in case for one.
+bool FoldsCase(const FolderHandle& folder);
+
+// Whether the file `name` of the folder may also be reached by another
+// name (a hard link); true where the system cannot tell.
+bool HasOtherNames(const FolderHandle& folder, std::string_view name);
+
 // A deep walk holds a folder open per level: lets the process open as many
 // files as its hard limit allows.
 void RaiseOpenFileLimit();

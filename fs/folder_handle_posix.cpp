@@ -1,4 +1,8 @@
 #include <fcntl.h>
+#ifdef __linux__
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#endif
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -138,6 +142,25 @@ void RaiseOpenFileLimit() {
   }
   limit.rlim_cur = limit.rlim_max;
   ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+bool HasOtherNames(const FolderHandle& folder, std::string_view name) {
+  struct stat info {};
+  return ::fstatat(folder.descriptor(), std::string(name).c_str(), &info,
+                   AT_SYMLINK_NOFOLLOW) != 0 ||
+         info.st_nlink > 1;
+}
+
+bool FoldsCase(const FolderHandle& folder) {
+#ifdef __linux__
+  int flags = 0;
+  // Folding is set per folder; a file system that cannot say does not fold.
+  return ::ioctl(folder.descriptor(), FS_IOC_GETFLAGS, &flags) == 0 &&
+         (flags & FS_CASEFOLD_FL) != 0;
+#else
+  (void)folder;
+  return true;
+#endif
 }
 
 }  // namespace batchext

@@ -140,4 +140,10 @@ CopyResult CopyFileAt(const FolderHandle& source_folder, std::string_view name,
 // Windows has no such limit on handles.
 void RaiseOpenFileLimit() {}
 
+// A folder can be made case-sensitive, but asking costs a handle each time
+// and a wrong yes costs only caution.
+bool FoldsCase(const FolderHandle&) { return true; }
+
+bool HasOtherNames(const FolderHandle&, std::string_view) { return true; }
+
 }  // namespace batchext

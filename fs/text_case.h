@@ -10,4 +10,9 @@ namespace batchext {
 // the ASCII range only.
 std::string ToLowerCase(std::string_view text);
 
+// Equal for any two names that a case-insensitive folder of this platform
+// takes for one; it may also join names such a folder tells apart, which
+// costs a caller only caution.
+std::string CaseFoldKey(std::string_view name);
+
 }  // namespace batchext

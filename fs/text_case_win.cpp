@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "fs/text_case.h"
 #include "fs/unicode_case.h"
 
 namespace batchext {
@@ -29,6 +30,21 @@ std::optional<std::string> LowerUnicode(std::string_view text) {
   ::WideCharToMultiByte(CP_UTF8, 0, lowered.data(), lowered_size, result.data(),
                         utf8_size, nullptr, nullptr);
   return result;
+}
+
+std::string CaseFoldKey(std::string_view name) {
+  // The file system compares names upper-cased, one UTF-16 unit at a time.
+  const int size = static_cast<int>(name.size());
+  const int wide_size =
+      ::MultiByteToWideChar(CP_UTF8, 0, name.data(), size, nullptr, 0);
+  if (wide_size <= 0) return std::string(name);
+  std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, name.data(), size, wide.data(), wide_size);
+  ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.data(),
+                  wide_size, wide.data(), wide_size, nullptr, nullptr, 0);
+  // UTF-16 units as they are: the key need not be readable.
+  return std::string(reinterpret_cast<const char*>(wide.data()),
+                     wide.size() * sizeof(wchar_t));
 }
 
 }  // namespace batchext

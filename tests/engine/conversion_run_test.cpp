@@ -64,7 +64,7 @@ class ConversionRunTest : public ::testing::Test {
                MessageStyle style) {
           messages_.push_back({text, title, style});
         },
-        observer);
+        observer, RunOptions{jobs_});
   }
 
   // Entries below `folder`, relative to it.
@@ -80,6 +80,9 @@ class ConversionRunTest : public ::testing::Test {
 
   TempTree tree_;
   ConversionSettings settings_;
+  // These cases reach into the tree from the observer, which only the walk
+  // of one job at a time tells at the very moment.
+  int jobs_ = 1;
   std::vector<Message> messages_;
   ConversionReport report_;
 };
@@ -536,6 +539,38 @@ TEST_F(ConversionRunTest, StopDuringALargeFileCountsItNeither) {
   EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 0)});
   EXPECT_TRUE(report_.stopped);
   EXPECT_EQ(EntriesUnder("out"), Entries{"a.txt"});
+}
+
+TEST_F(ConversionRunTest, StopWithCopiesInFlightCountsWhatWasWritten) {
+  jobs_ = 4;
+  Entries expected;
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = (i < 10 ? "f0" : "f") + std::to_string(i);
+    // Some take several chunks, so that copies are under way at the stop.
+    tree_.Write("in/" + name + ".doc",
+                std::string(i % 4 == 0 ? 9 << 20 : 1000, 'a' + i % 26));
+    expected.push_back(name + ".txt");
+  }
+  std::vector<std::string> seen;
+  ConversionObserver observer;
+  observer.on_file = [&](const FileOutcome& o) {
+    seen.push_back(o.destination.substr(tree_.Path("out/").size()));
+  };
+  observer.stop_requested = [&] { return seen.size() >= 5; };
+  Run("doc", "txt", observer);
+  EXPECT_TRUE(report_.stopped);
+  // What was told is what was written: the first files in order, each whole.
+  ASSERT_GE(seen.size(), 5u);
+  expected.resize(seen.size());
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(EntriesUnder("out"), expected);
+  EXPECT_EQ(messages_,
+            std::vector<Message>{Summary(static_cast<int>(seen.size()), 0)});
+  for (const std::string& name : seen) {
+    EXPECT_EQ(tree_.Read("out/" + name).size(),
+              std::stoi(name.substr(1)) % 4 == 0 ? std::size_t{9} << 20 : 1000u)
+        << name;
+  }
 }
 
 TEST_F(ConversionRunTest, FailureInOneFolderEndsThatFolderOnly) {

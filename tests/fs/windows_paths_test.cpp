@@ -138,7 +138,8 @@ class WindowsTreeTest : public ::testing::Test {
  protected:
   void Run(const std::string& source, const std::string& target,
            const std::string& from, const std::string& to,
-           bool subfolders = false, const ConversionObserver& observer = {}) {
+           bool subfolders = false, const ConversionObserver& observer = {},
+           const RunOptions& options = {}) {
     settings_.FromFolder = tree_.Path(source);
     settings_.TargetFolder = tree_.Path(target);
     settings_.IncludeSubfolders = subfolders;
@@ -148,7 +149,7 @@ class WindowsTreeTest : public ::testing::Test {
         [this](const std::string& text, const std::string&, MessageStyle) {
           messages_.push_back(text);
         },
-        observer);
+        observer, options);
   }
 
   TempTree tree_;
@@ -272,7 +273,8 @@ TEST_F(WindowsTreeTest, StopDuringALargeCopyKeepsTheOldFileAndCountsNothing) {
   ConversionObserver observer;
   // The run asks once before the file, then the copy between chunks.
   observer.stop_requested = [&] { return ++asked >= 3; };
-  Run("in", "out", "doc", "txt", false, observer);
+  // Asked between chunks only on the one job's walk.
+  Run("in", "out", "doc", "txt", false, observer, RunOptions{1});
   EXPECT_GE(asked, 3);
   EXPECT_EQ(settings_.SuccessCount + settings_.FailCount, 0);
   EXPECT_EQ(tree_.Entries(),
