@@ -32,6 +32,9 @@ class FolderHandle {
   const std::string& path() const { return path_; }
 
  private:
+  // Gives the descriptor back, where the platform holds one.
+  void Close();
+
   int descriptor_ = -1;
   std::string path_;
   bool planned_ = false;

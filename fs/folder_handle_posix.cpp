@@ -39,26 +39,9 @@ std::optional<FileIdentity> IdentityOfDescriptor(int fd) {
 
 }  // namespace
 
-FolderHandle::FolderHandle(int descriptor, std::string path)
-    : descriptor_(descriptor), path_(std::move(path)) {}
-
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : descriptor_(std::exchange(other.descriptor_, -1)),
-      path_(std::move(other.path_)),
-      planned_(std::exchange(other.planned_, false)) {}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
-  if (this != &other) {
-    if (descriptor_ >= 0) ::close(descriptor_);
-    descriptor_ = std::exchange(other.descriptor_, -1);
-    path_ = std::move(other.path_);
-    planned_ = std::exchange(other.planned_, false);
-  }
-  return *this;
-}
-
-FolderHandle::~FolderHandle() {
+void FolderHandle::Close() {
   if (descriptor_ >= 0) ::close(descriptor_);
+  descriptor_ = -1;
 }
 
 OpenedFolder OpenFolder(std::string_view path) {

@@ -47,22 +47,8 @@ bool IsLinkAt(const std::wstring& path) {
 
 }  // namespace
 
-FolderHandle::FolderHandle(int descriptor, std::string path)
-    : descriptor_(descriptor), path_(std::move(path)) {}
-
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : descriptor_(std::exchange(other.descriptor_, -1)),
-      path_(std::move(other.path_)),
-      planned_(std::exchange(other.planned_, false)) {}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
-  descriptor_ = std::exchange(other.descriptor_, -1);
-  path_ = std::move(other.path_);
-  planned_ = std::exchange(other.planned_, false);
-  return *this;
-}
-
-FolderHandle::~FolderHandle() = default;
+// A handle here is the folder's path and holds nothing open.
+void FolderHandle::Close() {}
 
 OpenedFolder OpenFolder(std::string_view path) {
   if (path.empty()) return SystemError(ERROR_PATH_NOT_FOUND);
