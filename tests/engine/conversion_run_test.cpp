@@ -27,26 +27,13 @@ namespace {
 using testing::TempTree;
 using Entries = std::vector<std::string>;
 
-struct Message {
-  std::string text;
-  std::string title;
-  MessageStyle style;
-  friend bool operator==(const Message&, const Message&) = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Message& m) {
-  return out << m.title << ": " << m.text << " (" << static_cast<int>(m.style)
-             << ")";
+std::string Summary(int converted, int failed) {
+  return "操作结果|成功修改了" + std::to_string(converted) +
+         "个文件的后缀名，失败" + std::to_string(failed) + "个文件|64\n";
 }
 
-Message Summary(int converted, int failed) {
-  return {"成功修改了" + std::to_string(converted) + "个文件的后缀名，失败" +
-              std::to_string(failed) + "个文件",
-          "操作结果", MessageStyle::kInformation};
-}
-
-const Message kFolderError{"无法向目标文件夹中写入修改后的文件夹", "错误",
-                           MessageStyle::kError};
+const std::string kFolderError =
+    "错误|无法向目标文件夹中写入修改后的文件夹|16\n";
 
 class ConversionRunTest : public ::testing::Test {
  protected:
@@ -58,7 +45,8 @@ class ConversionRunTest : public ::testing::Test {
   auto Collect() {
     return [this](const std::string& text, const std::string& title,
                   MessageStyle style) {
-      messages_.push_back({text, title, style});
+      messages_ += title + "|" + text + "|" +
+                   std::to_string(static_cast<int>(style)) + "\n";
     };
   }
 
@@ -74,7 +62,8 @@ class ConversionRunTest : public ::testing::Test {
   // These cases reach into the tree from the observer, which only the walk
   // of one job at a time tells at the very moment.
   int jobs_ = 1;
-  std::vector<Message> messages_;
+  // Each box shown, as "title|text|style" lines.
+  std::string messages_;
   ConversionReport report_;
 };
 
@@ -84,16 +73,15 @@ TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
     std::string target_folder;
     std::string from;
     std::string to;
-    Message box;
+    std::string box;
   };
-  const Message choose{"请务必先选择来源文件夹以及执行后存储所用的目标文件夹",
-                       "选择文件夹", MessageStyle::kError};
-  const Message no_to{"你没有指定转换后的文件的后缀名。", "参数设置不全",
-                      MessageStyle::kWarning};
-  const Message same{"原来的后缀名与转换的后缀名一样。", "参数设置错误",
-                     MessageStyle::kWarning};
-  const Message bad_to{"转换后的后缀名中含有文件名中不能使用的字符。",
-                       "参数设置错误", MessageStyle::kWarning};
+  const std::string choose =
+      "选择文件夹|请务必先选择来源文件夹以及执行后存储所用的目标文件夹|16\n";
+  const std::string no_to =
+      "参数设置不全|你没有指定转换后的文件的后缀名。|48\n";
+  const std::string same = "参数设置错误|原来的后缀名与转换的后缀名一样。|48\n";
+  const std::string bad_to =
+      "参数设置错误|转换后的后缀名中含有文件名中不能使用的字符。|48\n";
   const std::string in = tree_.Path("in");
   const std::string out = tree_.Path("out");
   const Case cases[] = {
@@ -111,7 +99,7 @@ TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
     settings_.FromExt = settings_.ToExt = "unread";
     settings_.SuccessCount = 7;
     Run(c.from, c.to);
-    EXPECT_EQ(messages_, std::vector<Message>{c.box}) << c.from << "|" << c.to;
+    EXPECT_EQ(messages_, c.box) << c.from << "|" << c.to;
     EXPECT_TRUE(report_.refused);
     EXPECT_EQ(settings_.SuccessCount, 7);
     // Without both folders the extension boxes are not even read.
@@ -128,7 +116,7 @@ TEST_F(ConversionRunTest, ConvertsMatchingFilesAndKeepsTheTrimmedTexts) {
   // Typed folder paths lose their outer spaces once, before the run.
   settings_.FromFolder = "  " + settings_.FromFolder + " ";
   Run("  doc ", " txt  ");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
+  EXPECT_EQ(messages_, Summary(2, 0));
   EXPECT_FALSE(report_.refused);
   EXPECT_EQ(report_.succeeded, 2);
   EXPECT_TRUE(report_.folder_failures.empty());
@@ -149,7 +137,7 @@ TEST_F(ConversionRunTest, SubfoldersAreMirroredAndNamesStripped) {
   settings_.IncludeSubfolders = true;
   settings_.StripSurplusExtensions = true;
   Run("", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(4, 0)});
+  EXPECT_EQ(messages_, Summary(4, 0));
   EXPECT_EQ(settings_.FromExt, "*");
   EXPECT_EQ(tree_.Entries("out"),
             (Entries{"README.txt", "a.txt", "x/", "x/abc.txt", "x/empty/", "y/",
@@ -168,7 +156,7 @@ TEST_F(ConversionRunTest, NothingToDoStillMakesTheTargetFolder) {
     settings_.FromFolder = tree_.Path(c.source);
     settings_.TargetFolder = tree_.Path(std::string("out-") + c.source);
     Run(c.from, "doc");
-    EXPECT_EQ(messages_, std::vector<Message>{Summary(0, 0)}) << c.source;
+    EXPECT_EQ(messages_, Summary(0, 0)) << c.source;
     EXPECT_TRUE(tree_.Exists(std::string("out-") + c.source)) << c.source;
     // A missing source is said, though nothing is counted.
     EXPECT_EQ(report_.folder_failures.size(),
@@ -185,7 +173,7 @@ TEST_F(ConversionRunTest, InPlaceRunNeverReplacesASourceFile) {
   Run("*", "txt");
   // a.doc is new beside its source; b.doc would overwrite b.txt; c.txt is
   // its own copy; the fresh a.txt is not handled again.
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(3, 1)});
+  EXPECT_EQ(messages_, Summary(3, 1));
   EXPECT_EQ(tree_.Read("in/a.txt"), "doc");
   EXPECT_EQ(tree_.Read("in/b.txt"), "original b");
   EXPECT_EQ(tree_.Read("in/c.txt"), "c");
@@ -227,8 +215,7 @@ TEST_F(ConversionRunTest, FailuresAreCountedWithTheirReasonsFirstWrittenWins) {
 #endif
   EXPECT_EQ(outcomes, expected);
   const int fifo_pair = expected.size() > 4 ? 1 : 0;
-  EXPECT_EQ(messages_,
-            std::vector<Message>{Summary(1 + fifo_pair, 3 + fifo_pair)});
+  EXPECT_EQ(messages_, Summary(1 + fifo_pair, 3 + fifo_pair));
   EXPECT_EQ(tree_.Read("out/a.txt"), "doc");
   EXPECT_EQ(tree_.Read("out/c.txt"), "old");
 }
@@ -239,7 +226,7 @@ TEST_F(ConversionRunTest, TargetInsideTheSourceIsNotWalked) {
   settings_.TargetFolder = tree_.Path("in/out");
   settings_.IncludeSubfolders = true;
   Run("*", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
+  EXPECT_EQ(messages_, Summary(2, 0));
   EXPECT_EQ(
       tree_.Entries(),
       (Entries{"in/", "in/a.doc", "in/out/", "in/out/a.txt", "in/out/sub/",
@@ -247,7 +234,7 @@ TEST_F(ConversionRunTest, TargetInsideTheSourceIsNotWalked) {
   // An earlier run's copies in that target are replaced, not protected.
   tree_.Write("in/a.doc", "newer");
   Run("*", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
+  EXPECT_EQ(messages_, Summary(2, 0));
   EXPECT_EQ(tree_.Read("in/out/a.txt"), "newer");
 }
 
@@ -258,7 +245,7 @@ TEST_F(ConversionRunTest, SubfolderThatCannotBeMadeShowsTheFolderBoxOnce) {
   tree_.Write("out/blocked", "a file where a folder should go");
   settings_.IncludeSubfolders = true;
   Run("doc", "txt");
-  EXPECT_EQ(messages_, (std::vector<Message>{kFolderError, Summary(2, 0)}));
+  EXPECT_EQ(messages_, kFolderError + Summary(2, 0));
   EXPECT_EQ(tree_.Read("out/fine/c.txt"), "c");
 }
 
@@ -321,7 +308,7 @@ TEST_F(ConversionRunTest, LinkedFoldersAreNotEnteredAndLinkedFilesCopied) {
       0);
   settings_.IncludeSubfolders = true;
   Run("doc", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 1)});
+  EXPECT_EQ(messages_, Summary(2, 1));
   EXPECT_EQ(tree_.Read("out/link.txt"), "real");
   EXPECT_FALSE(
       std::filesystem::is_symlink(ToNativePath(tree_.Path("out/link.txt"))));
@@ -373,8 +360,7 @@ TEST_F(ConversionRunTest, DeepTreesAreMirroredWholeAndKeepSourcesSafe) {
     WriteAt(bottom, "x.txt", "ORIGINAL");
     settings_.TargetFolder = tree_.Path(c.in_place ? "in" : "out");
     Run("doc", "txt");
-    EXPECT_EQ(messages_,
-              std::vector<Message>{c.in_place ? Summary(0, 1) : Summary(1, 0)});
+    EXPECT_EQ(messages_, c.in_place ? Summary(0, 1) : Summary(1, 0));
     EXPECT_TRUE(report_.folder_failures.empty());
     EXPECT_EQ(ReadAt(bottom, "x.txt"), "ORIGINAL");
     ::close(bottom);
@@ -395,7 +381,7 @@ TEST_F(ConversionRunTest, ListedNamesAreUsedByteForByte) {
   for (const std::string& name : names) tree_.Write("in/" + name, name);
   settings_.IncludeSubfolders = true;
   Run("doc", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(6, 0)});
+  EXPECT_EQ(messages_, Summary(6, 0));
   for (const std::string& name : names) {
     const std::string copy = name.substr(0, name.find(".doc")) + ".txt";
     EXPECT_EQ(tree_.Read("out/" + copy), name) << copy;
@@ -431,7 +417,7 @@ TEST_F(ConversionRunTest, FoldersThatCannotBeReadAreReportedAndSkipped) {
   };
   Run("doc", "txt", observer);
   // Counters count files only.
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(root ? 3 : 2, 0)});
+  EXPECT_EQ(messages_, Summary(root ? 3 : 2, 0));
   std::vector<std::string> paths;
   for (const FolderFailure& f : seen) {
     EXPECT_FALSE(f.in_target);
@@ -470,7 +456,7 @@ TEST_F(ConversionRunTest, LinksInTheTargetTreeAreNeverFollowed) {
     }
   };
   Run("doc", "txt", observer);
-  EXPECT_EQ(messages_, (std::vector<Message>{kFolderError, Summary(4, 0)}));
+  EXPECT_EQ(messages_, kFolderError + Summary(4, 0));
   ASSERT_EQ(report_.folder_failures.size(), 1u);
   EXPECT_TRUE(report_.folder_failures[0].in_target);
   EXPECT_EQ(report_.folder_failures[0].path, tree_.Path("out/linked") + "/");
@@ -494,7 +480,7 @@ TEST_F(ConversionRunTest, StopDuringALargeFileCountsItNeitherAndEndsTheRun) {
   // Before a.doc, before b.doc, then between b.doc's chunks.
   observer.stop_requested = [&] { return ++asked == 3; };
   Run("doc", "txt", observer);
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 0)});
+  EXPECT_EQ(messages_, Summary(1, 0));
   EXPECT_TRUE(report_.stopped);
   EXPECT_EQ(tree_.Entries("out"), Entries{"a.txt"});
 }
@@ -522,8 +508,7 @@ TEST_F(ConversionRunTest, StopWithCopiesInFlightCountsWhatWasWritten) {
   expected.resize(seen.size());
   EXPECT_EQ(seen, expected);
   EXPECT_EQ(tree_.Entries("out"), expected);
-  EXPECT_EQ(messages_,
-            std::vector<Message>{Summary(static_cast<int>(seen.size()), 0)});
+  EXPECT_EQ(messages_, Summary(static_cast<int>(seen.size()), 0));
   for (const std::string& name : seen) {
     EXPECT_EQ(tree_.Read("out/" + name).size(),
               std::stoi(name.substr(1)) % 4 == 0 ? std::size_t{9} << 20 : 1000u)
@@ -545,7 +530,7 @@ TEST_F(ConversionRunTest, FailureInOneFolderEndsThatFolderOnly) {
     if (source.ends_with("b/")) throw std::runtime_error("folder");
   };
   Run("doc", "txt", observer);
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 0)});
+  EXPECT_EQ(messages_, Summary(1, 0));
   EXPECT_EQ(tree_.Entries("out"),
             (Entries{"a/", "a/1.txt", "b/", "c/", "c/4.txt"}));
 }
