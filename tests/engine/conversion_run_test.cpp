@@ -296,26 +296,6 @@ TEST_F(ConversionRunTest, CounterAtItsTopEndsTheFolderNotTheRun) {
 }
 
 #ifndef _WIN32
-TEST_F(ConversionRunTest, LinkedFoldersAreNotEnteredAndLinkedFilesCopied) {
-  tree_.Write("in/real.doc", "real");
-  tree_.Write("elsewhere/far.doc", "far");
-  ASSERT_EQ(::symlink("real.doc", tree_.Path("in/link.doc").c_str()), 0);
-  ASSERT_EQ(::symlink("gone.doc", tree_.Path("in/dangling.doc").c_str()), 0);
-  ASSERT_EQ(::symlink(tree_.Path("in").c_str(), tree_.Path("in/loop").c_str()),
-            0);
-  ASSERT_EQ(
-      ::symlink(tree_.Path("elsewhere").c_str(), tree_.Path("in/away").c_str()),
-      0);
-  settings_.IncludeSubfolders = true;
-  Run("doc", "txt");
-  EXPECT_EQ(messages_, Summary(2, 1));
-  EXPECT_EQ(tree_.Read("out/link.txt"), "real");
-  EXPECT_FALSE(
-      std::filesystem::is_symlink(ToNativePath(tree_.Path("out/link.txt"))));
-  EXPECT_FALSE(tree_.Exists("out/loop"));
-  EXPECT_FALSE(tree_.Exists("out/away"));
-}
-
 // Built and read by descriptor: such a chain outgrows any path.
 int OpenChain(const std::string& root, int depth, bool make) {
   int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -432,7 +412,14 @@ TEST_F(ConversionRunTest, FoldersThatCannotBeReadAreReportedAndSkipped) {
   if (!root) ::chmod(tree_.Path("in/e").c_str(), 0700);
 }
 
-TEST_F(ConversionRunTest, LinksInTheTargetTreeAreNeverFollowed) {
+TEST_F(ConversionRunTest, LinksAreNeverFollowedOutOfEitherTree) {
+  // In the source, linked files are copied, linked folders not entered.
+  tree_.Write("in/real.doc", "real");
+  tree_.Write("elsewhere/far.doc", "far");
+  ASSERT_EQ(::symlink("real.doc", tree_.Path("in/link.doc").c_str()), 0);
+  ASSERT_EQ(::symlink("gone.doc", tree_.Path("in/dangling.doc").c_str()), 0);
+  ASSERT_EQ(::symlink(".", tree_.Path("in/loop").c_str()), 0);
+  ASSERT_EQ(::symlink("../elsewhere", tree_.Path("in/away").c_str()), 0);
   tree_.Write("in/linked/a.doc", "a");
   tree_.Write("in/swapped/1.doc", "1");
   tree_.Write("in/swapped/2.doc", "2");
@@ -456,7 +443,7 @@ TEST_F(ConversionRunTest, LinksInTheTargetTreeAreNeverFollowed) {
     }
   };
   Run("doc", "txt", observer);
-  EXPECT_EQ(messages_, kFolderError + Summary(4, 0));
+  EXPECT_EQ(messages_, kFolderError + Summary(6, 1));
   ASSERT_EQ(report_.folder_failures.size(), 1u);
   EXPECT_TRUE(report_.folder_failures[0].in_target);
   EXPECT_EQ(report_.folder_failures[0].path, tree_.Path("out/linked") + "/");
@@ -467,6 +454,11 @@ TEST_F(ConversionRunTest, LinksInTheTargetTreeAreNeverFollowed) {
   EXPECT_EQ(tree_.Read("out/a.txt"), "a");
   EXPECT_EQ(tree_.Entries("out/moved"),
             (Entries{"1.txt", "2.txt", "deeper/", "deeper/3.txt"}));
+  EXPECT_EQ(tree_.Read("out/link.txt"), "real");
+  EXPECT_FALSE(
+      std::filesystem::is_symlink(ToNativePath(tree_.Path("out/link.txt"))));
+  EXPECT_FALSE(tree_.Exists("out/loop"));
+  EXPECT_FALSE(tree_.Exists("out/away"));
 }
 
 TEST_F(ConversionRunTest, StopDuringALargeFileCountsItNeitherAndEndsTheRun) {
