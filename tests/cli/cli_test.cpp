@@ -54,17 +54,6 @@ std::string Summary(int converted, int failed) {
          "个文件的后缀名，失败" + std::to_string(failed) + "个文件\n";
 }
 
-// Entries of the tree below `folder`, relative to it.
-Strings EntriesUnder(const TempTree& tree, const std::string& folder) {
-  Strings entries;
-  for (const std::string& entry : tree.Entries()) {
-    if (entry.starts_with(folder + "/") && entry != folder + "/") {
-      entries.push_back(entry.substr(folder.size() + 1));
-    }
-  }
-  return entries;
-}
-
 // The whole stream when the expected text ends a line, else text within it.
 void ExpectOutput(const std::string& text, const std::string& expected) {
   if (expected.empty() || expected.ends_with("\n")) {
@@ -148,7 +137,7 @@ TEST(CliRunTest, SummaryEndsStdoutVerboseListsCopiesTargetDefaultsBeside) {
     EXPECT_EQ(result.out, c.listing + Summary(4, 0));
     // A pipe is no terminal: no progress line either.
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(EntriesUnder(tree, c.target),
+    EXPECT_EQ(tree.Entries(c.target),
               (Strings{"README.txt", "a.txt", "sub/", "sub/deep/",
                        "sub/deep/x.txt", "照片 1.txt"}));
     EXPECT_EQ(tree.Read(c.target + "/照片 1.txt"), "照片 1.JPG");
@@ -205,7 +194,7 @@ TEST(CliRunTest, EachOptionInBothFormsReachesTheRun) {
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(result.out, Summary(c.converted, 0));
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(EntriesUnder(tree, "out"), c.target_entries);
+    EXPECT_EQ(tree.Entries("out"), c.target_entries);
   }
 }
 
@@ -407,7 +396,7 @@ TEST(CliInterruptTest, CtrlCTermAndHupStopBetweenFilesWithSummaryAndExit130) {
     EXPECT_LT(converted, kFiles);
     // Only whole copies, as many as the summary counts.
     int files_in_target = 0;
-    for (const std::string& entry : EntriesUnder(tree, "out")) {
+    for (const std::string& entry : tree.Entries("out")) {
       if (entry.ends_with("/")) continue;
       ++files_in_target;
       EXPECT_EQ(tree.Read("out/" + entry),

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <map>
 #include <random>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -34,7 +36,11 @@ using testing::ChildResult;
 using testing::TempTree;
 
 // Where the run's two folders lie relative to each other.
-enum class Layout { kBeside, kInPlace, kTargetInside, kSourceInside };
+struct Layout {
+  std::string source;
+  std::string target;
+};
+const Layout kBeside{"/w/in", "/w/out"};
 
 // A random tree whose names collide often: several files map to one name,
 // some only by case, some onto files already in the target.
@@ -71,12 +77,7 @@ class RandomTree {
         Next(40) == 0 ? (9u << 20) + Next(4096) : Next(5000);
     std::string content(size, '\0');
     for (char& c : content) c = static_cast<char>('a' + random_() % 26);
-    {
-      std::FILE* file = std::fopen(path.c_str(), "wb");
-      ASSERT_NE(file, nullptr) << path;
-      std::fwrite(content.data(), 1, content.size(), file);
-      std::fclose(file);
-    }
+    ASSERT_TRUE(std::ofstream(path, std::ios::binary) << content) << path;
     // Copies keep both, so that the two runs can be told apart by them.
     const timespec times[2] = {{1'600'000'000 + Next(1000), 0},
                                {1'500'000'000 + Next(1000), 0}};
@@ -147,19 +148,10 @@ std::string Snapshot(const std::string& root) {
     std::string text =
         std::to_string(info.st_mode) + " " + std::to_string(info.st_nlink);
     if (S_ISREG(info.st_mode)) {
-      text +=
-          " " + std::to_string(info.st_mtim.tv_sec) + " " +
-          std::to_string(info.st_size) + " " +
-          std::to_string(std::hash<std::string>{}([&] {
-            std::string content(static_cast<std::size_t>(info.st_size), '\0');
-            std::FILE* file = std::fopen(path.c_str(), "rb");
-            if (file == nullptr) return std::string("unreadable");
-            const std::size_t got =
-                std::fread(content.data(), 1, content.size(), file);
-            std::fclose(file);
-            content.resize(got);
-            return content;
-          }()));
+      text += " " + std::to_string(info.st_mtim.tv_sec) + " " +
+              std::to_string(info.st_size) + " " +
+              std::to_string(std::hash<std::string>{}(
+                  (std::ostringstream() << std::ifstream(path).rdbuf()).str()));
     } else if (S_ISLNK(info.st_mode)) {
       text += " -> " + fs::read_symlink(entry.path()).string();
     }
@@ -170,62 +162,44 @@ std::string Snapshot(const std::string& root) {
   return all;
 }
 
-struct Outcome {
-  ChildResult result;
-  std::string tree;
-};
-
-struct Scenario {
-  Layout layout;
-  std::string root;
-};
-
-Outcome RunOnce(std::uint32_t seed, const Scenario& scenario, int jobs) {
-  const std::string& root = scenario.root;
+// The run's exit code, its output and the tree it left, in one text.
+std::string RunOnce(std::uint32_t seed, const Layout& layout,
+                    const std::string& root, int jobs) {
   fs::remove_all(ToNativePath(root + "/w"));
-  std::string source = "/w/in";
-  std::string target = "/w/out";
-  switch (scenario.layout) {
-    case Layout::kBeside:
-      break;
-    case Layout::kInPlace:
-      target = source;
-      break;
-    case Layout::kTargetInside:
-      target = "/w/in/out";
-      break;
-    case Layout::kSourceInside:
-      source = "/w/out/in";
-      break;
-  }
-  RandomTree(seed, root).Build(source, target);
+  RandomTree(seed, root).Build(layout.source, layout.target);
   std::mt19937 options(seed);
-  std::vector<std::string> arguments = {
-      root + source, root + target,       "-r", "-v", "-q", "-t", "txt",
-      "-j",          std::to_string(jobs)};
+  std::vector<std::string> arguments = {root + layout.source,
+                                        root + layout.target,
+                                        "-r",
+                                        "-v",
+                                        "-q",
+                                        "-t",
+                                        "txt",
+                                        "-j",
+                                        std::to_string(jobs)};
   if (options() % 2) arguments.insert(arguments.end(), {"-f", "doc"});
   if (options() % 2) arguments.push_back("-s");
-  Outcome outcome{testing::RunChild(BATCHEXT_CLI_PATH, arguments), {}};
-  outcome.tree = Snapshot(root + "/w");
-  return outcome;
+  const ChildResult result = testing::RunChild(BATCHEXT_CLI_PATH, arguments);
+  return std::to_string(result.exit_code) + "\n" + result.out + "\n" +
+         result.err + "\n" + Snapshot(root + "/w");
 }
 
-void ExpectSameAsOneJob(std::uint32_t seed, const Scenario& scenario) {
+void ExpectSameAsOneJob(std::uint32_t seed, const Layout& layout,
+                        const std::string& root) {
   SCOPED_TRACE("seed " + std::to_string(seed));
-  const Outcome one = RunOnce(seed, scenario, 1);
-  const Outcome four = RunOnce(seed, scenario, 4);
-  EXPECT_EQ(one.result.exit_code, four.result.exit_code);
-  EXPECT_EQ(one.result.out, four.result.out);
-  EXPECT_EQ(one.result.err, four.result.err);
-  EXPECT_EQ(one.tree, four.tree);
+  const std::string one = RunOnce(seed, layout, root, 1);
+  EXPECT_EQ(one, RunOnce(seed, layout, root, 4));
 }
 
 TEST(ParallelRunTest, EveryLayoutOfRandomTreesEndsAsWithOneJob) {
   TempTree tree;
-  const Layout layouts[] = {Layout::kBeside, Layout::kInPlace,
-                            Layout::kTargetInside, Layout::kSourceInside};
+  // Beside, in place, target inside the source, source inside the target.
+  const Layout layouts[] = {kBeside,
+                            {"/w/in", "/w/in"},
+                            {"/w/in", "/w/in/out"},
+                            {"/w/out/in", "/w/out"}};
   for (std::uint32_t seed = 1; seed <= 24; ++seed) {
-    ExpectSameAsOneJob(seed, {layouts[seed % 4], tree.Path()});
+    ExpectSameAsOneJob(seed, layouts[seed % 4], tree.Path());
   }
 }
 
@@ -246,7 +220,7 @@ TEST(ParallelRunTest, ACaseFoldingTargetEndsAsWithOneJob) {
   ::close(folder);
   if (folds) {
     for (std::uint32_t seed = 100; seed < 108; ++seed) {
-      ExpectSameAsOneJob(seed, {Layout::kBeside, mount_point});
+      ExpectSameAsOneJob(seed, kBeside, mount_point);
     }
   }
   ::umount(mount_point.c_str());

@@ -27,26 +27,13 @@ namespace {
 using testing::TempTree;
 using Entries = std::vector<std::string>;
 
-struct Message {
-  std::string text;
-  std::string title;
-  MessageStyle style;
-  friend bool operator==(const Message&, const Message&) = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Message& m) {
-  return out << m.title << ": " << m.text << " (" << static_cast<int>(m.style)
-             << ")";
+std::string Summary(int converted, int failed) {
+  return "操作结果|成功修改了" + std::to_string(converted) +
+         "个文件的后缀名，失败" + std::to_string(failed) + "个文件|64\n";
 }
 
-Message Summary(int converted, int failed) {
-  return {"成功修改了" + std::to_string(converted) + "个文件的后缀名，失败" +
-              std::to_string(failed) + "个文件",
-          "操作结果", MessageStyle::kInformation};
-}
-
-const Message kFolderError{"无法向目标文件夹中写入修改后的文件夹", "错误",
-                           MessageStyle::kError};
+const std::string kFolderError =
+    "错误|无法向目标文件夹中写入修改后的文件夹|16\n";
 
 class ConversionRunTest : public ::testing::Test {
  protected:
@@ -55,27 +42,19 @@ class ConversionRunTest : public ::testing::Test {
     settings_.TargetFolder = tree_.Path("out");
   }
 
+  auto Collect() {
+    return [this](const std::string& text, const std::string& title,
+                  MessageStyle style) {
+      messages_ += title + "|" + text + "|" +
+                   std::to_string(static_cast<int>(style)) + "\n";
+    };
+  }
+
   void Run(const std::string& from, const std::string& to,
            const ConversionObserver& observer = {}) {
     messages_.clear();
-    report_ = StartConversion(
-        settings_, from, to,
-        [this](const std::string& text, const std::string& title,
-               MessageStyle style) {
-          messages_.push_back({text, title, style});
-        },
-        observer, RunOptions{jobs_});
-  }
-
-  // Entries below `folder`, relative to it.
-  Entries EntriesUnder(const std::string& folder) const {
-    Entries entries;
-    for (const std::string& entry : tree_.Entries()) {
-      if (entry.starts_with(folder + "/") && entry != folder + "/") {
-        entries.push_back(entry.substr(folder.size() + 1));
-      }
-    }
-    return entries;
+    report_ = StartConversion(settings_, from, to, Collect(), observer,
+                              RunOptions{jobs_});
   }
 
   TempTree tree_;
@@ -83,7 +62,8 @@ class ConversionRunTest : public ::testing::Test {
   // These cases reach into the tree from the observer, which only the walk
   // of one job at a time tells at the very moment.
   int jobs_ = 1;
-  std::vector<Message> messages_;
+  // Each box shown, as "title|text|style" lines.
+  std::string messages_;
   ConversionReport report_;
 };
 
@@ -93,16 +73,15 @@ TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
     std::string target_folder;
     std::string from;
     std::string to;
-    Message box;
+    std::string box;
   };
-  const Message choose{"请务必先选择来源文件夹以及执行后存储所用的目标文件夹",
-                       "选择文件夹", MessageStyle::kError};
-  const Message no_to{"你没有指定转换后的文件的后缀名。", "参数设置不全",
-                      MessageStyle::kWarning};
-  const Message same{"原来的后缀名与转换的后缀名一样。", "参数设置错误",
-                     MessageStyle::kWarning};
-  const Message bad_to{"转换后的后缀名中含有文件名中不能使用的字符。",
-                       "参数设置错误", MessageStyle::kWarning};
+  const std::string choose =
+      "选择文件夹|请务必先选择来源文件夹以及执行后存储所用的目标文件夹|16\n";
+  const std::string no_to =
+      "参数设置不全|你没有指定转换后的文件的后缀名。|48\n";
+  const std::string same = "参数设置错误|原来的后缀名与转换的后缀名一样。|48\n";
+  const std::string bad_to =
+      "参数设置错误|转换后的后缀名中含有文件名中不能使用的字符。|48\n";
   const std::string in = tree_.Path("in");
   const std::string out = tree_.Path("out");
   const Case cases[] = {
@@ -120,7 +99,7 @@ TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
     settings_.FromExt = settings_.ToExt = "unread";
     settings_.SuccessCount = 7;
     Run(c.from, c.to);
-    EXPECT_EQ(messages_, std::vector<Message>{c.box}) << c.from << "|" << c.to;
+    EXPECT_EQ(messages_, c.box) << c.from << "|" << c.to;
     EXPECT_TRUE(report_.refused);
     EXPECT_EQ(settings_.SuccessCount, 7);
     // Without both folders the extension boxes are not even read.
@@ -137,7 +116,7 @@ TEST_F(ConversionRunTest, ConvertsMatchingFilesAndKeepsTheTrimmedTexts) {
   // Typed folder paths lose their outer spaces once, before the run.
   settings_.FromFolder = "  " + settings_.FromFolder + " ";
   Run("  doc ", " txt  ");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
+  EXPECT_EQ(messages_, Summary(2, 0));
   EXPECT_FALSE(report_.refused);
   EXPECT_EQ(report_.succeeded, 2);
   EXPECT_TRUE(report_.folder_failures.empty());
@@ -147,12 +126,6 @@ TEST_F(ConversionRunTest, ConvertsMatchingFilesAndKeepsTheTrimmedTexts) {
   EXPECT_EQ(tree_.Read("out/Notes.txt"), "notes");
   EXPECT_FALSE(tree_.Exists("out/sub"));
   EXPECT_EQ(tree_.Read("in/a.b.doc"), "ab");
-
-  // A second run replaces the first run's copies and counts them again.
-  tree_.Write("in/a.b.doc", "second");
-  Run("doc", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
-  EXPECT_EQ(tree_.Read("out/a.b.txt"), "second");
 }
 
 TEST_F(ConversionRunTest, SubfoldersAreMirroredAndNamesStripped) {
@@ -164,16 +137,11 @@ TEST_F(ConversionRunTest, SubfoldersAreMirroredAndNamesStripped) {
   settings_.IncludeSubfolders = true;
   settings_.StripSurplusExtensions = true;
   Run("", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(4, 0)});
+  EXPECT_EQ(messages_, Summary(4, 0));
   EXPECT_EQ(settings_.FromExt, "*");
-  const Entries out = {"out/README.txt", "out/a.txt",       "out/x/",
-                       "out/x/abc.txt",  "out/x/empty/",    "out/y/",
-                       "out/y/z/",       "out/y/z/data.txt"};
-  Entries all = tree_.Entries();
-  std::erase_if(all,
-                [](const std::string& e) { return e.rfind("in/", 0) == 0; });
-  all.erase(all.begin());  // "out/"
-  EXPECT_EQ(all, out);
+  EXPECT_EQ(tree_.Entries("out"),
+            (Entries{"README.txt", "a.txt", "x/", "x/abc.txt", "x/empty/", "y/",
+                     "y/z/", "y/z/data.txt"}));
 }
 
 TEST_F(ConversionRunTest, NothingToDoStillMakesTheTargetFolder) {
@@ -188,7 +156,7 @@ TEST_F(ConversionRunTest, NothingToDoStillMakesTheTargetFolder) {
     settings_.FromFolder = tree_.Path(c.source);
     settings_.TargetFolder = tree_.Path(std::string("out-") + c.source);
     Run(c.from, "doc");
-    EXPECT_EQ(messages_, std::vector<Message>{Summary(0, 0)}) << c.source;
+    EXPECT_EQ(messages_, Summary(0, 0)) << c.source;
     EXPECT_TRUE(tree_.Exists(std::string("out-") + c.source)) << c.source;
     // A missing source is said, though nothing is counted.
     EXPECT_EQ(report_.folder_failures.size(),
@@ -205,7 +173,7 @@ TEST_F(ConversionRunTest, InPlaceRunNeverReplacesASourceFile) {
   Run("*", "txt");
   // a.doc is new beside its source; b.doc would overwrite b.txt; c.txt is
   // its own copy; the fresh a.txt is not handled again.
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(3, 1)});
+  EXPECT_EQ(messages_, Summary(3, 1));
   EXPECT_EQ(tree_.Read("in/a.txt"), "doc");
   EXPECT_EQ(tree_.Read("in/b.txt"), "original b");
   EXPECT_EQ(tree_.Read("in/c.txt"), "c");
@@ -247,8 +215,7 @@ TEST_F(ConversionRunTest, FailuresAreCountedWithTheirReasonsFirstWrittenWins) {
 #endif
   EXPECT_EQ(outcomes, expected);
   const int fifo_pair = expected.size() > 4 ? 1 : 0;
-  EXPECT_EQ(messages_,
-            std::vector<Message>{Summary(1 + fifo_pair, 3 + fifo_pair)});
+  EXPECT_EQ(messages_, Summary(1 + fifo_pair, 3 + fifo_pair));
   EXPECT_EQ(tree_.Read("out/a.txt"), "doc");
   EXPECT_EQ(tree_.Read("out/c.txt"), "old");
 }
@@ -259,7 +226,7 @@ TEST_F(ConversionRunTest, TargetInsideTheSourceIsNotWalked) {
   settings_.TargetFolder = tree_.Path("in/out");
   settings_.IncludeSubfolders = true;
   Run("*", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
+  EXPECT_EQ(messages_, Summary(2, 0));
   EXPECT_EQ(
       tree_.Entries(),
       (Entries{"in/", "in/a.doc", "in/out/", "in/out/a.txt", "in/out/sub/",
@@ -267,23 +234,19 @@ TEST_F(ConversionRunTest, TargetInsideTheSourceIsNotWalked) {
   // An earlier run's copies in that target are replaced, not protected.
   tree_.Write("in/a.doc", "newer");
   Run("*", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
+  EXPECT_EQ(messages_, Summary(2, 0));
   EXPECT_EQ(tree_.Read("in/out/a.txt"), "newer");
 }
 
-TEST_F(ConversionRunTest, TargetThatCannotBeMadeShowsTheFolderBoxOnce) {
+TEST_F(ConversionRunTest, SubfolderThatCannotBeMadeShowsTheFolderBoxOnce) {
   tree_.Write("in/a.doc", "a");
   tree_.Write("in/blocked/b.doc", "b");
   tree_.Write("in/fine/c.doc", "c");
   tree_.Write("out/blocked", "a file where a folder should go");
   settings_.IncludeSubfolders = true;
   Run("doc", "txt");
-  EXPECT_EQ(messages_, (std::vector<Message>{kFolderError, Summary(2, 0)}));
+  EXPECT_EQ(messages_, kFolderError + Summary(2, 0));
   EXPECT_EQ(tree_.Read("out/fine/c.txt"), "c");
-
-  settings_.TargetFolder = tree_.Path("out/blocked/deeper");
-  Run("doc", "txt");
-  EXPECT_EQ(messages_, (std::vector<Message>{kFolderError, Summary(0, 0)}));
 }
 
 TEST_F(ConversionRunTest, ObserverSeesADepthFirstWalk) {
@@ -315,22 +278,6 @@ TEST_F(ConversionRunTest, ObserverSeesADepthFirstWalk) {
                                       "dir b/c/", "file b/c/y.doc"}));
 }
 
-TEST_F(ConversionRunTest, StopEndsTheRunBetweenFilesWithATruthfulSummary) {
-  for (const char* name : {"1.doc", "2.doc", "3.doc", "sub/4.doc"}) {
-    tree_.Write(std::string("in/") + name, "x");
-  }
-  settings_.IncludeSubfolders = true;
-  int handled = 0;
-  ConversionObserver observer;
-  observer.on_file = [&](const FileOutcome&) { ++handled; };
-  observer.stop_requested = [&] { return handled == 2; };
-  Run("doc", "txt", observer);
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 0)});
-  EXPECT_EQ(tree_.Entries(),
-            (Entries{"in/", "in/1.doc", "in/2.doc", "in/3.doc", "in/sub/",
-                     "in/sub/4.doc", "out/", "out/1.txt", "out/2.txt"}));
-}
-
 TEST_F(ConversionRunTest, CounterAtItsTopEndsTheFolderNotTheRun) {
   tree_.Write("in/a.doc", "a");
   tree_.Write("in/b.doc", "b");
@@ -341,10 +288,7 @@ TEST_F(ConversionRunTest, CounterAtItsTopEndsTheFolderNotTheRun) {
   settings_.IncludeSubfolders = true;
   settings_.SuccessCount = std::numeric_limits<std::int32_t>::max() - 1;
   ConvertFolder(settings_, settings_.FromFolder, settings_.TargetFolder,
-                [this](const std::string& text, const std::string& title,
-                       MessageStyle style) {
-                  messages_.push_back({text, title, style});
-                });
+                Collect());
   EXPECT_TRUE(messages_.empty());
   EXPECT_EQ(settings_.SuccessCount, std::numeric_limits<std::int32_t>::max());
   EXPECT_FALSE(tree_.Exists("out/c.txt"));
@@ -352,26 +296,6 @@ TEST_F(ConversionRunTest, CounterAtItsTopEndsTheFolderNotTheRun) {
 }
 
 #ifndef _WIN32
-TEST_F(ConversionRunTest, LinkedFoldersAreNotEnteredAndLinkedFilesCopied) {
-  tree_.Write("in/real.doc", "real");
-  tree_.Write("elsewhere/far.doc", "far");
-  ASSERT_EQ(::symlink("real.doc", tree_.Path("in/link.doc").c_str()), 0);
-  ASSERT_EQ(::symlink("gone.doc", tree_.Path("in/dangling.doc").c_str()), 0);
-  ASSERT_EQ(::symlink(tree_.Path("in").c_str(), tree_.Path("in/loop").c_str()),
-            0);
-  ASSERT_EQ(
-      ::symlink(tree_.Path("elsewhere").c_str(), tree_.Path("in/away").c_str()),
-      0);
-  settings_.IncludeSubfolders = true;
-  Run("doc", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(2, 1)});
-  EXPECT_EQ(tree_.Read("out/link.txt"), "real");
-  EXPECT_FALSE(
-      std::filesystem::is_symlink(ToNativePath(tree_.Path("out/link.txt"))));
-  EXPECT_FALSE(tree_.Exists("out/loop"));
-  EXPECT_FALSE(tree_.Exists("out/away"));
-}
-
 // Built and read by descriptor: such a chain outgrows any path.
 int OpenChain(const std::string& root, int depth, bool make) {
   int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -393,12 +317,10 @@ void WriteAt(int folder, const char* name, const std::string& content) {
 }
 
 std::string ReadAt(int folder, const char* name) {
+  char content[64] = {};
   const int fd = ::openat(folder, name, O_RDONLY);
-  if (fd < 0) return "<missing>";
-  std::string content(256, '\0');
-  const ssize_t got = ::read(fd, content.data(), content.size());
-  ::close(fd);
-  content.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+  if (fd < 0 || ::read(fd, content, sizeof content - 1) < 0) content[0] = 0;
+  if (fd >= 0) ::close(fd);
   return content;
 }
 
@@ -418,8 +340,7 @@ TEST_F(ConversionRunTest, DeepTreesAreMirroredWholeAndKeepSourcesSafe) {
     WriteAt(bottom, "x.txt", "ORIGINAL");
     settings_.TargetFolder = tree_.Path(c.in_place ? "in" : "out");
     Run("doc", "txt");
-    EXPECT_EQ(messages_,
-              std::vector<Message>{c.in_place ? Summary(0, 1) : Summary(1, 0)});
+    EXPECT_EQ(messages_, c.in_place ? Summary(0, 1) : Summary(1, 0));
     EXPECT_TRUE(report_.folder_failures.empty());
     EXPECT_EQ(ReadAt(bottom, "x.txt"), "ORIGINAL");
     ::close(bottom);
@@ -440,7 +361,7 @@ TEST_F(ConversionRunTest, ListedNamesAreUsedByteForByte) {
   for (const std::string& name : names) tree_.Write("in/" + name, name);
   settings_.IncludeSubfolders = true;
   Run("doc", "txt");
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(6, 0)});
+  EXPECT_EQ(messages_, Summary(6, 0));
   for (const std::string& name : names) {
     const std::string copy = name.substr(0, name.find(".doc")) + ".txt";
     EXPECT_EQ(tree_.Read("out/" + copy), name) << copy;
@@ -476,7 +397,7 @@ TEST_F(ConversionRunTest, FoldersThatCannotBeReadAreReportedAndSkipped) {
   };
   Run("doc", "txt", observer);
   // Counters count files only.
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(root ? 3 : 2, 0)});
+  EXPECT_EQ(messages_, Summary(root ? 3 : 2, 0));
   std::vector<std::string> paths;
   for (const FolderFailure& f : seen) {
     EXPECT_FALSE(f.in_target);
@@ -491,7 +412,14 @@ TEST_F(ConversionRunTest, FoldersThatCannotBeReadAreReportedAndSkipped) {
   if (!root) ::chmod(tree_.Path("in/e").c_str(), 0700);
 }
 
-TEST_F(ConversionRunTest, LinksInTheTargetTreeAreNeverFollowed) {
+TEST_F(ConversionRunTest, LinksAreNeverFollowedOutOfEitherTree) {
+  // In the source, linked files are copied, linked folders not entered.
+  tree_.Write("in/real.doc", "real");
+  tree_.Write("elsewhere/far.doc", "far");
+  ASSERT_EQ(::symlink("real.doc", tree_.Path("in/link.doc").c_str()), 0);
+  ASSERT_EQ(::symlink("gone.doc", tree_.Path("in/dangling.doc").c_str()), 0);
+  ASSERT_EQ(::symlink(".", tree_.Path("in/loop").c_str()), 0);
+  ASSERT_EQ(::symlink("../elsewhere", tree_.Path("in/away").c_str()), 0);
   tree_.Write("in/linked/a.doc", "a");
   tree_.Write("in/swapped/1.doc", "1");
   tree_.Write("in/swapped/2.doc", "2");
@@ -515,30 +443,38 @@ TEST_F(ConversionRunTest, LinksInTheTargetTreeAreNeverFollowed) {
     }
   };
   Run("doc", "txt", observer);
-  EXPECT_EQ(messages_, (std::vector<Message>{kFolderError, Summary(4, 0)}));
+  EXPECT_EQ(messages_, kFolderError + Summary(6, 1));
   ASSERT_EQ(report_.folder_failures.size(), 1u);
   EXPECT_TRUE(report_.folder_failures[0].in_target);
   EXPECT_EQ(report_.folder_failures[0].path, tree_.Path("out/linked") + "/");
-  EXPECT_EQ(EntriesUnder("outside"), Entries{"victim.txt"});
+  EXPECT_EQ(tree_.Entries("outside"), Entries{"victim.txt"});
   EXPECT_EQ(tree_.Read("outside/victim.txt"), "victim");
   EXPECT_FALSE(
       std::filesystem::is_symlink(ToNativePath(tree_.Path("out/a.txt"))));
   EXPECT_EQ(tree_.Read("out/a.txt"), "a");
-  EXPECT_EQ(EntriesUnder("out/moved"),
+  EXPECT_EQ(tree_.Entries("out/moved"),
             (Entries{"1.txt", "2.txt", "deeper/", "deeper/3.txt"}));
+  EXPECT_EQ(tree_.Read("out/link.txt"), "real");
+  EXPECT_FALSE(
+      std::filesystem::is_symlink(ToNativePath(tree_.Path("out/link.txt"))));
+  EXPECT_FALSE(tree_.Exists("out/loop"));
+  EXPECT_FALSE(tree_.Exists("out/away"));
 }
 
-TEST_F(ConversionRunTest, StopDuringALargeFileCountsItNeither) {
+TEST_F(ConversionRunTest, StopDuringALargeFileCountsItNeitherAndEndsTheRun) {
   tree_.Write("in/a.doc", "a");
   tree_.Write("in/b.doc", std::string(20 << 20, 'b'));
+  tree_.Write("in/c.doc", "c");
+  tree_.Write("in/sub/d.doc", "d");
+  settings_.IncludeSubfolders = true;
   int asked = 0;
   ConversionObserver observer;
   // Before a.doc, before b.doc, then between b.doc's chunks.
   observer.stop_requested = [&] { return ++asked == 3; };
   Run("doc", "txt", observer);
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 0)});
+  EXPECT_EQ(messages_, Summary(1, 0));
   EXPECT_TRUE(report_.stopped);
-  EXPECT_EQ(EntriesUnder("out"), Entries{"a.txt"});
+  EXPECT_EQ(tree_.Entries("out"), Entries{"a.txt"});
 }
 
 TEST_F(ConversionRunTest, StopWithCopiesInFlightCountsWhatWasWritten) {
@@ -563,9 +499,8 @@ TEST_F(ConversionRunTest, StopWithCopiesInFlightCountsWhatWasWritten) {
   ASSERT_GE(seen.size(), 5u);
   expected.resize(seen.size());
   EXPECT_EQ(seen, expected);
-  EXPECT_EQ(EntriesUnder("out"), expected);
-  EXPECT_EQ(messages_,
-            std::vector<Message>{Summary(static_cast<int>(seen.size()), 0)});
+  EXPECT_EQ(tree_.Entries("out"), expected);
+  EXPECT_EQ(messages_, Summary(static_cast<int>(seen.size()), 0));
   for (const std::string& name : seen) {
     EXPECT_EQ(tree_.Read("out/" + name).size(),
               std::stoi(name.substr(1)) % 4 == 0 ? std::size_t{9} << 20 : 1000u)
@@ -587,8 +522,8 @@ TEST_F(ConversionRunTest, FailureInOneFolderEndsThatFolderOnly) {
     if (source.ends_with("b/")) throw std::runtime_error("folder");
   };
   Run("doc", "txt", observer);
-  EXPECT_EQ(messages_, std::vector<Message>{Summary(1, 0)});
-  EXPECT_EQ(EntriesUnder("out"),
+  EXPECT_EQ(messages_, Summary(1, 0));
+  EXPECT_EQ(tree_.Entries("out"),
             (Entries{"a/", "a/1.txt", "b/", "c/", "c/4.txt"}));
 }
 #endif

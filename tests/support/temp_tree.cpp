@@ -80,7 +80,7 @@ bool TempTree::Exists(const std::string& relative) const {
       std::filesystem::symlink_status(ToNativePath(Path(relative)), error));
 }
 
-std::vector<std::string> TempTree::Entries() const {
+std::vector<std::string> TempTree::Entries(const std::string& under) const {
   std::vector<std::string> entries;
   for (const auto& entry :
        std::filesystem::recursive_directory_iterator(root_)) {
@@ -94,6 +94,12 @@ std::vector<std::string> TempTree::Entries() const {
     entries.push_back(relative);
   }
   std::sort(entries.begin(), entries.end());
+  if (under.empty()) return entries;
+  const std::string prefix = under + "/";
+  std::erase_if(entries, [&](const std::string& e) {
+    return !e.starts_with(prefix) || e == prefix;
+  });
+  for (std::string& e : entries) e.erase(0, prefix.size());
   return entries;
 }
 

@@ -24,9 +24,9 @@ class TempTree {
   void MakeFolder(const std::string& relative) const;
   bool Exists(const std::string& relative) const;
 
-  // Every file and folder below the root, as sorted relative paths; folders
-  // end in "/".
-  std::vector<std::string> Entries() const;
+  // Every file and folder below `under` (the root if empty), as sorted paths
+  // relative to it; folders end in "/".
+  std::vector<std::string> Entries(const std::string& under = "") const;
 
  private:
   std::filesystem::path root_;

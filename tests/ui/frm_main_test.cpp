@@ -64,10 +64,8 @@ bool TextFits(const QWidget& widget) {
 // The files a run made in "in(2)" of `temp`.
 QStringList Made(const TempTree& temp) {
   QStringList made;
-  for (const std::string& entry : temp.Entries()) {
-    if (entry.starts_with("in(2)/") && !entry.ends_with('/')) {
-      made << QString::fromStdString(entry.substr(6));
-    }
+  for (const std::string& entry : temp.Entries("in(2)")) {
+    if (!entry.ends_with('/')) made << QString::fromStdString(entry);
   }
   return made;
 }

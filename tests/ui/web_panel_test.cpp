@@ -97,15 +97,11 @@ class WebPanelTest : public QObject {
     // again, over stops that can be seen; Shift+Tab walks it back.
     QTRY_VERIFY_WITH_TIMEOUT(panel1->focusProxy() && panel2->focusProxy(),
                              30000);
-    const QStringList cycle{"CmdBrowseFromFolder",
-                            "CmdBrowseTargetFolder",
-                            "TxtHouZui",
-                            "CmdOk",
-                            "TxtFromHouzui",
-                            "Scriptlet1",
-                            "Scriptlet2",
-                            "Chk",
-                            "Chck"};
+    const QStringList cycle =
+        QString(
+            "CmdBrowseFromFolder CmdBrowseTargetFolder TxtHouZui CmdOk "
+            "TxtFromHouzui Scriptlet1 Scriptlet2 Chk Chck")
+            .split(' ');
     QStringList forward{cycle.first()}, backward{cycle.first()};
     for (int i = 0; i < 2 * cycle.size(); ++i) forward << cycle[(i + 1) % 9];
     for (int i = cycle.size() - 1; i >= 0; --i) backward << cycle[i];

@@ -1,9 +1,9 @@
 #include "tests/ui/win32/window_driver.h"
 
-#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
+#include "fs/win_support.h"
 #include "ui/form/form_layout.h"
 #include "ui/win32/control_ids.h"
 
@@ -18,16 +18,6 @@ std::wstring ClassOf(HWND window) {
 bool IsDialogWithChild(HWND window, int child_id) {
   return ClassOf(window) == L"#32770" &&
          ::GetDlgItem(window, child_id) != nullptr;
-}
-
-std::wstring Widen(const std::string& text) {
-  return std::filesystem::path(std::u8string(text.begin(), text.end()))
-      .wstring();
-}
-
-std::string Narrow(const std::wstring& text) {
-  const std::u8string utf8 = std::filesystem::path(text).u8string();
-  return {utf8.begin(), utf8.end()};
 }
 
 bool WaitUntil(const std::function<bool()>& done,
@@ -77,12 +67,12 @@ std::string WindowDriver::Text(HWND window) const {
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   text.resize(static_cast<std::size_t>(::SendMessageW(
       window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
-  return Narrow(text);
+  return WideToUtf8(text);
 }
 
 void WindowDriver::SetText(const char* name, const std::string& text) const {
   ::SendMessageW(Control(name), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(Widen(text).c_str()));
+                 reinterpret_cast<LPARAM>(Utf8ToWide(text).c_str()));
 }
 
 HWND WindowDriver::Focus() const {

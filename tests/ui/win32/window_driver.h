@@ -61,8 +61,6 @@ class WindowDriver {
 
 std::wstring ClassOf(HWND window);
 bool IsDialogWithChild(HWND window, int child_id);
-std::wstring Widen(const std::string& text);
-std::string Narrow(const std::wstring& text);
 
 // Polls `done` until it holds or the time is up.
 bool WaitUntil(const std::function<bool()>& done,
