@@ -370,7 +370,8 @@ class FrmMainTest : public QObject {
 
   void longRunShowsProgressAndCancelStops() {
     TempTree temp;
-    constexpr int kFiles = 200;  // far more than a poll's worth
+    // Far more than a poll's worth, even with the copies in parallel.
+    constexpr int kFiles = 3000;
     for (int i = 0; i < kFiles; ++i) {
       temp.Write("in/" + std::to_string(i) + ".doc", "");
     }
