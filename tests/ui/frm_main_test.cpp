@@ -359,12 +359,17 @@ class FrmMainTest : public QObject {
          {"a.doc", "b.b.doc", "c.txt", "照片.doc", "s/d.doc"}) {
       temp.Write(std::string("in/") + name, "");
     }
-    FrmMain window(fakes_.Services());
+    // The progress dialog comes at once, and must be gone by the summary.
+    FrmMainServices services = fakes_.Services();
+    services.progress_timing = {std::chrono::milliseconds(0),
+                                std::chrono::milliseconds(0)};
+    FrmMain window(std::move(services));
     Prepare(window, temp.Path("in"), "doc");
     auto* box = Child<QCheckBox>(window, qPrintable(option));
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
     Click(window, "CmdOk");
     QCOMPARE(fakes_.shown, QStringList{Summary(made.size())});
+    QCOMPARE(fakes_.shown_over_progress, 0);
     QCOMPARE(Made(temp), made);
   }
 

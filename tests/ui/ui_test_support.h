@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QProgressDialog>
 #include <QStringList>
 #include <QTest>
 #include <QTimer>
@@ -47,6 +48,11 @@ struct Fakes {
                          : style == MessageStyle::kPlain   ? "plain"
                                                            : "information";
       shown << QString("%1|%2|%3").arg(title.c_str(), text.c_str(), name);
+      for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QProgressDialog*>(top) && top->isVisible()) {
+          ++shown_over_progress;
+        }
+      }
       details << QString::fromStdString(more);
     };
     services.open_link = [this](const std::string& address) {
@@ -61,6 +67,7 @@ struct Fakes {
   QStringList shown;                // "title|text|style"
   QStringList details;              // of each box shown
   QStringList opened;
+  int shown_over_progress = 0;  // boxes shown with a progress dialog still up
 };
 
 template <typename Control = QWidget>
