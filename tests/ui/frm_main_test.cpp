@@ -2,12 +2,10 @@
 
 #include <QAction>
 #include <QBitmap>
-#include <QBuffer>
 #include <QCheckBox>
 #include <QDir>
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -29,8 +27,6 @@
 #include "tests/support/temp_tree.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/form/form_layout.h"
-#include "ui/qt/app_icon.h"
-#include "ui/qt/ico_file.h"
 #include "ui/qt/message_box.h"
 #include "ui/qt/twips.h"
 
@@ -192,21 +188,6 @@ class FrmMainTest : public QObject {
     }
     QVERIFY(fakes_.shown.isEmpty());
     QVERIFY(window.isVisible());
-  }
-
-  void iconFileHoldsBothSizes() {
-    QByteArray bytes = EncodeIco({AppIconImage(32), AppIconImage(16)});
-    QBuffer buffer(&bytes);
-    QImageReader reader(&buffer, "ico");
-    QCOMPARE(reader.imageCount(), 2);
-    // Qt ignores the mask of a 24-bit image; the last one ends the file and
-    // must leave all 16 rows of 4 bytes opaque.
-    QVERIFY(bytes.endsWith(QByteArray(16 * 4, '\0')));
-    for (const int size : {32, 16}) {
-      QCOMPARE(reader.read().convertToFormat(QImage::Format_RGB888),
-               AppIconImage(size));
-      reader.jumpToNextImage();
-    }
   }
 
   // Every text is readable on what it is drawn on, under a light and a dark
