@@ -24,7 +24,4 @@ struct FolderListing {
 // an empty listing that says why.
 FolderListing ListFolder(std::string_view folder);
 
-NameList ListFileNames(std::string_view folder);
-NameList ListSubFolderNames(std::string_view folder);
-
 }  // namespace batchext

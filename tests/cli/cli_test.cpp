@@ -65,35 +65,31 @@ void ExpectOutput(const std::string& text, const std::string& expected) {
 
 TEST(CliEndsAtOnceTest, HelpVersionRefusalsAndUsageErrorsWriteNothing) {
   const std::string kNoSource = "batchext-cli: 来源文件夹不存在：";
-  const std::string kNoToExt =
-      "参数设置不全: 你没有指定转换后的文件的后缀名。\n";
-  const std::string kBadToExt =
-      "参数设置错误: 转换后的后缀名中含有文件名中不能使用的字符。\n";
+  // Windows reads "C:\my dir\" out as C:\my dir" out, and says so.
+  const bool windows = PreferredSeparator() == '\\';
+  const std::string kQuote = windows ? "请去掉最后的 \"\\\"" : kNoSource;
   struct Case {
     Strings arguments;
     int exit_code;
-    std::string out;
-    std::string err;
+    std::string out, err;
   };
+  // The engine's own suite checks every refusal; one shows how they end here.
+  // clang-format off
   const Case cases[] = {
       {{"-V"}, 0, "batchext 1.00\n", ""},
-      {{"--version"}, 0, "batchext 1.00\n", ""},
       {{"-h"}, 0, "--recursive", ""},
       {{"--help", "<src>"}, 0, "SOURCE", ""},
       {{}, 2, "", "--help"},
       {{"--bogus", "<src>"}, 2, "", "--help"},
       {{"<src>", "<out>", "third"}, 2, "", "--help"},
-      {{"<src>", "-t"}, 2, "", "--help"},
       {{"<out>"}, 2, "", kNoSource + "<out>\n"},
       {{"<src/a.doc>", "<out>"}, 2, "", kNoSource + "<src/a.doc>\n"},
+      {{"<src>\" out"}, 2, "", kQuote},
+      {{"<src>\" out", "b", "c"}, 2, "", windows ? kQuote : "--help"},
       // Blank values are the engine's to answer, not usage errors.
-      {{"-t", "", "<src>", "<out>"}, 2, "", kNoToExt},
-      {{"-f", "doc", "-t", "doc", "<src>", "<out>"},
-       2,
-       "",
-       "参数设置错误: 原来的后缀名与转换的后缀名一样。\n"},
-      {{"-t", "x\\y", "<src>", "<out>"}, 2, "", kBadToExt},
+      {{"-t", "", "<src>", "<out>"}, 2, "", "参数设置不全: 你没有指定转换后的文件的后缀名。\n"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.arguments));
     TempTree tree;
@@ -166,18 +162,16 @@ TEST(CliRunTest, EachOptionInBothFormsReachesTheRun) {
     int converted;
     Strings target_entries;
   };
+  // clang-format off
   const Case cases[] = {
       // Every file, to "txt", this folder only.
       {{}, 2, {"abc.abc.txt.txt", "data.2024.txt"}},
-      {{"--recursive", "--strip"},
-       4,
-       {"abc.txt", "data.txt", "empty/", "sub/", "sub/deep/",
-        "sub/deep/Photo.txt", "sub/notes.txt"}},
-      {{"-f", "jpg", "--to", "png", "-r"},
-       1,
-       {"empty/", "sub/", "sub/deep/", "sub/deep/Photo.png"}},
+      {{"--recursive", "--strip"}, 4,
+       {"abc.txt", "data.txt", "empty/", "sub/", "sub/deep/", "sub/deep/Photo.txt", "sub/notes.txt"}},
+      {{"-f", "jpg", "--to", "png", "-r"}, 1, {"empty/", "sub/", "sub/deep/", "sub/deep/Photo.png"}},
       {{"--from", "CSV", "-t", "doc", "-s"}, 1, {"data.doc"}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options));
     TempTree tree;
@@ -200,32 +194,21 @@ TEST(CliRunTest, EachOptionInBothFormsReachesTheRun) {
 
 TEST(CliFailureTest, FailedFilesAndFolderErrorsGoToStderrAndExitOne) {
   struct Case {
-    Strings files;
-    Strings arguments;
-    int converted;
-    int failed;
+    Strings files, arguments;
+    int converted, failed;
     std::string err;
   };
+  // A blocked target folder's path is in the platform's own form.
+  // clang-format off
   const Case cases[] = {
-      {{"src/a.doc", "src/b.txt", "src/b.doc"},
-       {"-f", "doc", "<src>", "<src>"},
-       1,
-       1,
-       "失败：<src/b.doc> -> <src/b.txt>："
-       "目标文件是来源文件夹中的文件，没有覆盖\n"},
-      {{"src/a.doc", "src/b.doc", "out/a.txt/keep"},
-       {"<src>", "<out>"},
-       1,
-       1,
-       "失败：<src/a.doc> -> <out/a.txt>："
-       "目标位置已有同名的文件夹或其他非普通文件\n"},
-      {{"src/a.doc", "blocker"},
-       {"<src>", "<blocker>/out"},
-       0,
-       0,
-       // The folder's path is in the platform's own form.
+      {{"src/a.doc", "src/b.txt", "src/b.doc"}, {"-f", "doc", "<src>", "<src>"}, 1, 1,
+       "失败：<src/b.doc> -> <src/b.txt>：目标文件是来源文件夹中的文件，没有覆盖\n"},
+      {{"src/a.doc", "src/b.doc", "out/a.txt/keep"}, {"<src>", "<out>"}, 1, 1,
+       "失败：<src/a.doc> -> <out/a.txt>：目标位置已有同名的文件夹或其他非普通文件\n"},
+      {{"src/a.doc", "blocker"}, {"<src>", "<blocker>/out"}, 0, 0,
        "错误: 无法向目标文件夹中写入修改后的文件夹\n无法使用目标文件夹："},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.err);
     TempTree tree;
@@ -252,27 +235,21 @@ std::map<std::string, std::string> Snapshot(const TempTree& tree) {
 
 TEST(CliPreviewTest, PredictsEveryOutcomeOfTheRunAndWritesNothing) {
   struct Case {
-    Strings files;
-    Strings read_only;
-    Strings arguments;
+    Strings files, read_only, arguments;
   };
+  // clang-format off
   const Case cases[] = {
       // Collisions at the top and in folders still to be made, a
       // replacement, a read-only destination.
-      {{"src/a.doc", "src/a.pdf", "src/b.doc", "src/c.doc",
-        "src/sub/deep/d.doc", "src/sub/deep/d.pdf", "out/b.txt", "out/c.txt"},
-       {"out/c.txt"},
-       {"-r", "<src>", "<out>"}},
+      {{"src/a.doc", "src/a.pdf", "src/b.doc", "src/c.doc", "src/sub/deep/d.doc",
+        "src/sub/deep/d.pdf", "out/b.txt", "out/c.txt"}, {"out/c.txt"}, {"-r", "<src>", "<out>"}},
       // In place: a source file is never replaced, one already so named is
       // its own copy.
-      {{"src/a.doc", "src/b.doc", "src/b.txt", "src/sub/c.txt"},
-       {},
-       {"-r", "<src>", "<src>"}},
+      {{"src/a.doc", "src/b.doc", "src/b.txt", "src/sub/c.txt"}, {}, {"-r", "<src>", "<src>"}},
       // A missing target inside the source, which the run makes and skips.
-      {{"src/a.doc", "src/sub/x.v1.doc", "src/sub/x.pdf"},
-       {},
-       {"-r", "-s", "<src>", "<src/new/out>"}},
+      {{"src/a.doc", "src/sub/x.v1.doc", "src/sub/x.pdf"}, {}, {"-r", "-s", "<src>", "<src/new/out>"}},
   };
+  // clang-format on
   std::set<std::string> labels_seen;
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.arguments));
@@ -448,34 +425,14 @@ TEST(CliFailureTest, UnreadableSourceFolderIsListedAndExitsOne) {
 #endif
 }
 
+// Windows drops the trailing dots and spaces of a typed folder; elsewhere
+// they belong to the name.
 TEST(CliWindowsTypingTest, TypedFoldersReadAsWindowsReadsThem) {
-  // Windows drops the trailing dot of a typed folder and reads "C:\my dir\"
-  // out as C:\my dir" out; elsewhere both are plain characters of names.
   const bool windows = PreferredSeparator() == '\\';
-  const std::string kHint = "请去掉最后的 \"\\\"";
-  const std::string kNoSource = "来源文件夹不存在";
-  struct Case {
-    Strings arguments;
-    int exit_code;
-    std::string err;
-  };
-  const Case cases[] = {
-      {{"<src>.", "<out>. "}, windows ? 0 : 2, windows ? "" : kNoSource},
-      {{"<src>\" out"}, 2, windows ? kHint : kNoSource},
-      {{"<src>\" out", "b", "c"}, 2, windows ? kHint : "--help"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.arguments));
-    TempTree tree;
-    tree.Write("src/a.doc", "alpha");
-    const ChildResult result = Cli(tree, c.arguments);
-    EXPECT_EQ(result.exit_code, c.exit_code);
-    ExpectOutput(result.err, c.err);
-    EXPECT_EQ(
-        tree.Entries(),
-        (c.exit_code == 0 ? Strings{"out/", "out/a.txt", "src/", "src/a.doc"}
-                          : Strings{"src/", "src/a.doc"}));
-  }
+  TempTree tree;
+  tree.Write("src/a.doc", "alpha");
+  EXPECT_EQ(Cli(tree, {"<src>.", "<out>. "}).exit_code, windows ? 0 : 2);
+  EXPECT_EQ(tree.Exists("out/a.txt"), windows);
 }
 
 }  // namespace
