@@ -168,15 +168,9 @@ std::string RunOnce(std::uint32_t seed, const Layout& layout,
   fs::remove_all(ToNativePath(root + "/w"));
   RandomTree(seed, root).Build(layout.source, layout.target);
   std::mt19937 options(seed);
-  std::vector<std::string> arguments = {root + layout.source,
-                                        root + layout.target,
-                                        "-r",
-                                        "-v",
-                                        "-q",
-                                        "-t",
-                                        "txt",
-                                        "-j",
-                                        std::to_string(jobs)};
+  std::vector<std::string> arguments = {
+      root + layout.source,       root + layout.target, "-rvq", "-t", "txt",
+      "-j" + std::to_string(jobs)};
   if (options() % 2) arguments.insert(arguments.end(), {"-f", "doc"});
   if (options() % 2) arguments.push_back("-s");
   const ChildResult result = testing::RunChild(BATCHEXT_CLI_PATH, arguments);

