@@ -124,6 +124,7 @@ TEST_F(ConversionRunTest, ConvertsMatchingFilesAndKeepsTheTrimmedTexts) {
   EXPECT_EQ(tree_.Read("in/a.b.doc"), "ab");
 }
 
+// The observer sees the walk depth first, files before subfolders.
 TEST_F(ConversionRunTest, SubfoldersAreMirroredAndNamesStripped) {
   tree_.Write("in/a.b.doc", "1");
   tree_.Write("in/README", "2");
@@ -132,9 +133,24 @@ TEST_F(ConversionRunTest, SubfoldersAreMirroredAndNamesStripped) {
   tree_.Write("in/y/z/data.2024.csv", "4");
   settings_.IncludeSubfolders = true;
   settings_.StripSurplusExtensions = true;
-  Run("", "txt");
+  Entries events;
+  const auto relative = [&](std::string path) {
+    path.erase(0, tree_.Path("in").size() + 1);
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+  };
+  ConversionObserver observer;
+  observer.on_folder = [&](const std::string& source, const std::string&) {
+    events.push_back(relative(source));
+  };
+  observer.on_file = [&](const FileOutcome& o) {
+    events.push_back(relative(o.source));
+  };
+  Run("", "txt", observer);
   EXPECT_EQ(messages_, Summary(4, 0));
   EXPECT_EQ(settings_.FromExt, "*");
+  EXPECT_EQ(events, (Entries{"", "README", "a.b.doc", "x/", "x/abc.abc.txt.txt",
+                             "x/empty/", "y/", "y/z/", "y/z/data.2024.csv"}));
   EXPECT_EQ(tree_.Entries("out"),
             (Entries{"README.txt", "a.txt", "x/", "x/abc.txt", "x/empty/", "y/",
                      "y/z/", "y/z/data.txt"}));
@@ -237,35 +253,6 @@ TEST_F(ConversionRunTest, SubfolderThatCannotBeMadeShowsTheFolderBoxOnce) {
   Run("doc", "txt");
   EXPECT_EQ(messages_, kFolderError + Summary(2, 0));
   EXPECT_EQ(tree_.Read("out/fine/c.txt"), "c");
-}
-
-TEST_F(ConversionRunTest, ObserverSeesADepthFirstWalk) {
-  tree_.Write("in/b/z.doc", "");
-  tree_.Write("in/b/c/y.doc", "");
-  tree_.Write("in/a/x.doc", "");
-  tree_.Write("in/w.doc", "");
-  settings_.IncludeSubfolders = true;
-  std::vector<std::string> events;
-  ConversionObserver observer;
-  const std::string root = tree_.Path("in") + "/";
-  const auto relative = [&](const std::string& path) {
-    std::string text = path.substr(root.size());
-#ifdef _WIN32
-    std::replace(text.begin(), text.end(), '\\', '/');
-#endif
-    return text;
-  };
-  observer.on_folder = [&](const std::string& source, const std::string&) {
-    events.push_back("dir " + relative(source));
-  };
-  observer.on_file = [&](const FileOutcome& o) {
-    events.push_back("file " + relative(o.source));
-  };
-  Run("doc", "txt", observer);
-  EXPECT_EQ(events,
-            (std::vector<std::string>{"dir ", "file w.doc", "dir a/",
-                                      "file a/x.doc", "dir b/", "file b/z.doc",
-                                      "dir b/c/", "file b/c/y.doc"}));
 }
 
 TEST_F(ConversionRunTest, CounterAtItsTopEndsTheFolderNotTheRun) {
