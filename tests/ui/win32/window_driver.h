@@ -10,9 +10,6 @@
 
 namespace batchext::testing {
 
-// The tree of the classic folder dialog.
-constexpr int kFolderTreeId = 0x3741;
-
 // Runs batchext.exe and works it from outside, as a user would: finds its
 // windows and controls, reads their texts, types and presses buttons.
 // Every wait gives up after a while, so a test fails rather than hangs.
@@ -48,11 +45,12 @@ class WindowDriver {
   // Reads the next message box and closes it with OK.
   MessageBoxSeen TakeMessageBox() const;
 
-  // In the shell's folder dialog: chooses the top-level item named `name`
-  // with OK, and answers the instruction the dialog showed.
-  std::string ChooseInFolderDialog(HWND dialog, const std::wstring& name) const;
+  // In the shell's folder dialog, once it shows: chooses the top-level item
+  // named `name` with OK, and answers the instruction the dialog showed.
+  std::string ChooseInFolderDialog(const std::wstring& name) const;
 
  private:
+  HWND WaitForDialogWith(int child_id) const;
   std::wstring TreeItemText(HWND tree, HTREEITEM item) const;
 
   PROCESS_INFORMATION process_{};
@@ -60,7 +58,6 @@ class WindowDriver {
 };
 
 std::wstring ClassOf(HWND window);
-bool IsDialogWithChild(HWND window, int child_id);
 
 // Polls `done` until it holds or the time is up.
 bool WaitUntil(const std::function<bool()>& done,
