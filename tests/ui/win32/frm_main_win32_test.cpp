@@ -2,6 +2,9 @@
 // compares what it shows with the shared table of controls.
 
 #include <gtest/gtest.h>
+#include <windows.h>
+// Both need windows.h first.
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -31,39 +34,6 @@ RECT ExpectedPixels(const ControlSpec& spec, int dpi) {
   }
   const auto px = [dpi](int twips) { return ::MulDiv(twips, dpi, 1440); };
   return {px(rect.left), px(rect.top), px(rect.right()), px(rect.bottom())};
-}
-
-// A folder on the desktop, where the folder dialog lists it at the top; its
-// name lies outside every ANSI code page.
-class DesktopFolder {
- public:
-  explicit DesktopFolder(const std::wstring& name) {
-    wchar_t desktop[MAX_PATH] = {};
-    ::SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop);
-    path_ = fs::path(desktop) / name;
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~DesktopFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-    fs::remove_all(path_.native() + L"(2)", ignored);
-  }
-  const fs::path& path() const { return path_; }
-  std::string Utf8() const { return WideToUtf8(path_.native()); }
-  void Fill(int count, const char* extension) const {
-    for (int index = 0; index < count; ++index) {
-      std::ofstream(path_ / ("f" + std::to_string(index) + extension)) << index;
-    }
-  }
-
- private:
-  fs::path path_;
-};
-
-int FilesIn(const fs::path& folder) {
-  if (!fs::exists(folder)) return 0;
-  return static_cast<int>(std::distance(fs::directory_iterator(folder), {}));
 }
 
 TEST(Win32ResourcesTest, CarryTheHandCursorIconsManifestAndVersion) {
@@ -107,14 +77,38 @@ TEST(Win32ResourcesTest, CarryTheHandCursorIconsManifestAndVersion) {
 
 class FrmMainWin32Test : public ::testing::Test {
  protected:
-  // Chooses `folder` as the source through the real folder dialog.
-  void ChooseSource(const DesktopFolder& folder) {
+  ~FrmMainWin32Test() override {
+    if (source_.empty()) return;
+    std::error_code ignored;
+    fs::remove_all(source_, ignored);
+    fs::remove_all(Target(), ignored);
+  }
+
+  // Makes a folder on the desktop, where the folder dialog can reach it, with
+  // the files f0, f1, ..., and chooses it as the source through the dialog.
+  void ChooseSource(const std::wstring& name, int files, const char* ext) {
+    wchar_t desktop[MAX_PATH] = {};
+    ::SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop);
+    source_ = fs::path(desktop) / name;
+    // What a test that stopped midway may have left.
+    fs::remove_all(source_);
+    fs::remove_all(Target());
+    fs::create_directories(source_);
+    for (int index = 0; index < files; ++index) {
+      std::ofstream(source_ / ("f" + std::to_string(index) + ext)) << index;
+    }
     window_.Click("CmdBrowseFromFolder");
-    EXPECT_EQ(window_.ChooseInFolderDialog(folder.path().filename().native()),
+    EXPECT_EQ(window_.ChooseInFolderDialog(source_.native()),
               "Norvane工作室欢迎您！\r请选择一个文件夹：");
-    EXPECT_EQ(window_.Text(window_.Control("LblFromFolder")), folder.Utf8());
-    EXPECT_EQ(window_.Text(window_.Control("LblTargetFolder")),
-              folder.Utf8() + "(2)");
+    const std::string shown = WideToUtf8(source_.native());
+    EXPECT_EQ(window_.Text(window_.Control("LblFromFolder")), shown);
+    EXPECT_EQ(window_.Text(window_.Control("LblTargetFolder")), shown + "(2)");
+  }
+
+  fs::path Target() const { return source_.native() + L"(2)"; }
+  int FilesInTarget() const {
+    return static_cast<int>(
+        std::distance(fs::directory_iterator(Target()), {}));
   }
 
   void ExpectBox(const char* text, const char* title) {
@@ -125,6 +119,7 @@ class FrmMainWin32Test : public ::testing::Test {
   }
 
   WindowDriver window_{WindowProgram()};
+  fs::path source_;
 };
 
 TEST_F(FrmMainWin32Test, ShowsEveryControlOfTheTableWhereItSays) {
@@ -203,23 +198,20 @@ TEST_F(FrmMainWin32Test, ChecksTheRequestThenConvertsAFolder) {
   ExpectBox("请务必先选择来源文件夹以及执行后存储所用的目标文件夹",
             "选择文件夹");
 
-  const DesktopFolder source(L"源_Ж_ū");
-  source.Fill(3, ".doc");
-  source.Fill(1, ".pdf");
-  ChooseSource(source);
+  // A name outside every ANSI code page.
+  ChooseSource(L"源_Ж_ū", 3, ".doc");
+  std::ofstream(source_ / "other.pdf") << "x";
   window_.SetText("TxtFromHouzui", "doc");
   window_.SetText("TxtHouZui", "txt");
   window_.Click("CmdOk");
   ExpectBox("成功修改了3个文件的后缀名，失败0个文件", "操作结果");
   // Written where the window said: the engine's own tests name the files.
-  EXPECT_EQ(FilesIn(source.path().native() + L"(2)"), 3);
+  EXPECT_EQ(FilesInTarget(), 3);
 }
 
 TEST_F(FrmMainWin32Test, CancelStopsALongRunAndCountsTruthfully) {
   constexpr int kFiles = 4000;
-  const DesktopFolder source(L"long_run");
-  source.Fill(kFiles, ".dat");
-  ChooseSource(source);
+  ChooseSource(L"long_run", kFiles, ".dat");
   window_.Click("CmdOk");
 
   const HWND progress = window_.WaitForWindow(
@@ -243,7 +235,7 @@ TEST_F(FrmMainWin32Test, CancelStopsALongRunAndCountsTruthfully) {
   EXPECT_GT(converted, 0);
   EXPECT_LT(converted, kFiles);
   EXPECT_EQ(counts[2], "0");
-  EXPECT_EQ(FilesIn(source.path().native() + L"(2)"), converted);
+  EXPECT_EQ(FilesInTarget(), converted);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "tests/ui/win32/window_driver.h"
 
+#include <shlobj.h>
+
 #include <stdexcept>
 #include <thread>
 
@@ -121,50 +123,23 @@ WindowDriver::MessageBoxSeen WindowDriver::TakeMessageBox() const {
   return seen;
 }
 
-std::string WindowDriver::ChooseInFolderDialog(const std::wstring& name) const {
+std::string WindowDriver::ChooseInFolderDialog(
+    const std::wstring& folder) const {
   const HWND dialog = WaitForDialogWith(kFolderTreeId);
   if (!dialog) return "(no folder dialog)";
+  // The path has to live in the dialog's own process.
+  const HANDLE process = process_.hProcess;
+  const std::size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
+  void* remote = ::VirtualAllocEx(process, nullptr, bytes,
+                                  MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  ::WriteProcessMemory(process, remote, folder.c_str(), bytes, nullptr);
+  ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE,
+                 reinterpret_cast<LPARAM>(remote));
+  ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   const std::string instruction = Text(::GetDlgItem(dialog, kFolderTitleId));
-  const HWND tree = ::GetDlgItem(dialog, kFolderTreeId);
-  const auto next = [tree](UINT relation, HTREEITEM item) {
-    return reinterpret_cast<HTREEITEM>(::SendMessageW(
-        tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
-  };
-  const HTREEITEM root = next(TVGN_ROOT, nullptr);
-  ::SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(root));
-  HTREEITEM item = next(TVGN_CHILD, root);
-  while (item && TreeItemText(tree, item) != name) item = next(TVGN_NEXT, item);
-  if (item) {
-    ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET,
-                   reinterpret_cast<LPARAM>(item));
-  }
   Click(::GetDlgItem(dialog, IDOK));
   WaitUntil([dialog] { return !::IsWindow(dialog); });
   return instruction;
-}
-
-// The item record has to live in the dialog's own process.
-std::wstring WindowDriver::TreeItemText(HWND tree, HTREEITEM item) const {
-  constexpr int kCapacity = 512;
-  struct Remote {
-    TVITEMW item;
-    wchar_t text[kCapacity];
-  };
-  const HANDLE process = process_.hProcess;
-  void* remote = ::VirtualAllocEx(process, nullptr, sizeof(Remote),
-                                  MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  if (!remote) return {};
-  Remote local{};
-  local.item.mask = TVIF_TEXT;
-  local.item.hItem = item;
-  local.item.pszText = static_cast<Remote*>(remote)->text;
-  local.item.cchTextMax = kCapacity;
-  ::WriteProcessMemory(process, remote, &local, sizeof(local), nullptr);
-  ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote));
-  ::ReadProcessMemory(process, remote, &local, sizeof(local), nullptr);
-  ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  local.text[kCapacity - 1] = L'\0';
-  return local.text;
 }
 
 }  // namespace batchext::testing

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <windows.h>
-// commctrl.h needs windows.h first.
-#include <commctrl.h>
 
 #include <chrono>
 #include <functional>
@@ -45,13 +43,12 @@ class WindowDriver {
   // Reads the next message box and closes it with OK.
   MessageBoxSeen TakeMessageBox() const;
 
-  // In the shell's folder dialog, once it shows: chooses the top-level item
-  // named `name` with OK, and answers the instruction the dialog showed.
-  std::string ChooseInFolderDialog(const std::wstring& name) const;
+  // In the shell's folder dialog, once it shows: chooses `folder` with OK,
+  // and answers the instruction the dialog showed.
+  std::string ChooseInFolderDialog(const std::wstring& folder) const;
 
  private:
   HWND WaitForDialogWith(int child_id) const;
-  std::wstring TreeItemText(HWND tree, HTREEITEM item) const;
 
   PROCESS_INFORMATION process_{};
   HWND main_ = nullptr;
