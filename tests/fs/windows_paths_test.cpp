@@ -147,12 +147,13 @@ class WindowsTreeTest : public ::testing::Test {
            const std::string& from, const std::string& to,
            bool subfolders = false, const ConversionObserver& observer = {},
            const RunOptions& options = {}) {
-    settings_.FromFolder = tree_.Path(source);
-    settings_.TargetFolder = tree_.Path(target);
-    settings_.IncludeSubfolders = subfolders;
+    ConversionSettings settings;
+    settings.FromFolder = tree_.Path(source);
+    settings.TargetFolder = tree_.Path(target);
+    settings.IncludeSubfolders = subfolders;
     messages_.clear();
     StartConversion(
-        settings_, from, to,
+        settings, from, to,
         [this](const std::string& text, const std::string&, MessageStyle) {
           messages_.push_back(text);
         },
@@ -160,7 +161,6 @@ class WindowsTreeTest : public ::testing::Test {
   }
 
   TempTree tree_;
-  ConversionSettings settings_;
   std::vector<std::string> messages_;
 };
 
