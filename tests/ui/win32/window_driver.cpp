@@ -1,5 +1,7 @@
 #include "tests/ui/win32/window_driver.h"
 
+#include <shlobj.h>
+
 #include <stdexcept>
 #include <thread>
 
@@ -9,15 +11,15 @@
 
 namespace batchext::testing {
 
+// Children of the classic folder dialog and of a message box.
+constexpr int kFolderTreeId = 0x3741;
+constexpr int kFolderTitleId = 0x3742;
+constexpr int kMessageTextId = 0xFFFF;
+
 std::wstring ClassOf(HWND window) {
   wchar_t name[64] = {};
   ::GetClassNameW(window, name, 64);
   return name;
-}
-
-bool IsDialogWithChild(HWND window, int child_id) {
-  return ClassOf(window) == L"#32770" &&
-         ::GetDlgItem(window, child_id) != nullptr;
 }
 
 bool WaitUntil(const std::function<bool()>& done,
@@ -84,37 +86,36 @@ HWND WindowDriver::Focus() const {
 
 HWND WindowDriver::WaitForWindow(
     const std::function<bool(HWND)>& accept) const {
-  struct Search {
-    DWORD process;
-    const std::function<bool(HWND)>& accept;
-    HWND found = nullptr;
-  } search{process_.dwProcessId, accept};
-  const WNDENUMPROC check = [](HWND window, LPARAM data) -> BOOL {
-    auto& search = *reinterpret_cast<Search*>(data);
-    DWORD process = 0;
-    ::GetWindowThreadProcessId(window, &process);
-    if (process == search.process && ::IsWindowVisible(window) &&
-        search.accept(window)) {
-      search.found = window;
-    }
-    return search.found == nullptr;
-  };
+  HWND found = nullptr;
   WaitUntil([&] {
-    ::EnumWindows(check, reinterpret_cast<LPARAM>(&search));
-    return search.found != nullptr;
+    for (HWND window = ::FindWindowExW(nullptr, nullptr, nullptr, nullptr);
+         window && !found;
+         window = ::FindWindowExW(nullptr, window, nullptr, nullptr)) {
+      DWORD process = 0;
+      ::GetWindowThreadProcessId(window, &process);
+      if (process == process_.dwProcessId && ::IsWindowVisible(window) &&
+          accept(window)) {
+        found = window;
+      }
+    }
+    return found != nullptr;
   });
-  return search.found;
+  return found;
+}
+
+HWND WindowDriver::WaitForDialogWith(int child_id) const {
+  return WaitForWindow([child_id](HWND window) {
+    return ClassOf(window) == L"#32770" && ::GetDlgItem(window, child_id);
+  });
 }
 
 WindowDriver::MessageBoxSeen WindowDriver::TakeMessageBox() const {
-  constexpr int kMessageTextId = 0xFFFF;
-  const HWND box = WaitForWindow(
-      [](HWND window) { return IsDialogWithChild(window, kMessageTextId); });
+  const HWND box = WaitForDialogWith(kMessageTextId);
   if (!box) return {"", "(no message box)"};
   MessageBoxSeen seen{Text(box), Text(::GetDlgItem(box, kMessageTextId))};
-  for (HWND child = ::GetWindow(box, GW_CHILD); child;
-       child = ::GetWindow(child, GW_HWNDNEXT)) {
-    seen.has_icon |= ClassOf(child) == L"Static" && ::IsWindowVisible(child) &&
+  HWND child = nullptr;
+  while ((child = ::FindWindowExW(box, child, L"Static", nullptr))) {
+    seen.has_icon |= ::IsWindowVisible(child) &&
                      ::SendMessageW(child, STM_GETICON, 0, 0) != 0;
   }
   Click(::GetDlgItem(box, IDOK));
@@ -122,53 +123,23 @@ WindowDriver::MessageBoxSeen WindowDriver::TakeMessageBox() const {
   return seen;
 }
 
-std::string WindowDriver::ChooseInFolderDialog(HWND dialog,
-                                               const std::wstring& name) const {
-  std::string instruction;
-  for (HWND child = ::GetWindow(dialog, GW_CHILD); child && instruction.empty();
-       child = ::GetWindow(child, GW_HWNDNEXT)) {
-    if (ClassOf(child) == L"Static") instruction = Text(child);
-  }
-  const HWND tree = ::GetDlgItem(dialog, kFolderTreeId);
-  const auto next = [tree](UINT relation, HTREEITEM item) {
-    return reinterpret_cast<HTREEITEM>(::SendMessageW(
-        tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
-  };
-  const HTREEITEM root = next(TVGN_ROOT, nullptr);
-  ::SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(root));
-  HTREEITEM item = next(TVGN_CHILD, root);
-  while (item && TreeItemText(tree, item) != name) item = next(TVGN_NEXT, item);
-  if (item) {
-    ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET,
-                   reinterpret_cast<LPARAM>(item));
-  }
+std::string WindowDriver::ChooseInFolderDialog(
+    const std::wstring& folder) const {
+  const HWND dialog = WaitForDialogWith(kFolderTreeId);
+  if (!dialog) return "(no folder dialog)";
+  // The path has to live in the dialog's own process.
+  const HANDLE process = process_.hProcess;
+  const std::size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
+  void* remote = ::VirtualAllocEx(process, nullptr, bytes,
+                                  MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  ::WriteProcessMemory(process, remote, folder.c_str(), bytes, nullptr);
+  ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE,
+                 reinterpret_cast<LPARAM>(remote));
+  ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  const std::string instruction = Text(::GetDlgItem(dialog, kFolderTitleId));
   Click(::GetDlgItem(dialog, IDOK));
   WaitUntil([dialog] { return !::IsWindow(dialog); });
   return instruction;
-}
-
-// The item record has to live in the dialog's own process.
-std::wstring WindowDriver::TreeItemText(HWND tree, HTREEITEM item) const {
-  constexpr int kCapacity = 512;
-  struct Remote {
-    TVITEMW item;
-    wchar_t text[kCapacity];
-  };
-  const HANDLE process = process_.hProcess;
-  void* remote = ::VirtualAllocEx(process, nullptr, sizeof(Remote),
-                                  MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  if (!remote) return {};
-  Remote local{};
-  local.item.mask = TVIF_TEXT;
-  local.item.hItem = item;
-  local.item.pszText = static_cast<Remote*>(remote)->text;
-  local.item.cchTextMax = kCapacity;
-  ::WriteProcessMemory(process, remote, &local, sizeof(local), nullptr);
-  ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote));
-  ::ReadProcessMemory(process, remote, &local, sizeof(local), nullptr);
-  ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  local.text[kCapacity - 1] = L'\0';
-  return local.text;
 }
 
 }  // namespace batchext::testing

@@ -1,17 +1,12 @@
 #pragma once
 
 #include <windows.h>
-// commctrl.h needs windows.h first.
-#include <commctrl.h>
 
 #include <chrono>
 #include <functional>
 #include <string>
 
 namespace batchext::testing {
-
-// The tree of the classic folder dialog.
-constexpr int kFolderTreeId = 0x3741;
 
 // Runs batchext.exe and works it from outside, as a user would: finds its
 // windows and controls, reads their texts, types and presses buttons.
@@ -48,19 +43,18 @@ class WindowDriver {
   // Reads the next message box and closes it with OK.
   MessageBoxSeen TakeMessageBox() const;
 
-  // In the shell's folder dialog: chooses the top-level item named `name`
-  // with OK, and answers the instruction the dialog showed.
-  std::string ChooseInFolderDialog(HWND dialog, const std::wstring& name) const;
+  // In the shell's folder dialog, once it shows: chooses `folder` with OK,
+  // and answers the instruction the dialog showed.
+  std::string ChooseInFolderDialog(const std::wstring& folder) const;
 
  private:
-  std::wstring TreeItemText(HWND tree, HTREEITEM item) const;
+  HWND WaitForDialogWith(int child_id) const;
 
   PROCESS_INFORMATION process_{};
   HWND main_ = nullptr;
 };
 
 std::wstring ClassOf(HWND window);
-bool IsDialogWithChild(HWND window, int child_id);
 
 // Polls `done` until it holds or the time is up.
 bool WaitUntil(const std::function<bool()>& done,
