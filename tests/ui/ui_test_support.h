@@ -55,8 +55,10 @@ struct Fakes {
       }
       details << QString::fromStdString(more);
     };
+    // No browser starts here: every launch fails once recorded.
     services.open_link = [this](const std::string& address) {
       opened << QString::fromStdString(address);
+      throw std::runtime_error("no browser");
     };
     services.links = {"https://home.example/", "https://task.example/?a=1&b=2",
                       "", "", "联系我们"};
