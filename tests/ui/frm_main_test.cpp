@@ -63,17 +63,16 @@ QStringList Made(const TempTree& temp) {
   return made;
 }
 
-// WCAG 2 relative luminance and contrast ratio.
-double Luminance(const QColor& colour) {
+// The WCAG 2 contrast ratio, from each colour's relative luminance.
+double Contrast(const QColor& a, const QColor& b) {
   const auto linear = [](double c) {
     return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
   };
-  return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
-         0.0722 * linear(colour.blueF());
-}
-
-double Contrast(const QColor& a, const QColor& b) {
-  const auto [dark, light] = std::minmax({Luminance(a), Luminance(b)});
+  const auto luminance = [&](const QColor& c) {
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) +
+           0.0722 * linear(c.blueF());
+  };
+  const auto [dark, light] = std::minmax({luminance(a), luminance(b)});
   return (light + 0.05) / (dark + 0.05);
 }
 
@@ -104,12 +103,6 @@ int TextRight(QWidget& widget) {
     }
   }
   return 0;
-}
-
-bool IsChinese(const QString& text) {
-  return std::ranges::any_of(text, [](QChar c) {
-    return c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF;
-  });
 }
 
 QString Summary(qsizetype converted) {
@@ -395,8 +388,10 @@ class FrmMainTest : public QObject {
             shown << QString::number(box->icon()) << box->windowTitle()
                   << box->text() << QString::number(box->textFormat())
                   << box->detailedText();
+            const QRegularExpression chinese("\\p{Han}");
             for (const QAbstractButton* button : box->buttons()) {
-              shown << (IsChinese(button->text()) ? "中" : button->text());
+              shown << (button->text().contains(chinese) ? "中"
+                                                         : button->text());
             }
             QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
           });
