@@ -107,7 +107,7 @@ int TextRight(QWidget& widget) {
 }
 
 QString Summary(qsizetype converted) {
-  return QString("操作结果|成功修改了%1个文件的后缀名，失败0个文件|information")
+  return QString("操作结果|成功修改了%1个文件的后缀名，失败0个文件|64")
       .arg(converted);
 }
 

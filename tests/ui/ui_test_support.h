@@ -43,11 +43,9 @@ struct Fakes {
     };
     services.show = [this](const std::string& text, const std::string& title,
                            MessageStyle style, const std::string& more) {
-      const char* name = style == MessageStyle::kError     ? "error"
-                         : style == MessageStyle::kWarning ? "warning"
-                         : style == MessageStyle::kPlain   ? "plain"
-                                                           : "information";
-      shown << QString("%1|%2|%3").arg(title.c_str(), text.c_str(), name);
+      shown << QString("%1|%2|%3")
+                   .arg(title.c_str(), text.c_str())
+                   .arg(static_cast<int>(style));
       for (QWidget* top : QApplication::topLevelWidgets()) {
         if (qobject_cast<QProgressDialog*>(top) && top->isVisible()) {
           ++shown_over_progress;
@@ -66,7 +64,7 @@ struct Fakes {
   }
 
   std::deque<std::string> answers;  // of the next picks; "<throw>" fails one
-  QStringList shown;                // "title|text|style"
+  QStringList shown;                // "title|text|style as a number"
   QStringList details;              // of each box shown
   QStringList opened;
   int shown_over_progress = 0;  // boxes shown with a progress dialog still up
