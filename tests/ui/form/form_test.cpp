@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/temp_tree.h"
 #include "ui/form/form_handlers.h"
 #include "ui/form/form_layout.h"
 #include "ui/form/progress_tracker.h"
@@ -16,8 +15,6 @@
 
 namespace batchext {
 namespace {
-
-using testing::TempTree;
 
 bool TakesInput(const ControlSpec& control) {
   using enum ControlKind;
@@ -82,12 +79,6 @@ TEST(FormLayoutTest, TabStopsCoverTheInputsInOneRun) {
 
 // Stand-ins for every seam, recording what the handlers ask for.
 struct FakeSeams {
-  void Shown(const std::string& title, const std::string& text,
-             MessageStyle style, const std::string& more = "") {
-    calls.push_back(title + "|" + text + "|" +
-                    std::to_string(static_cast<int>(style)) + more);
-  }
-
   FormSeams Seams() {
     return {
         .pick_folder =
@@ -98,8 +89,12 @@ struct FakeSeams {
               if (answer == "<throw>") throw std::runtime_error("failed");
               return answer;
             },
-        .show = [this](const std::string& text, const std::string& title,
-                       MessageStyle style) { Shown(title, text, style); },
+        .show =
+            [this](const std::string& text, const std::string& title,
+                   MessageStyle style) {
+              calls.push_back(title + "|" + text + "|" +
+                              std::to_string(static_cast<int>(style)));
+            },
         .open_link = nullptr,
         .show_folders =
             [this](const std::string& from, const std::string& target) {
@@ -113,11 +108,6 @@ struct FakeSeams {
         .load_panel =
             [this](const ControlSpec& panel, const std::string& address) {
               calls.push_back(std::string(panel.name) + " " + address);
-            },
-        .show_detailed =
-            [this](const std::string& text, const std::string& title,
-                   MessageStyle style, const std::string& details) {
-              Shown(title, text, style, "|" + details);
             },
     };
   }
@@ -202,25 +192,15 @@ TEST(RunDetailsTest, ListsAThousandFailuresAfterTheCancellation) {
   EXPECT_TRUE(text.ends_with("\nf998：原因\n以及另外3个"));
 }
 
-// Only the summary carries details, and only when something went wrong.
-TEST(FormHandlersTest, SummaryOffersTheFailuresOfTheRun) {
-  TempTree temp;
-  FakeSeams fakes;
-  FormHandlers form(fakes.Seams(), kLinks);
-  for (const char* name : {"a.doc", "a.pdf", "b.doc"}) {
-    temp.Write(std::string("in/") + name, "");
-  }
-  fakes.answers.push_back(temp.Path("in"));
-  form.BrowseFromFolder();
-  fakes.calls.clear();
-  form.Ok({.from_extension = "*", .to_extension = "txt"});
-  // a.doc and a.pdf both become a.txt; the one listed second fails.
-  ASSERT_EQ(fakes.calls.size(), 1u);
-  const std::string head =
-      "操作结果|成功修改了2个文件的后缀名，失败1个文件|64|";
-  const std::string reason =
-      "：本次已有另一个文件转换为同一个目标文件，没有覆盖";
-  EXPECT_EQ(fakes.calls.front(), head + temp.Path("in/a.pdf") + reason);
+// A run that ends on its own lists its failures alone, or nothing at all.
+TEST(RunDetailsTest, ListsOnlyTheFailuresOfARunThatEndsOnItsOwn) {
+  RunDetails details;
+  const ConversionObserver observer = details.Watch({});
+  observer.on_file({"a.doc", "a.txt", true, ""});
+  EXPECT_FALSE(observer.stop_requested());
+  EXPECT_EQ(details.Text(), "");
+  observer.on_file({"a.pdf", "", false, "原因"});
+  EXPECT_EQ(details.Text(), "a.pdf：原因");
 }
 
 // A short run shows no dialog; a long one shows it once and keeps it fresh.
