@@ -77,7 +77,7 @@ TEST(FormLayoutTest, TabStopsCoverTheInputsInOneRun) {
   EXPECT_STREQ(FirstTabStop().name, "CmdBrowseFromFolder");
 }
 
-// Stand-ins for every seam, recording what the handlers ask for.
+// Stand-ins for the seams, recording what the handlers ask for.
 struct FakeSeams {
   FormSeams Seams() {
     return {
