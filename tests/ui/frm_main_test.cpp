@@ -1,6 +1,5 @@
 #include "ui/qt/frm_main.h"
 
-#include <QAction>
 #include <QBitmap>
 #include <QCheckBox>
 #include <QDir>
@@ -8,7 +7,6 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
@@ -66,17 +64,16 @@ QStringList Made(const TempTree& temp) {
   return made;
 }
 
-// WCAG 2 relative luminance and contrast ratio.
-double Luminance(const QColor& colour) {
+// The WCAG 2 contrast ratio, from each colour's relative luminance.
+double Contrast(const QColor& a, const QColor& b) {
   const auto linear = [](double c) {
     return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
   };
-  return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
-         0.0722 * linear(colour.blueF());
-}
-
-double Contrast(const QColor& a, const QColor& b) {
-  const auto [dark, light] = std::minmax({Luminance(a), Luminance(b)});
+  const auto luminance = [&](const QColor& c) {
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) +
+           0.0722 * linear(c.blueF());
+  };
+  const auto [dark, light] = std::minmax({luminance(a), luminance(b)});
   return (light + 0.05) / (dark + 0.05);
 }
 
@@ -109,14 +106,8 @@ int TextRight(QWidget& widget) {
   return 0;
 }
 
-bool IsChinese(const QString& text) {
-  return std::ranges::any_of(text, [](QChar c) {
-    return c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF;
-  });
-}
-
 QString Summary(qsizetype converted) {
-  return QString("操作结果|成功修改了%1个文件的后缀名，失败0个文件|information")
+  return QString("操作结果|成功修改了%1个文件的后缀名，失败0个文件|64")
       .arg(converted);
 }
 
@@ -126,11 +117,17 @@ class FrmMainTest : public QObject {
   Q_OBJECT
 
  private:
-  // Picks `source` and types `from` as the extension to change.
-  void Prepare(FrmMain& window, const std::string& source, const char* from) {
-    fakes_.answers.push_back(source);
-    Click(window, "CmdBrowseFromFolder");
-    Child<QLineEdit>(window, "TxtFromHouzui")->setText(from);
+  // A window whose progress dialog comes at once, with "in" of `temp` picked
+  // and "doc" typed as the extension to change.
+  std::unique_ptr<FrmMain> Prepared(const TempTree& temp) {
+    FrmMainServices services = fakes_.Services();
+    services.progress_timing = {std::chrono::milliseconds(0),
+                                std::chrono::milliseconds(0)};
+    auto window = std::make_unique<FrmMain>(std::move(services));
+    fakes_.answers.push_back(temp.Path("in"));
+    Click(*window, "CmdBrowseFromFolder");
+    Child<QLineEdit>(*window, "TxtFromHouzui")->setText("doc");
+    return window;
   }
 
   testing::Fakes fakes_;
@@ -172,8 +169,6 @@ class FrmMainTest : public QObject {
       QVERIFY2(TextFits(*widget), control.name);
     }
 
-    QVERIFY(!Child<QCheckBox>(window, "Chk")->isChecked());
-    QVERIFY(!Child<QCheckBox>(window, "Chck")->isChecked());
     auto* box = Child<QLineEdit>(window, "TxtHouZui");
     box->setText(QString(40000, 'x'));  // no length limit
     QCOMPARE(box->text().size(), 40000);
@@ -190,25 +185,22 @@ class FrmMainTest : public QObject {
     QVERIFY(window.isVisible());
   }
 
-  // Every text is readable on what it is drawn on, under a light and a dark
-  // system palette, set before or after the window is made.
-  void textsContrastUnderEveryPalette_data() {
-    QTest::addColumn<bool>("dark");
+  // Every text is readable on what it is drawn on under a dark system
+  // palette, set before or after the window is made: the window keeps the
+  // light palette its colours were chosen for.
+  void textsContrastUnderADarkPalette_data() {
     QTest::addColumn<bool>("after");
-    QTest::newRow("light") << false << false;
-    QTest::newRow("dark before") << true << false;
-    QTest::newRow("dark after") << true << true;
+    QTest::newRow("before") << false;
+    QTest::newRow("after") << true;
   }
 
-  void textsContrastUnderEveryPalette() {
-    QFETCH(bool, dark);
+  void textsContrastUnderADarkPalette() {
     QFETCH(bool, after);
     // Derived from a dark grey: white text on near-black fields.
-    const QPalette wanted =
-        dark ? QPalette(QColor(53, 53, 53)) : system_palette_;
-    if (!after) QApplication::setPalette(wanted);
+    const QPalette dark(QColor(53, 53, 53));
+    if (!after) QApplication::setPalette(dark);
     FrmMain window(fakes_.Services());
-    if (after) QApplication::setPalette(wanted);
+    if (after) QApplication::setPalette(dark);
     fakes_.answers = {"/in"};
     Click(window, "CmdBrowseFromFolder");
     for (const ControlSpec& control : FormControls()) {
@@ -249,17 +241,6 @@ class FrmMainTest : public QObject {
       const int right = TextRight(*field);
       QVERIFY2(right <= room && right > room * 3 / 4,
                qPrintable(QString("%1 of %2").arg(right).arg(room)));
-    }
-  }
-
-  // Qt's own texts speak Chinese too.
-  void qtTextsAreChinese() {
-    FrmMain window(fakes_.Services());
-    const std::unique_ptr<QMenu> menu(
-        Child<QLineEdit>(window, "TxtHouZui")->createStandardContextMenu());
-    for (const QAction* action : menu->actions()) {
-      QVERIFY2(action->isSeparator() || IsChinese(action->text()),
-               qPrintable(action->text()));
     }
   }
 
@@ -340,15 +321,11 @@ class FrmMainTest : public QObject {
          {"a.doc", "b.b.doc", "c.txt", "照片.doc", "s/d.doc"}) {
       temp.Write(std::string("in/") + name, "");
     }
-    // The progress dialog comes at once, and must be gone by the summary.
-    FrmMainServices services = fakes_.Services();
-    services.progress_timing = {std::chrono::milliseconds(0),
-                                std::chrono::milliseconds(0)};
-    FrmMain window(std::move(services));
-    Prepare(window, temp.Path("in"), "doc");
-    auto* box = Child<QCheckBox>(window, qPrintable(option));
+    // The progress dialog must be gone by the summary.
+    const std::unique_ptr<FrmMain> window = Prepared(temp);
+    auto* box = Child<QCheckBox>(*window, qPrintable(option));
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
-    Click(window, "CmdOk");
+    Click(*window, "CmdOk");
     QCOMPARE(fakes_.shown, QStringList{Summary(made.size())});
     QCOMPARE(fakes_.shown_over_progress, 0);
     QCOMPARE(Made(temp), made);
@@ -361,11 +338,7 @@ class FrmMainTest : public QObject {
     for (int i = 0; i < kFiles; ++i) {
       temp.Write("in/" + std::to_string(i) + ".doc", "");
     }
-    FrmMainServices services = fakes_.Services();
-    services.progress_timing = {std::chrono::milliseconds(0),
-                                std::chrono::milliseconds(0)};
-    FrmMain window(std::move(services));
-    Prepare(window, temp.Path("in"), "doc");
+    const std::unique_ptr<FrmMain> window = Prepared(temp);
     QString label;
     // Cancel once the modal dialog has reported five files or more.
     WhenShown(
@@ -380,7 +353,7 @@ class FrmMainTest : public QObject {
           label = static_cast<QProgressDialog*>(dialog)->labelText();
           QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
         });
-    Click(window, "CmdOk");
+    Click(*window, "CmdOk");
     const QString in = QDir::toNativeSeparators(temp.Path("in").c_str());
     QVERIFY2(label.contains("当前文件夹：" + in), qPrintable(label));
     const qsizetype made = Made(temp).size();
@@ -410,8 +383,10 @@ class FrmMainTest : public QObject {
             shown << QString::number(box->icon()) << box->windowTitle()
                   << box->text() << QString::number(box->textFormat())
                   << box->detailedText();
+            const QRegularExpression chinese("\\p{Han}");
             for (const QAbstractButton* button : box->buttons()) {
-              shown << (IsChinese(button->text()) ? "中" : button->text());
+              shown << (button->text().contains(chinese) ? "中"
+                                                         : button->text());
             }
             QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
           });
@@ -427,9 +402,11 @@ class FrmMainTest : public QObject {
     }
   }
 
-  // Only a left click opens, and only the Label3 pair shows the hand.
+  // Only a left click opens, a launch that fails stays quiet, and only the
+  // Label3 pair shows the hand.
   void linksOpenOnEveryLeftClick() {
     FrmMain window(fakes_.Services());
+    QCOMPARE(Child<QLabel>(window, "Label2")->text(), "联系我们");
     const std::pair<const char*, Qt::MouseButton> clicks[] = {
         {"Label3_0", Qt::LeftButton},  {"Label3_1", Qt::LeftButton},
         {"Label2", Qt::LeftButton},    {"Label3_0", Qt::LeftButton},

@@ -37,15 +37,13 @@ QTreeView* Tree(QWidget* picker) {
   return Child<QTreeView>(*picker, kFolderTreeName);
 }
 
-QFileSystemModel* Model(QWidget* picker) {
-  return static_cast<QFileSystemModel*>(Tree(picker)->model());
-}
-
 // Selects `path` as a user would: unfolding the way down, then clicking it.
 void Choose(QWidget* picker, const QString& path) {
-  const QModelIndex index = Model(picker)->index(path);
-  Tree(picker)->scrollTo(index);
-  Tree(picker)->selectionModel()->setCurrentIndex(
+  QTreeView* tree = Tree(picker);
+  const QModelIndex index =
+      static_cast<QFileSystemModel*>(tree->model())->index(path);
+  tree->scrollTo(index);
+  tree->selectionModel()->setCurrentIndex(
       index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
@@ -57,7 +55,7 @@ void Press(QWidget* picker, QDialogButtonBox::StandardButton which) {
 // What a picker shows on opening, and what its tree lists inside `probe`.
 QString Describe(QWidget* picker, const QString& probe) {
   QTreeView* tree = Tree(picker);
-  QFileSystemModel* model = Model(picker);
+  auto* model = static_cast<QFileSystemModel*>(tree->model());
   const QModelIndex root = tree->rootIndex();
   if (!QTest::qWaitFor([&] { return model->rowCount(root) > 0; })) return "";
   const QModelIndex top = model->index(0, 0, root);
@@ -157,6 +155,10 @@ class SelectFolderTest : public QObject {
     FrmMain window(std::move(services));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // A folder field shows its whole path as the tooltip.
+    const auto shown = [&](const char* field) {
+      return Child(window, field)->toolTip();
+    };
     QString target_while_outer_open;
     WhenShown(Picker(), [&](QWidget* outer_picker) {
       WhenShown(Picker(outer_picker), [&](QWidget* inner_picker) {
@@ -167,16 +169,14 @@ class SelectFolderTest : public QObject {
       QWidget* button = Child(window, "CmdBrowseTargetFolder");
       QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
                         button->mapTo(&window, button->rect().center()));
-      target_while_outer_open =
-          QString::fromStdString(window.settings().TargetFolder);
+      target_while_outer_open = shown("LblTargetFolder");
       Choose(outer_picker, outer);
       Press(outer_picker, QDialogButtonBox::Ok);
     });
     Click(window, "CmdBrowseFromFolder");
     QCOMPARE(target_while_outer_open, inner);
-    QCOMPARE(QString::fromStdString(window.settings().FromFolder), outer);
-    QCOMPARE(QString::fromStdString(window.settings().TargetFolder),
-             outer + "(2)");
+    QCOMPARE(shown("LblFromFolder"), outer);
+    QCOMPARE(shown("LblTargetFolder"), outer + "(2)");
     QVERIFY(fakes.shown.isEmpty());
   }
 };

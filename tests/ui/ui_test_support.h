@@ -43,11 +43,9 @@ struct Fakes {
     };
     services.show = [this](const std::string& text, const std::string& title,
                            MessageStyle style, const std::string& more) {
-      const char* name = style == MessageStyle::kError     ? "error"
-                         : style == MessageStyle::kWarning ? "warning"
-                         : style == MessageStyle::kPlain   ? "plain"
-                                                           : "information";
-      shown << QString("%1|%2|%3").arg(title.c_str(), text.c_str(), name);
+      shown << QString("%1|%2|%3")
+                   .arg(title.c_str(), text.c_str())
+                   .arg(static_cast<int>(style));
       for (QWidget* top : QApplication::topLevelWidgets()) {
         if (qobject_cast<QProgressDialog*>(top) && top->isVisible()) {
           ++shown_over_progress;
@@ -55,8 +53,10 @@ struct Fakes {
       }
       details << QString::fromStdString(more);
     };
+    // No browser starts here: every launch fails once recorded.
     services.open_link = [this](const std::string& address) {
       opened << QString::fromStdString(address);
+      throw std::runtime_error("no browser");
     };
     services.links = {"https://home.example/", "https://task.example/?a=1&b=2",
                       "", "", "联系我们"};
@@ -64,7 +64,7 @@ struct Fakes {
   }
 
   std::deque<std::string> answers;  // of the next picks; "<throw>" fails one
-  QStringList shown;                // "title|text|style"
+  QStringList shown;                // "title|text|style as a number"
   QStringList details;              // of each box shown
   QStringList opened;
   int shown_over_progress = 0;  // boxes shown with a progress dialog still up

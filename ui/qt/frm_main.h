@@ -3,7 +3,6 @@
 #include <QWidget>
 #include <string>
 
-#include "engine/conversion_settings.h"
 #include "ui/form/form_handlers.h"
 #include "ui/qt/browser.h"
 #include "ui/qt/run_progress.h"
@@ -32,8 +31,6 @@ class FrmMain : public QWidget {
 
  public:
   explicit FrmMain(FrmMainServices services = {});
-
-  const ConversionSettings& settings() const { return form_.settings(); }
 
  protected:
   // Tab and Shift+Tab walk the table's tab order, skipping what cannot take

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <deque>
 #include <initializer_list>
 #include <set>
@@ -9,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/temp_tree.h"
 #include "ui/form/form_handlers.h"
 #include "ui/form/form_layout.h"
 #include "ui/form/progress_tracker.h"
@@ -17,8 +15,6 @@
 
 namespace batchext {
 namespace {
-
-using testing::TempTree;
 
 bool TakesInput(const ControlSpec& control) {
   using enum ControlKind;
@@ -52,8 +48,6 @@ TEST(FormLayoutTest, ControlsNestInsideTheirParents) {
     EXPECT_GE(control.rect.top, 0);
     EXPECT_LE(control.rect.right(), area.width);
     EXPECT_LE(control.rect.bottom(), area.height);
-    EXPECT_EQ(control.load_rect.has_value(),
-              control.kind == ControlKind::kWebPanel);
   }
 }
 
@@ -83,15 +77,8 @@ TEST(FormLayoutTest, TabStopsCoverTheInputsInOneRun) {
   EXPECT_STREQ(FirstTabStop().name, "CmdBrowseFromFolder");
 }
 
-// Stand-ins for every seam, recording what the handlers ask for.
+// Stand-ins for the seams, recording what the handlers ask for.
 struct FakeSeams {
-  void Record(const std::string& call) { calls.push_back(call); }
-  void Shown(const std::string& title, const std::string& text,
-             MessageStyle style, const std::string& more = "") {
-    Record(title + "|" + text + "|" + std::to_string(static_cast<int>(style)) +
-           more);
-  }
-
   FormSeams Seams() {
     return {
         .pick_folder =
@@ -102,41 +89,34 @@ struct FakeSeams {
               if (answer == "<throw>") throw std::runtime_error("failed");
               return answer;
             },
-        .show = [this](const std::string& text, const std::string& title,
-                       MessageStyle style) { Shown(title, text, style); },
-        .open_link =
-            [this](const std::string& address) {
-              Record("open " + address);
-              if (launch_fails) throw std::runtime_error("no browser");
+        .show =
+            [this](const std::string& text, const std::string& title,
+                   MessageStyle style) {
+              calls.push_back(title + "|" + text + "|" +
+                              std::to_string(static_cast<int>(style)));
             },
+        .open_link = nullptr,
         .show_folders =
             [this](const std::string& from, const std::string& target) {
-              Record("folders " + from + " " + target);
+              calls.push_back("folders " + from + " " + target);
             },
         .set_checked =
             [this](const ControlSpec& option, bool checked) {
-              Record(std::string(option.name) +
-                     (checked ? " ticked" : " cleared"));
+              calls.push_back(std::string(option.name) +
+                              (checked ? " ticked" : " cleared"));
             },
         .load_panel =
             [this](const ControlSpec& panel, const std::string& address) {
-              Record(std::string(panel.name) + " " + address);
-            },
-        .show_detailed =
-            [this](const std::string& text, const std::string& title,
-                   MessageStyle style, const std::string& details) {
-              Shown(title, text, style, "|" + details);
+              calls.push_back(std::string(panel.name) + " " + address);
             },
     };
   }
 
   std::deque<std::string> answers;  // "<throw>" makes the picker fail
   std::vector<std::string> calls;
-  bool launch_fails = false;
 };
 
-const InfoLinks kLinks{"https://home.example/", "https://task.example/?a=1",
-                       "https://panel.example/1", "", "联系我们"};
+const InfoLinks kLinks{"", "", "https://panel.example/1", "", ""};
 
 TEST(FormHandlersTest, LoadClearsTheOptionsAndStartsThePanelsLastFirst) {
   FakeSeams fakes;
@@ -147,8 +127,7 @@ TEST(FormHandlersTest, LoadClearsTheOptionsAndStartsThePanelsLastFirst) {
                              "Scriptlet1 " + kLinks.panel1}));
 }
 
-// 'F' or 'T' presses a browse button, the picker answering the rest; 'f'
-// and 't' drop the rest on the source or the target field.
+// 'F' or 'T' presses a browse button, the picker answering the rest.
 constexpr struct {
   const char* clicks[4];
   const char* from;
@@ -156,7 +135,6 @@ constexpr struct {
   const char* calls;
 } kBrowseCases[] = {
     // clang-format off
-    {{"F/数据/照片 2024"}, "/数据/照片 2024", "/数据/照片 2024(2)", "folders /数据/照片 2024 /数据/照片 2024(2)"},
     {{"T/out"}, "", "/out", "folders  /out"},
     {{"T/out", "F/in"}, "/in", "/in(2)", "folders  /out;folders /in /in(2)"},
     {{"F/in", "T/out"}, "/in", "/out", "folders /in /in(2);folders /in /out"},
@@ -164,8 +142,6 @@ constexpr struct {
     {{"F/in", "T/out", "F", "T"}, "/in", "/out", "folders /in /in(2);folders /in /out"},
     {{"F/in", "F<throw>"}, "/in", "/in(2)", "folders /in /in(2);无法操作|没有成功选择来源文件夹|48"},
     {{"F/in", "T<throw>"}, "/in", "/in(2)", "folders /in /in(2);无法操作|没有成功选择目标文件夹|48"},
-    // A drop is a pick: the source presets the target, the target alone.
-    {{"t/out", "f/in", "t/x"}, "/in", "/x", "folders  /out;folders /in /in(2);folders /in /x"},
     // clang-format on
 };
 
@@ -176,9 +152,6 @@ TEST(FormHandlersTest, BrowseButtonsFollowThePicker) {
     FormHandlers form(fakes.Seams(), kLinks);
     for (const char* click : c.clicks) {
       if (!click) break;
-      if (*click == 'f') form.DropFromFolder(click + 1);
-      if (*click == 't') form.DropTargetFolder(click + 1);
-      if (std::islower(*click)) continue;
       fakes.answers.push_back(click + 1);
       if (*click == 'F') {
         form.BrowseFromFolder();
@@ -194,62 +167,6 @@ TEST(FormHandlersTest, BrowseButtonsFollowThePicker) {
     EXPECT_EQ(form.settings().FromFolder, c.from);
     EXPECT_EQ(form.settings().TargetFolder, c.target);
   }
-}
-
-// Each text reaches the run in its own slot (swapped, the second case would
-// find both extensions "*"), and every box of the run is announced.
-TEST(FormHandlersTest, OkHandsEachTextToTheRun) {
-  const struct {
-    bool pick;
-    const char* from;
-    const char* to;
-    const char* shown;
-  } cases[] = {
-      {false, "*", "txt",
-       "选择文件夹|请务必先选择来源文件夹以及执行后存储所用的目标文件夹|16"},
-      {true, "*", "   ", "参数设置不全|你没有指定转换后的文件的后缀名。|48"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.to);
-    TempTree temp;
-    FakeSeams fakes;
-    FormHandlers form(fakes.Seams(), kLinks);
-    if (c.pick) {
-      fakes.answers.push_back(temp.Path("none"));
-      form.BrowseFromFolder();
-      fakes.calls.clear();
-    }
-    int announced = 0;
-    form.Ok({.from_extension = c.from, .to_extension = c.to}, {},
-            [&] { ++announced; });
-    EXPECT_EQ(fakes.calls, std::vector<std::string>{c.shown});
-    EXPECT_EQ(announced, 1);
-  }
-}
-
-// Fills "in" of `temp` with empty files and picks it as the source.
-void PickSource(const TempTree& temp, std::initializer_list<const char*> files,
-                FakeSeams& fakes, FormHandlers& form) {
-  for (const char* name : files) temp.Write(std::string("in/") + name, "");
-  fakes.answers.push_back(temp.Path("in"));
-  form.BrowseFromFolder();
-  fakes.calls.clear();
-}
-
-TEST(FormHandlersTest, OkRunsWithTheChosenOptions) {
-  TempTree temp;
-  FakeSeams fakes;
-  FormHandlers form(fakes.Seams(), kLinks);
-  PickSource(temp, {"a.doc", "b.b.doc", "s/d.doc"}, fakes, form);
-  form.Ok({.from_extension = "doc",
-           .to_extension = "txt",
-           .strip_surplus = true,
-           .include_subfolders = true});
-  EXPECT_EQ(fakes.calls,
-            std::vector<std::string>{
-                "操作结果|成功修改了3个文件的后缀名，失败0个文件|64"});
-  EXPECT_TRUE(temp.Exists("in(2)/b.txt"));
-  EXPECT_TRUE(temp.Exists("in(2)/s/d.txt"));
 }
 
 // The cancellation first, then a thousand failures and a count of the rest;
@@ -275,20 +192,15 @@ TEST(RunDetailsTest, ListsAThousandFailuresAfterTheCancellation) {
   EXPECT_TRUE(text.ends_with("\nf998：原因\n以及另外3个"));
 }
 
-// Only the summary carries details, and only when something went wrong.
-TEST(FormHandlersTest, SummaryOffersTheFailuresOfTheRun) {
-  TempTree temp;
-  FakeSeams fakes;
-  FormHandlers form(fakes.Seams(), kLinks);
-  PickSource(temp, {"a.doc", "a.pdf", "b.doc"}, fakes, form);
-  form.Ok({.from_extension = "*", .to_extension = "txt"});
-  // a.doc and a.pdf both become a.txt; the one listed second fails.
-  ASSERT_EQ(fakes.calls.size(), 1u);
-  const std::string head =
-      "操作结果|成功修改了2个文件的后缀名，失败1个文件|64|";
-  const std::string reason =
-      "：本次已有另一个文件转换为同一个目标文件，没有覆盖";
-  EXPECT_EQ(fakes.calls.front(), head + temp.Path("in/a.pdf") + reason);
+// A run that ends on its own lists its failures alone, or nothing at all.
+TEST(RunDetailsTest, ListsOnlyTheFailuresOfARunThatEndsOnItsOwn) {
+  RunDetails details;
+  const ConversionObserver observer = details.Watch({});
+  observer.on_file({"a.doc", "a.txt", true, ""});
+  EXPECT_FALSE(observer.stop_requested());
+  EXPECT_EQ(details.Text(), "");
+  observer.on_file({"a.pdf", "", false, "原因"});
+  EXPECT_EQ(details.Text(), "a.pdf：原因");
 }
 
 // A short run shows no dialog; a long one shows it once and keeps it fresh.
@@ -311,22 +223,6 @@ TEST(ProgressTrackerTest, DialogComesOnlyAfterItsDelay) {
     EXPECT_EQ(refreshes, long_run ? 3 : 0);
     EXPECT_EQ(tracker.files_handled(), 3);
   }
-}
-
-TEST(FormHandlersTest, LinksOpenTheirAddressAndAFailedLaunchStaysQuiet) {
-  FakeSeams fakes;
-  fakes.launch_fails = true;
-  FormHandlers form(fakes.Seams(), kLinks);
-  for (const char* name : {"Label3_0", "Label3_1", "Label2"}) {
-    form.OpenLink(*FindControl(name));
-  }
-  EXPECT_EQ(fakes.calls,
-            (std::vector<std::string>{"open " + kLinks.task_page,
-                                      "open " + kLinks.task_page,
-                                      "open " + kLinks.home_page}));
-  EXPECT_EQ(CaptionOf(*FindControl("Label2"), kLinks), kLinks.contact_line);
-  EXPECT_EQ(CaptionOf(*FindControl("Label3_0"), kLinks),
-            FindControl("Label3_0")->caption);
 }
 
 }  // namespace
