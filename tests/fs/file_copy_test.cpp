@@ -35,9 +35,7 @@ class CopyFileToTest : public ::testing::Test {
 
   void MakeReadOnly(const std::string& relative) {
     stdfs::permissions(ToNativePath(tree_.Path(relative)),
-                       stdfs::perms::owner_write | stdfs::perms::group_write |
-                           stdfs::perms::others_write,
-                       stdfs::perm_options::remove);
+                       stdfs::perms::owner_read);
   }
 
   TempTree tree_;
