@@ -242,12 +242,12 @@ TEST(CliPreviewTest, PredictsEveryOutcomeOfTheRunAndWritesNothing) {
       // Collisions at the top and in folders still to be made, a
       // replacement, a read-only destination.
       {{"src/a.doc", "src/a.pdf", "src/b.doc", "src/c.doc", "src/sub/deep/d.doc",
-        "src/sub/deep/d.pdf", "out/b.txt", "out/c.txt"}, {"out/c.txt"}, {"-r", "<src>", "<out>"}},
+        "src/sub/deep/d.pdf", "out/b.txt", "out/c.txt"}, {"out/c.txt"}, {"<src>", "<out>"}},
       // In place: a source file is never replaced, one already so named is
       // its own copy.
-      {{"src/a.doc", "src/b.doc", "src/b.txt", "src/sub/c.txt"}, {}, {"-r", "<src>", "<src>"}},
+      {{"src/a.doc", "src/b.doc", "src/b.txt", "src/sub/c.txt"}, {}, {"<src>", "<src>"}},
       // A missing target inside the source, which the run makes and skips.
-      {{"src/a.doc", "src/sub/x.v1.doc", "src/sub/x.pdf"}, {}, {"-r", "-s", "<src>", "<src/new/out>"}},
+      {{"src/a.doc", "src/sub/x.v1.doc", "src/sub/x.pdf"}, {}, {"-s", "<src>", "<src/new/out>"}},
   };
   // clang-format on
   std::set<std::string> labels_seen;
@@ -260,14 +260,13 @@ TEST(CliPreviewTest, PredictsEveryOutcomeOfTheRunAndWritesNothing) {
                                    std::filesystem::perms::owner_read);
     }
     const auto before = Snapshot(tree);
-    Strings preview_arguments = c.arguments;
-    preview_arguments.insert(preview_arguments.begin(), "-n");
-    Strings run_arguments = c.arguments;
-    run_arguments.insert(run_arguments.begin(), "-v");
-
-    const ChildResult preview = Cli(tree, preview_arguments);
+    // Recursive both times: a preview, then the run told line by line.
+    Strings arguments = c.arguments;
+    arguments.insert(arguments.begin(), "-rn");
+    const ChildResult preview = Cli(tree, arguments);
     EXPECT_EQ(Snapshot(tree), before);
-    const ChildResult run = Cli(tree, run_arguments);
+    arguments.front() = "-rv";
+    const ChildResult run = Cli(tree, arguments);
 
     // The run's own lines, as the preview foretells them.
     const auto relative = [&](std::string path) {

@@ -48,15 +48,12 @@ TEST(WindowsPathTest, BothSlashesSeparateABackslashIsAddedRootsAreKnown) {
   // The shared cases cover "/"; a "\\" ends a path just as well.
   EXPECT_EQ(AddTrailingSlash("C:\\"), "C:\\");
   // A share's root is its server and share name together.
+  // clang-format off
   const std::pair<std::string, std::size_t> roots[] = {
-      {"C:\\a", 3},
-      {"C:a", 2},
-      {"//server/share/a", 15},
-      {"\\\\server", 8},
-      {"\\\\?\\C:\\a", 7},
-      {"\\\\?\\UNC\\server\\share\\a", 21},
-      {"\\rooted", 1},
-      {"relative\\a", 0}};
+      {"C:\\a", 3}, {"C:a", 2}, {"//server/share/a", 15}, {"\\\\server", 8},
+      {"\\\\?\\C:\\a", 7}, {"\\\\?\\UNC\\server\\share\\a", 21},
+      {"\\rooted", 1}, {"relative\\a", 0}};
+  // clang-format on
   for (const auto& [path, root] : roots) EXPECT_EQ(RootLength(path), root);
 }
 
