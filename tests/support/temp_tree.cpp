@@ -81,12 +81,14 @@ bool TempTree::Exists(const std::string& relative) const {
 }
 
 std::vector<std::string> TempTree::Entries(const std::string& under) const {
+  const auto base = ToNativePath(Path(under));
+  const std::size_t prefix = FromNativePath(base).size() + 1;
   std::vector<std::string> entries;
+  std::error_code missing;
   for (const auto& entry :
-       std::filesystem::recursive_directory_iterator(root_)) {
+       std::filesystem::recursive_directory_iterator(base, missing)) {
     // As text: std::filesystem does not parse the long-path form of Windows.
-    std::string relative =
-        FromNativePath(entry.path()).substr(FromNativePath(root_).size() + 1);
+    std::string relative = FromNativePath(entry.path()).substr(prefix);
 #ifdef _WIN32
     std::replace(relative.begin(), relative.end(), '\\', '/');
 #endif
@@ -94,12 +96,6 @@ std::vector<std::string> TempTree::Entries(const std::string& under) const {
     entries.push_back(relative);
   }
   std::sort(entries.begin(), entries.end());
-  if (under.empty()) return entries;
-  const std::string prefix = under + "/";
-  std::erase_if(entries, [&](const std::string& e) {
-    return !e.starts_with(prefix) || e == prefix;
-  });
-  for (std::string& e : entries) e.erase(0, prefix.size());
   return entries;
 }
 
