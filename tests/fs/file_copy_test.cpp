@@ -189,37 +189,22 @@ TEST_F(CopyFileToTest, InterruptedCopyLeavesNoPartialFileUnderItsName) {
   }
 }
 
-// A small file system of its own, so that it can be filled up for real.
-class FullDiskTest : public CopyFileToTest {
- protected:
-  void SetUp() override {
-    mount_point_ = tree_.Path("disk");
-    tree_.MakeFolder("disk");
-    if (::mount("batchext-test", mount_point_.c_str(), "tmpfs", 0,
-                "size=256k") != 0) {
-      GTEST_SKIP() << "cannot mount a tmpfs here (needs root): "
-                   << std::strerror(errno);
-    }
-    mounted_ = true;
+// On a small file system of its own, which can be filled up for real.
+TEST_F(CopyFileToTest, FullDiskKeepsTheOldDestination) {
+  tree_.MakeFolder("disk");
+  const std::string disk = tree_.Path("disk");
+  if (::mount("batchext-test", disk.c_str(), "tmpfs", 0, "size=256k") != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs here (needs root): "
+                 << std::strerror(errno);
   }
-  void TearDown() override {
-    if (mounted_) ::umount(mount_point_.c_str());
-  }
-
-  std::string mount_point_;
-  bool mounted_ = false;
-};
-
-TEST_F(FullDiskTest, FailedReplacementKeepsTheOldDestination) {
   tree_.Write("big.doc", std::string(400 * 1024, 'b'));
   tree_.Write("disk/big.txt", "old");
-  const CopyResult replaced = Copy("big.doc", "disk/big.txt");
-  EXPECT_EQ(replaced.status, CopyStatus::kSystemError);
+  EXPECT_EQ(Copy("big.doc", "disk/big.txt").status, CopyStatus::kSystemError);
   EXPECT_EQ(tree_.Read("disk/big.txt"), "old");
-  const CopyResult fresh = Copy("big.doc", "disk/new.txt");
-  EXPECT_EQ(fresh.status, CopyStatus::kSystemError);
+  EXPECT_EQ(Copy("big.doc", "disk/new.txt").status, CopyStatus::kSystemError);
   EXPECT_EQ(tree_.Entries(),
             (std::vector<std::string>{"big.doc", "disk/", "disk/big.txt"}));
+  ::umount(disk.c_str());
 }
 #endif
 
