@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <deque>
-#include <initializer_list>
 #include <set>
 #include <stdexcept>
 #include <string>
