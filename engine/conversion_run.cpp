@@ -40,6 +40,9 @@ constexpr char kFailedTitle[] = "操作失败";
 constexpr char kTargetUnwritableText[] = "无法向目标文件夹中写入修改后的文件夹";
 constexpr char kTargetUnwritableTitle[] = "错误";
 
+// A reason in the system's own words.
+std::string SystemSays(const std::string& text) { return "系统提示：" + text; }
+
 std::string DescribeFailure(const CopyResult& result) {
   switch (result.status) {
     case CopyStatus::kCopied:
@@ -64,7 +67,7 @@ std::string DescribeFailure(const CopyResult& result) {
     case CopyStatus::kStopped:
       return "操作已取消，没有写入";
     case CopyStatus::kSystemError:
-      return "系统提示：" + result.system_error;
+      return SystemSays(result.system_error);
   }
   return {};
 }
@@ -89,7 +92,7 @@ std::string DescribeFolderError(const OpenedFolder& opened) {
     case FolderError::kSystem:
       break;
   }
-  return "系统提示：" + opened.system_error;
+  return SystemSays(opened.system_error);
 }
 
 // A failure ends the folder in hand only; the walk goes on with the next.
@@ -176,6 +179,8 @@ class ConversionRun {
   // Reports an announcement, or the copies done at the front; false when
   // nothing was ready within `wait`.
   bool RetireReady(std::chrono::milliseconds wait);
+  // Reports the announcement at the front; false when a copy is there.
+  bool AnnounceFront();
   void Drain();
   bool Reserved(const CopyJob& job, const FileIdentity& existing,
                 const std::function<bool()>& await_turn);
@@ -327,7 +332,7 @@ void ConversionRun::Enter(FolderHandle source, FolderHandle target,
     if (workers_ && source_in_target_) Drain();
     FolderListing listing = ListFolder(folders->source);
     if (!listing.error.empty()) {
-      SourceFailure("系统提示：" + listing.error);
+      SourceFailure(SystemSays(listing.error));
       return false;
     }
     const bool files_done = ConvertFiles(folders, listing.files, protect);
@@ -470,13 +475,16 @@ void ConversionRun::Settle(std::chrono::milliseconds wait) {
   }
 }
 
+bool ConversionRun::AnnounceFront() {
+  if (pending_.empty() || !pending_.front().announce) return false;
+  const std::function<void()> announce = std::move(pending_.front().announce);
+  pending_.pop_front();
+  announce();
+  return true;
+}
+
 bool ConversionRun::RetireReady(std::chrono::milliseconds wait) {
-  if (pending_.front().announce) {
-    const std::function<void()> announce = std::move(pending_.front().announce);
-    pending_.pop_front();
-    announce();
-    return true;
-  }
+  if (AnnounceFront()) return true;
   ready_.clear();
   const std::size_t taken = workers_->TakeReady(ready_, wait);
   if (taken == 0) return false;
@@ -489,11 +497,7 @@ bool ConversionRun::RetireReady(std::chrono::milliseconds wait) {
   std::size_t reported = 0;
   try {
     for (const CopyResult& result : ready_) {
-      while (pending_.front().announce) {
-        const std::function<void()> announce =
-            std::move(pending_.front().announce);
-        pending_.pop_front();
-        announce();
+      while (AnnounceFront()) {
       }
       if (result.status == CopyStatus::kStopped) {
         // Dropped or discarded, like everything after it: a run of one job

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fs/file_copy.h"
+#include "fs/file_identity_posix.h"
 #include "fs/folder_flags_posix.h"
 #include "fs/folder_handle.h"
 
@@ -46,11 +47,6 @@ CopyResult Failure(CopyStatus status) { return CopyResult{status, {}, {}}; }
 CopyResult SystemFailure(int error) {
   return CopyResult{
       CopyStatus::kSystemError, std::system_category().message(error), {}};
-}
-
-FileIdentity IdentityOf(const struct stat& info) {
-  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
-                      static_cast<std::uint64_t>(info.st_ino)};
 }
 
 // Plain read/write, for the file systems that support nothing better.

@@ -1,16 +1,18 @@
-#include <sys/stat.h>
+#include "fs/file_identity_posix.h"
 
 #include <string>
 
-#include "fs/file_identity.h"
-
 namespace batchext {
+
+FileIdentity IdentityOf(const struct stat& info) {
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino)};
+}
 
 std::optional<FileIdentity> GetFileIdentity(std::string_view path) {
   struct stat info {};
   if (::stat(std::string(path).c_str(), &info) != 0) return std::nullopt;
-  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
-                      static_cast<std::uint64_t>(info.st_ino)};
+  return IdentityOf(info);
 }
 
 }  // namespace batchext

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <utility>
 
+#include "fs/file_identity_posix.h"
 #include "fs/folder_flags_posix.h"
 #include "fs/folder_handle.h"
 
@@ -33,8 +34,7 @@ OpenedFolder Opened(int fd) {
 std::optional<FileIdentity> IdentityOfDescriptor(int fd) {
   struct stat info {};
   if (::fstat(fd, &info) != 0) return std::nullopt;
-  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
-                      static_cast<std::uint64_t>(info.st_ino)};
+  return IdentityOf(info);
 }
 
 }  // namespace
