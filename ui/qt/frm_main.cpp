@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -286,25 +287,29 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
 
 // Only a copy is offered back: a file manager removes the source of a move.
 // While a run or a message box holds the window, nothing may change.
-void FrmMain::AcceptFolderDrag(QDropEvent& event) const {
+std::optional<std::string> FrmMain::AcceptFolderDrag(QDropEvent& event) const {
+  std::optional<std::string> folder;
   if (!QApplication::activeModalWidget() &&
-      (event.possibleActions() & Qt::CopyAction) &&
-      DroppedFolder(*event.mimeData())) {
+      (event.possibleActions() & Qt::CopyAction)) {
+    folder = DroppedFolder(*event.mimeData());
+  }
+  if (folder) {
     event.setDropAction(Qt::CopyAction);
     event.accept();
   } else {
     event.ignore();
   }
+  return folder;
 }
 
+// The folder is looked at once: asked again, it could be gone.
 void FrmMain::DropFolder(QDropEvent& event) {
-  AcceptFolderDrag(event);
-  if (!event.isAccepted()) return;
-  const std::string folder = *DroppedFolder(*event.mimeData());
+  const std::optional<std::string> folder = AcceptFolderDrag(event);
+  if (!folder) return;
   if (childAt(event.position().toPoint()) == Find("LblTargetFolder")) {
-    form_.DropTargetFolder(folder);
+    form_.DropTargetFolder(*folder);
   } else {
-    form_.DropFromFolder(folder);
+    form_.DropFromFolder(*folder);
   }
 }
 

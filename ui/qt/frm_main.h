@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 #include <string>
 
 #include "ui/form/form_handlers.h"
@@ -44,7 +45,8 @@ class FrmMain : public QWidget {
   QWidget* CreateControl(const ControlSpec& control);
   void Connect(const ControlSpec& control, QWidget* widget);
   void KeepFolderTextsVisible();
-  void AcceptFolderDrag(QDropEvent& event) const;
+  // The folder accepted, or nothing when the drag is refused.
+  std::optional<std::string> AcceptFolderDrag(QDropEvent& event) const;
   void DropFolder(QDropEvent& event);
   void ShowFolders(const std::string& from, const std::string& target);
   void SetChecked(const ControlSpec& option, bool checked);

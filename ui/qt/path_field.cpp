@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QFontMetricsF>
-#include <cmath>
 
 namespace batchext {
 namespace {
@@ -41,7 +40,7 @@ void PathField::changeEvent(QEvent* event) {
 // A scaled screen may draw the text a fraction of a pixel wider than the
 // metrics say; one pixel to spare keeps it inside.
 void PathField::Elide() {
-  const qreal width = std::floor(contentsRect().width()) - 1;
+  const qreal width = contentsRect().width() - 1;
   setText(QFontMetricsF(font()).elidedText(path_, Qt::ElideMiddle, width));
 }
 

@@ -1,30 +1,17 @@
 #include "ui/qt/web_panels.h"
 
+#include <unistd.h>
+
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <QtGlobal>
 
-#if defined(Q_OS_UNIX)
-#include <unistd.h>
-#endif
-
 #include "ui/qt/browser.h"
 
 namespace batchext {
-namespace {
-
-bool RunningAsRoot() {
-#if defined(Q_OS_UNIX)
-  return geteuid() == 0;
-#else
-  return false;  // the sandbox does not refuse elevated users there
-#endif
-}
-
-}  // namespace
 
 bool WebEngineMayStart() {
-  return !RunningAsRoot() ||
+  return geteuid() != 0 ||
          qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX");
 }
 
