@@ -45,6 +45,13 @@ inline DWORD AttributesKeptOnCopy(DWORD source) {
                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
 }
 
+// Symbolic links and junctions; other reparse points, such as files kept in
+// the cloud, are ordinary entries.
+inline bool IsLinkEntry(const WIN32_FIND_DATAW& entry) {
+  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+         IsReparseTagNameSurrogate(entry.dwReserved0);
+}
+
 // True for a stream name, as the stream listing gives it
 // (":Zone.Identifier:$DATA"), that names a data stream besides the main one.
 bool IsNamedDataStream(std::wstring_view stream);
