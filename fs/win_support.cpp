@@ -156,15 +156,18 @@ FileIdentity IdentityOfHandle(HANDLE handle) {
   return IdentityOf(info);
 }
 
-bool IsAllowedFileName(std::wstring_view name) {
-  if (name.empty() || name.back() == L'.' || name.back() == L' ') return false;
-  for (const wchar_t c : name) {
-    if (c < 0x20 ||
-        std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) {
-      return false;
-    }
+bool CanEndFileName(std::wstring_view text) {
+  if (!text.empty() && (text.back() == L'.' || text.back() == L' ')) {
+    return false;
   }
-  return !IsDeviceName(name);
+  return std::ranges::none_of(text, [](wchar_t c) {
+    return c < 0x20 ||
+           std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos;
+  });
+}
+
+bool IsAllowedFileName(std::wstring_view name) {
+  return !name.empty() && CanEndFileName(name) && !IsDeviceName(name);
 }
 
 bool IsNamedDataStream(std::wstring_view stream) {

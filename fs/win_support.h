@@ -32,9 +32,13 @@ inline FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
 // wherever the index fits. Zero when neither can be asked.
 FileIdentity IdentityOfHandle(HANDLE handle);
 
-// True when a file may be made under this name: no character Windows
-// forbids, no ":" that would make it a stream, no trailing dot or space that
-// Windows would drop, and not a device name that ordinary programs would
+// True when the text may end a file name: no character Windows forbids, no
+// ":" that would make it a stream, no trailing dot or space that Windows
+// would drop. Empty text ends nothing and passes.
+bool CanEndFileName(std::wstring_view text);
+
+// True when a file may be made under this name: a non-empty name that
+// CanEndFileName accepts and not a device name that ordinary programs would
 // open instead of the file.
 bool IsAllowedFileName(std::wstring_view name);
 
