@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 
 namespace batchext {
 namespace {
@@ -34,6 +35,12 @@ bool IsDeviceName(std::wstring_view name) {
   return stem.size() == 4 && IsPortDigit(stem[3]) &&
          (EqualsAsciiUpper(stem.substr(0, 3), L"COM") ||
           EqualsAsciiUpper(stem.substr(0, 3), L"LPT"));
+}
+
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return FileIdentity{
+      info.dwVolumeSerialNumber,
+      (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
 }  // namespace

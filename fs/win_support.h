@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,12 +20,6 @@ std::string WideToUtf8(std::wstring_view text);
 // The system's own description of an error code, as UTF-8.
 std::string SystemErrorText(DWORD error);
 
-inline FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
-  return FileIdentity{
-      info.dwVolumeSerialNumber,
-      (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-}
-
 // The identity of an open file: the 128-bit form where the system has it
 // (ReFS indexes do not fit 64 bits), else the form above, which it equals
 // wherever the index fits. Zero when neither can be asked.
@@ -41,13 +34,6 @@ bool CanEndFileName(std::wstring_view text);
 // CanEndFileName accepts and not a device name that ordinary programs would
 // open instead of the file.
 bool IsAllowedFileName(std::wstring_view name);
-
-// The attributes of a source that its copy keeps; the rest (compression,
-// encryption, sparseness, ...) belong to where a file is stored.
-inline DWORD AttributesKeptOnCopy(DWORD source) {
-  return source & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-}
 
 // Symbolic links and junctions; other reparse points, such as files kept in
 // the cloud, are ordinary entries.
