@@ -36,6 +36,13 @@ LARGE_INTEGER AsLargeInteger(const FILETIME& time) {
   return value;
 }
 
+// The attributes of a source that its copy keeps; the rest (compression,
+// encryption, sparseness, ...) belong to where a file is stored.
+DWORD AttributesKeptOnCopy(DWORD source) {
+  return source & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+}
+
 bool IsOpenDiskFile(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& info) {
   return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
          ::GetFileType(handle) == FILE_TYPE_DISK;

@@ -34,15 +34,14 @@ OpenedFolder Refused(FolderError error) {
   return opened;
 }
 
-// Symbolic links and junctions, as the listing leaves them out.
+// Reads the entry as the listing does, so that both agree on what a link is.
 bool IsLinkAt(const std::wstring& path) {
   WIN32_FIND_DATAW entry{};
   const HANDLE find = ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry,
                                          FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) return false;
   ::FindClose(find);
-  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-         IsReparseTagNameSurrogate(entry.dwReserved0);
+  return IsLinkEntry(entry);
 }
 
 }  // namespace

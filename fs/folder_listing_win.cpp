@@ -29,13 +29,6 @@ bool IsDotEntry(const wchar_t* name) {
          (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
-// Symbolic links and junctions; other reparse points, such as files kept in
-// the cloud, are ordinary entries.
-bool IsLink(const WIN32_FIND_DATAW& entry) {
-  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-         IsReparseTagNameSurrogate(entry.dwReserved0);
-}
-
 }  // namespace
 
 FolderListing ListFolder(std::string_view folder) {
@@ -64,7 +57,7 @@ FolderListing ListFolder(std::string_view folder) {
         (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!folder_entry) {
       listing.files.Add(WideToUtf8(entry.cFileName));
-    } else if (!IsLink(entry)) {
+    } else if (!IsLinkEntry(entry)) {
       // A link to a folder can point at an ancestor.
       listing.subfolders.Add(WideToUtf8(entry.cFileName));
     }

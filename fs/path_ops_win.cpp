@@ -164,16 +164,9 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 char PreferredSeparator() { return '\\'; }
 
+// The text ends a name, so the rules for a name's end apply to it whole.
 bool IsValidFileNamePart(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) < 0x20) return false;
-    if (std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
-      return false;
-    }
-  }
-  // The text ends a name, and Windows drops a trailing dot or space from a
-  // name: the file could not be opened again under the name it was given.
-  return text.empty() || (text.back() != '.' && text.back() != ' ');
+  return CanEndFileName(Utf8ToWide(text));
 }
 
 std::filesystem::path ToNativePath(std::string_view utf8_path) {

@@ -4,6 +4,7 @@
 
 #include "fs/text_case.h"
 #include "fs/unicode_case.h"
+#include "fs/win_support.h"
 
 namespace batchext {
 
@@ -34,12 +35,8 @@ std::optional<std::string> LowerUnicode(std::string_view text) {
 
 std::string CaseFoldKey(std::string_view name) {
   // The file system compares names upper-cased, one UTF-16 unit at a time.
-  const int size = static_cast<int>(name.size());
-  const int wide_size =
-      ::MultiByteToWideChar(CP_UTF8, 0, name.data(), size, nullptr, 0);
-  if (wide_size <= 0) return std::string(name);
-  std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, name.data(), size, wide.data(), wide_size);
+  std::wstring wide = Utf8ToWide(name);
+  const int wide_size = static_cast<int>(wide.size());
   ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.data(),
                   wide_size, wide.data(), wide_size, nullptr, nullptr, 0);
   // UTF-16 units as they are: the key need not be readable.

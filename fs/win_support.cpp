@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 
 namespace batchext {
 namespace {
@@ -34,6 +35,12 @@ bool IsDeviceName(std::wstring_view name) {
   return stem.size() == 4 && IsPortDigit(stem[3]) &&
          (EqualsAsciiUpper(stem.substr(0, 3), L"COM") ||
           EqualsAsciiUpper(stem.substr(0, 3), L"LPT"));
+}
+
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return FileIdentity{
+      info.dwVolumeSerialNumber,
+      (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
 }  // namespace
@@ -156,15 +163,18 @@ FileIdentity IdentityOfHandle(HANDLE handle) {
   return IdentityOf(info);
 }
 
-bool IsAllowedFileName(std::wstring_view name) {
-  if (name.empty() || name.back() == L'.' || name.back() == L' ') return false;
-  for (const wchar_t c : name) {
-    if (c < 0x20 ||
-        std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) {
-      return false;
-    }
+bool CanEndFileName(std::wstring_view text) {
+  if (!text.empty() && (text.back() == L'.' || text.back() == L' ')) {
+    return false;
   }
-  return !IsDeviceName(name);
+  return std::ranges::none_of(text, [](wchar_t c) {
+    return c < 0x20 ||
+           std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos;
+  });
+}
+
+bool IsAllowedFileName(std::wstring_view name) {
+  return !name.empty() && CanEndFileName(name) && !IsDeviceName(name);
 }
 
 bool IsNamedDataStream(std::wstring_view stream) {

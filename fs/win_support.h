@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,28 +20,26 @@ std::string WideToUtf8(std::wstring_view text);
 // The system's own description of an error code, as UTF-8.
 std::string SystemErrorText(DWORD error);
 
-inline FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
-  return FileIdentity{
-      info.dwVolumeSerialNumber,
-      (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-}
-
 // The identity of an open file: the 128-bit form where the system has it
 // (ReFS indexes do not fit 64 bits), else the form above, which it equals
 // wherever the index fits. Zero when neither can be asked.
 FileIdentity IdentityOfHandle(HANDLE handle);
 
-// True when a file may be made under this name: no character Windows
-// forbids, no ":" that would make it a stream, no trailing dot or space that
-// Windows would drop, and not a device name that ordinary programs would
+// True when the text may end a file name: no character Windows forbids, no
+// ":" that would make it a stream, no trailing dot or space that Windows
+// would drop. Empty text ends nothing and passes.
+bool CanEndFileName(std::wstring_view text);
+
+// True when a file may be made under this name: a non-empty name that
+// CanEndFileName accepts and not a device name that ordinary programs would
 // open instead of the file.
 bool IsAllowedFileName(std::wstring_view name);
 
-// The attributes of a source that its copy keeps; the rest (compression,
-// encryption, sparseness, ...) belong to where a file is stored.
-inline DWORD AttributesKeptOnCopy(DWORD source) {
-  return source & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+// Symbolic links and junctions; other reparse points, such as files kept in
+// the cloud, are ordinary entries.
+inline bool IsLinkEntry(const WIN32_FIND_DATAW& entry) {
+  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+         IsReparseTagNameSurrogate(entry.dwReserved0);
 }
 
 // True for a stream name, as the stream listing gives it

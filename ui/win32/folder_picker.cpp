@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "engine/conversion_settings.h"
+#include "fs/win_support.h"
 #include "ui/win32/message_box.h"
-#include "ui/win32/wide_text.h"
 
 namespace batchext::win32 {
 namespace {
@@ -38,7 +38,7 @@ ItemList DesktopRoot() {
 std::string PathOf(const ITEMIDLIST* item) {
   std::wstring buffer(kPathCapacity, L'\0');
   ::SHGetPathFromIDListEx(item, buffer.data(), kPathCapacity, GPFIDL_DEFAULT);
-  return Narrow(buffer.c_str());
+  return WideToUtf8(buffer.c_str());
 }
 
 }  // namespace

@@ -7,13 +7,13 @@
 #include <tuple>
 #include <utility>
 
+#include "fs/win_support.h"
 #include "ui/win32/control_ids.h"
 #include "ui/win32/folder_picker.h"
 #include "ui/win32/link_launcher.h"
 #include "ui/win32/message_box.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/run_progress.h"
-#include "ui/win32/wide_text.h"
 
 namespace batchext::win32 {
 namespace {
@@ -88,11 +88,11 @@ bool FaceInstalled(const std::wstring& face, BYTE charset) {
 
 // The table's face, or the first of its stand-ins that is installed.
 std::wstring FaceFor(const FontSpec& spec) {
-  if (spec.face != kSongTiFaces[0]) return Widen(spec.face);
+  if (spec.face != kSongTiFaces[0]) return Utf8ToWide(spec.face);
   for (const char* face : kSongTiFaces) {
-    if (FaceInstalled(Widen(face), spec.charset)) return Widen(face);
+    if (FaceInstalled(Utf8ToWide(face), spec.charset)) return Utf8ToWide(face);
   }
-  return Widen(spec.face);
+  return Utf8ToWide(spec.face);
 }
 
 std::wstring TextOf(HWND window) {
@@ -158,7 +158,7 @@ bool FrmMain::Open(int show_command) {
   if (!::RegisterClassExW(&window_class)) return false;
 
   window_ = ::CreateWindowExW(
-      WS_EX_CONTROLPARENT, kFrmMainClass, Widen(kApplicationTitle).c_str(),
+      WS_EX_CONTROLPARENT, kFrmMainClass, Utf8ToWide(kApplicationTitle).c_str(),
       kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
       nullptr, nullptr, window_class.hInstance, this);
   if (!window_) return false;
@@ -192,7 +192,7 @@ void FrmMain::CreateControls() {
     const Native native = NativeOf(spec);
     control.window = ::CreateWindowExW(
         native.ex_style, native.window_class,
-        Widen(CaptionOf(spec, handlers_.links())).c_str(),
+        Utf8ToWide(CaptionOf(spec, handlers_.links())).c_str(),
         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | native.style, 0, 0, 0, 0,
         window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
         ::GetModuleHandleW(nullptr), nullptr);
@@ -214,7 +214,7 @@ void FrmMain::CreateTooltips() {
                         window_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   for (const Control& control : controls_) {
     if (*control.spec->tooltip == '\0') continue;
-    std::wstring text = Widen(control.spec->tooltip);
+    std::wstring text = Utf8ToWide(control.spec->tooltip);
     TOOLINFOW tool{};
     tool.cbSize = sizeof(tool);
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -427,8 +427,8 @@ void FrmMain::RunConversion() {
     return ::SendMessageW(Find(name)->window, BM_GETCHECK, 0, 0);
   };
   const OkRequest request{
-      .from_extension = Narrow(TextOf(Find("TxtFromHouzui")->window)),
-      .to_extension = Narrow(TextOf(Find("TxtHouZui")->window)),
+      .from_extension = WideToUtf8(TextOf(Find("TxtFromHouzui")->window)),
+      .to_extension = WideToUtf8(TextOf(Find("TxtHouZui")->window)),
       .strip_surplus = checked("Chk") == BST_CHECKED,
       .include_subfolders = checked("Chck") != BST_UNCHECKED,
   };
@@ -437,8 +437,8 @@ void FrmMain::RunConversion() {
 }
 
 void FrmMain::ShowFolders(const std::string& from, const std::string& target) {
-  ::SetWindowTextW(Find("LblFromFolder")->window, Widen(from).c_str());
-  ::SetWindowTextW(Find("LblTargetFolder")->window, Widen(target).c_str());
+  ::SetWindowTextW(Find("LblFromFolder")->window, Utf8ToWide(from).c_str());
+  ::SetWindowTextW(Find("LblTargetFolder")->window, Utf8ToWide(target).c_str());
 }
 
 void FrmMain::LoadPanel(const ControlSpec& panel, const std::string& address) {

@@ -1,7 +1,7 @@
 #include "ui/win32/message_box.h"
 
+#include "fs/win_support.h"
 #include "ui/form/form_layout.h"
-#include "ui/win32/wide_text.h"
 
 namespace batchext::win32 {
 
@@ -11,8 +11,8 @@ void ShowMessageBox(HWND owner, const std::string& text,
   // MB_ICONEXCLAMATION, MB_ICONINFORMATION.
   const UINT flags =
       MB_OK | static_cast<UINT>(style) | (owner ? MB_APPLMODAL : MB_TASKMODAL);
-  ::MessageBoxW(owner, Widen(text).c_str(),
-                Widen(title.empty() ? kApplicationTitle : title).c_str(),
+  ::MessageBoxW(owner, Utf8ToWide(text).c_str(),
+                Utf8ToWide(title.empty() ? kApplicationTitle : title).c_str(),
                 flags);
 }
 

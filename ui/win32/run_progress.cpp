@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 
+#include "fs/win_support.h"
 #include "ui/form/form_layout.h"
 #include "ui/win32/control_ids.h"
-#include "ui/win32/wide_text.h"
 
 namespace batchext::win32 {
 namespace {
@@ -92,11 +92,12 @@ void RunProgress::CreateDialogWindow() {
   ::GetWindowRect(owner_, &owner_box);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
-  dialog_ = ::CreateWindowExW(
-      WS_EX_DLGMODALFRAME, kProgressClass, Widen(kApplicationTitle).c_str(),
-      style, (owner_box.left + owner_box.right - width) / 2,
-      (owner_box.top + owner_box.bottom - height) / 2, width, height, owner_,
-      nullptr, ::GetModuleHandleW(nullptr), this);
+  dialog_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME, kProgressClass,
+                              Utf8ToWide(kApplicationTitle).c_str(), style,
+                              (owner_box.left + owner_box.right - width) / 2,
+                              (owner_box.top + owner_box.bottom - height) / 2,
+                              width, height, owner_, nullptr,
+                              ::GetModuleHandleW(nullptr), this);
 
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof(metrics);
@@ -117,7 +118,7 @@ void RunProgress::CreateDialogWindow() {
                    0, font_);
   // The total is not known in advance.
   ::SendMessageW(bar, PBM_SETMARQUEE, TRUE, 30);
-  Child(dialog_, L"BUTTON", Widen(kProgressCancelCaption).c_str(),
+  Child(dialog_, L"BUTTON", Utf8ToWide(kProgressCancelCaption).c_str(),
         WS_TABSTOP | BS_PUSHBUTTON,
         {right - layout.Px(88), layout.Px(kHeight) - margin - layout.Px(26),
          right, layout.Px(kHeight) - margin},
@@ -125,10 +126,12 @@ void RunProgress::CreateDialogWindow() {
 }
 
 void RunProgress::Refresh() {
-  ::SetWindowTextW(count_line_,
-                   Widen(ProgressCountLine(tracker_.files_handled())).c_str());
-  ::SetWindowTextW(folder_line_,
-                   Widen(kProgressFolderLabel + tracker_.folder()).c_str());
+  ::SetWindowTextW(
+      count_line_,
+      Utf8ToWide(ProgressCountLine(tracker_.files_handled())).c_str());
+  ::SetWindowTextW(
+      folder_line_,
+      Utf8ToWide(kProgressFolderLabel + tracker_.folder()).c_str());
 }
 
 // Only the dialog can take input meanwhile, so nothing else runs in the

@@ -1,6 +1,6 @@
 #include "ui/win32/web_panel.h"
 
-#include "ui/win32/wide_text.h"
+#include "fs/win_support.h"
 
 namespace batchext::win32 {
 
@@ -44,7 +44,7 @@ WebPanel::~WebPanel() {
 
 bool WebPanel::Start(const std::string& address) {
   if (!browser_ && !CreateBrowser()) return false;
-  const std::wstring wide = Widen(address);
+  const std::wstring wide = Utf8ToWide(address);
   VARIANT url;
   ::VariantInit(&url);
   url.vt = VT_BSTR;
