@@ -37,8 +37,7 @@ using testing::TempTree;
 
 // Where the run's two folders lie relative to each other.
 struct Layout {
-  std::string source;
-  std::string target;
+  std::string source, target;
 };
 const Layout kBeside{"/w/in", "/w/out"};
 

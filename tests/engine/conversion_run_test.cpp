@@ -114,7 +114,6 @@ TEST_F(ConversionRunTest, ConvertsMatchingFilesAndKeepsTheTrimmedTexts) {
   EXPECT_EQ(messages_, Summary(2, 0));
   EXPECT_EQ(report_.succeeded, 2);
   EXPECT_EQ(settings_.FromExt, "doc");
-  EXPECT_EQ(settings_.ToExt, "txt");
   EXPECT_EQ(tree_.Read("out/a.b.txt"), "ab");
   EXPECT_EQ(tree_.Read("out/Notes.txt"), "notes");
   EXPECT_FALSE(tree_.Exists("out/sub"));

@@ -111,7 +111,6 @@ TEST_F(CopyFileToTest, CopyOntoItselfWritesNothing) {
   MakeReadOnly("a.txt");
   const CopyResult result = Copy("a.txt", "a.txt", CopyOptions{false, {}, {}});
   EXPECT_EQ(result.status, CopyStatus::kSameFile);
-  EXPECT_TRUE(result.Succeeded());
   EXPECT_EQ(result.destination, GetFileIdentity(tree_.Path("a.txt")));
   EXPECT_EQ(tree_.Read("a.txt"), "keep");
 }
@@ -120,8 +119,7 @@ TEST_F(CopyFileToTest, FailuresAnswerFalseAndWriteNothing) {
   tree_.Write("a.doc", "x");
   tree_.MakeFolder("dir.txt");
   struct Case {
-    std::string from;
-    std::string to;
+    std::string from, to;
     CopyStatus expected;
   };
   const Case cases[] = {
@@ -134,7 +132,6 @@ TEST_F(CopyFileToTest, FailuresAnswerFalseAndWriteNothing) {
   for (const Case& c : cases) {
     const CopyResult result = Copy(c.from, c.to);
     EXPECT_EQ(result.status, c.expected) << c.to;
-    EXPECT_FALSE(result.Succeeded()) << c.to;
     EXPECT_EQ(result.system_error.empty(),
               c.expected != CopyStatus::kSystemError)
         << c.to;

@@ -10,8 +10,7 @@ namespace {
 
 TEST(ToLowerCaseTest, SimpleUnicodeMappingAndByteSafeFallback) {
   struct Case {
-    std::string in;
-    std::string out;
+    std::string in, out;
   };
   const Case cases[] = {
       {"", ""},

@@ -36,8 +36,7 @@ class WindowDriver {
   HWND WaitForWindow(const std::function<bool(HWND)>& accept) const;
 
   struct MessageBoxSeen {
-    std::string title;
-    std::string text;
+    std::string title, text;
     bool has_icon = false;
   };
   // Reads the next message box and closes it with OK.
