@@ -26,73 +26,11 @@
 namespace batchext {
 namespace {
 
-constexpr char kChooseFoldersText[] =
-    "请务必先选择来源文件夹以及执行后存储所用的目标文件夹";
-constexpr char kChooseFoldersTitle[] = "选择文件夹";
-constexpr char kNoToExtText[] = "你没有指定转换后的文件的后缀名。";
-constexpr char kIncompleteTitle[] = "参数设置不全";
-constexpr char kBadToExtText[] = "转换后的后缀名中含有文件名中不能使用的字符。";
-constexpr char kSameExtText[] = "原来的后缀名与转换的后缀名一样。";
-constexpr char kBadRequestTitle[] = "参数设置错误";
-constexpr char kResultTitle[] = "操作结果";
-constexpr char kFailedPrefix[] = "操作失败，系统提示为：";
-constexpr char kFailedTitle[] = "操作失败";
-constexpr char kTargetUnwritableText[] = "无法向目标文件夹中写入修改后的文件夹";
-constexpr char kTargetUnwritableTitle[] = "错误";
-
-// A reason in the system's own words.
-std::string SystemSays(const std::string& text) { return "系统提示：" + text; }
-
-std::string DescribeFailure(const CopyResult& result) {
-  switch (result.status) {
-    case CopyStatus::kCopied:
-    case CopyStatus::kSameFile:
-    case CopyStatus::kWouldCreate:
-    case CopyStatus::kWouldReplace:
-      return {};
-    case CopyStatus::kSourceMissing:
-      return "来源文件已不存在";
-    case CopyStatus::kSourceNotRegularFile:
-      return "来源不是普通文件";
-    case CopyStatus::kDestinationNotRegularFile:
-      return "目标位置已有同名的文件夹或其他非普通文件";
-    case CopyStatus::kDestinationReadOnly:
-      return "目标文件是只读的，没有覆盖";
-    case CopyStatus::kDestinationProtected:
-      return "目标文件是来源文件夹中的文件，没有覆盖";
-    case CopyStatus::kDestinationReserved:
-      return "本次已有另一个文件转换为同一个目标文件，没有覆盖";
-    case CopyStatus::kDestinationNameNotAllowed:
-      return "目标文件名在这个系统上不能使用";
-    case CopyStatus::kStopped:
-      return "操作已取消，没有写入";
-    case CopyStatus::kSystemError:
-      return SystemSays(result.system_error);
-  }
-  return {};
-}
-
 // Counters are signed 32-bit; passing the top is a failure of the folder.
 bool Increment(std::int32_t& counter) {
   if (counter == std::numeric_limits<std::int32_t>::max()) return false;
   ++counter;
   return true;
-}
-
-std::string DescribeFolderError(const OpenedFolder& opened) {
-  switch (opened.error) {
-    case FolderError::kNone:
-      return {};
-    case FolderError::kLink:
-      return "这是一个链接，没有跟随";
-    case FolderError::kNotFolder:
-      return "这不是文件夹";
-    case FolderError::kNameNotAllowed:
-      return "文件夹名在这个系统上不能使用";
-    case FolderError::kSystem:
-      break;
-  }
-  return SystemSays(opened.system_error);
 }
 
 // A failure ends the folder in hand only; the walk goes on with the next.
@@ -119,17 +57,17 @@ constexpr std::chrono::milliseconds kPoll{20};
 // in the walk's order, as if copied one after another.
 class ConversionRun {
  public:
-  ConversionRun(ConversionSettings& settings, const ShowMessage& show,
+  ConversionRun(ConversionSettings& settings,
                 const ConversionObserver& observer, ConversionReport& report,
-                int jobs)
+                int jobs, bool preview)
       : settings_(settings),
-        show_(show),
         observer_(observer),
         report_(report),
         filter_(settings.FromExt),
-        jobs_(jobs) {}
+        jobs_(jobs),
+        preview_(preview) {}
 
-  void Run(const std::string& source_text, const std::string& target_text);
+  void Run(const FolderPath& source, const FolderPath& target);
 
  private:
   // A folder pair whose files are done and whose subfolders are being
@@ -184,16 +122,16 @@ class ConversionRun {
   void Drain();
   bool Reserved(const CopyJob& job, const FileIdentity& existing,
                 const std::function<bool()>& await_turn);
-  void SourceFailure(const std::string& reason);
-  void TargetFailure(const std::string& reason);
+  void SourceFailure(FolderError error, const std::string& system_error);
+  void TargetFailure(FolderError error, const std::string& system_error);
   bool StopRequested();
 
   ConversionSettings& settings_;
-  const ShowMessage& show_;
   const ConversionObserver& observer_;
   ConversionReport& report_;
   const ExtensionFilter filter_;
   const int jobs_;
+  const bool preview_;
   std::vector<Level> levels_;
   // The folders in hand, as shown to the observer.
   std::string source_path_;
@@ -218,13 +156,11 @@ class ConversionRun {
   std::unordered_set<std::string> in_flight_;
 };
 
-void ConversionRun::Run(const std::string& source_text,
-                        const std::string& target_text) {
-  source_path_ = TypedFolderPath(source_text);
-  target_path_ = TypedFolderPath(target_text);
-  if (source_path_.empty() || target_path_.empty()) return;
-  source_path_ = AddTrailingSlash(source_path_);
-  target_path_ = AddTrailingSlash(target_path_);
+void ConversionRun::Run(const FolderPath& source_folder,
+                        const FolderPath& target_folder) {
+  if (source_folder.empty() || target_folder.empty()) return;
+  source_path_ = AddTrailingSlash(source_folder.text());
+  target_path_ = AddTrailingSlash(target_folder.text());
   RaiseOpenFileLimit();
   FolderHandle source;
   FolderHandle target;
@@ -256,15 +192,15 @@ void ConversionRun::Run(const std::string& source_text,
 }
 
 bool ConversionRun::OpenRoots(FolderHandle& source, FolderHandle& target) {
-  OpenedFolder opened_target = MakeFolder(target_path_, settings_.preview);
+  OpenedFolder opened_target = MakeFolder(target_path_, preview_);
   if (!opened_target.folder.valid()) {
-    TargetFailure(DescribeFolderError(opened_target));
+    TargetFailure(opened_target.error, opened_target.system_error);
     return false;
   }
   if (observer_.on_folder) observer_.on_folder(source_path_, target_path_);
   OpenedFolder opened_source = OpenFolder(source_path_);
   if (!opened_source.folder.valid()) {
-    SourceFailure(DescribeFolderError(opened_source));
+    SourceFailure(opened_source.error, opened_source.system_error);
     return false;
   }
   source = std::move(opened_source.folder);
@@ -279,7 +215,7 @@ bool ConversionRun::OpenRoots(FolderHandle& source, FolderHandle& target) {
 bool ConversionRun::EnterSubfolder(Level& parent, const std::string& name) {
   OpenedFolder source = OpenSubfolder(parent.folders->source, name);
   if (!source.folder.valid()) {
-    SourceFailure(DescribeFolderError(source));
+    SourceFailure(source.error, source.system_error);
     return false;
   }
   // Entering the run's own target folder would copy the copies again.
@@ -291,9 +227,9 @@ bool ConversionRun::EnterSubfolder(Level& parent, const std::string& name) {
     Drain();
   }
   OpenedFolder target =
-      MakeSubfolder(parent.folders->target, name, settings_.preview);
+      MakeSubfolder(parent.folders->target, name, preview_);
   if (!target.folder.valid()) {
-    TargetFailure(DescribeFolderError(target));
+    TargetFailure(target.error, target.system_error);
     return false;
   }
   const bool protect =
@@ -332,7 +268,7 @@ void ConversionRun::Enter(FolderHandle source, FolderHandle target,
     if (workers_ && source_in_target_) Drain();
     FolderListing listing = ListFolder(folders->source);
     if (!listing.error.empty()) {
-      SourceFailure(SystemSays(listing.error));
+      SourceFailure(FolderError::kSystem, listing.error);
       return false;
     }
     const bool files_done = ConvertFiles(folders, listing.files, protect);
@@ -357,7 +293,7 @@ bool ConversionRun::ConvertFiles(
                         return claimed_.Contains(id);
                       },
                       {},
-                      settings_.preview};
+                      preview_};
   if (observer_.stop_requested) {
     options.stop_requested = [this] { return StopRequested(); };
   }
@@ -397,27 +333,24 @@ bool ConversionRun::ReportCopy(const FolderPair& folders, std::string_view name,
   // A copy cut short by a stop neither succeeded nor failed.
   if (result.status == CopyStatus::kStopped) return false;
   // The run would find its own earlier copy standing there.
-  if (settings_.preview && result.Succeeded() &&
+  if (preview_ && result.Succeeded() &&
       !claimed_.InsertPath(ComparablePath(folders.target_path + new_name))) {
     result = CopyResult{CopyStatus::kDestinationReserved, {}, {}};
   }
-  FileOutcome outcome{folders.source_path + std::string(name),
-                      folders.target_path + new_name,
-                      result.Succeeded(),
-                      {},
-                      result.status};
-  if (outcome.converted) {
+  FileOutcome outcome{.source = folders.source_path + std::string(name),
+                      .destination = folders.target_path + new_name,
+                      .status = result.status,
+                      .system_error = result.system_error};
+  if (outcome.converted()) {
     // A predicted copy has no identity yet.
     if (result.status != CopyStatus::kWouldCreate &&
         result.status != CopyStatus::kWouldReplace) {
       std::lock_guard lock(claimed_mutex_);
       claimed_.Insert(result.destination);
     }
-  } else {
-    outcome.reason = DescribeFailure(result);
   }
   if (observer_.on_file) observer_.on_file(outcome);
-  return Increment(outcome.converted ? settings_.SuccessCount
+  return Increment(outcome.converted() ? settings_.SuccessCount
                                      : settings_.FailCount);
 }
 
@@ -546,16 +479,19 @@ bool ConversionRun::Reserved(const CopyJob& job, const FileIdentity& existing,
   return claimed_.Contains(existing);
 }
 
-void ConversionRun::SourceFailure(const std::string& reason) {
-  Announce([this, failure = FolderFailure{source_path_, reason, false}] {
+void ConversionRun::SourceFailure(FolderError error,
+                                  const std::string& system_error) {
+  Announce([this, failure = FolderFailure{source_path_, error, system_error,
+                                          false}] {
     report_.folder_failures.push_back(failure);
     if (observer_.on_folder_failure) observer_.on_folder_failure(failure);
   });
 }
 
-void ConversionRun::TargetFailure(const std::string& reason) {
-  Announce([this, failure = FolderFailure{target_path_, reason, true}] {
-    show_(kTargetUnwritableText, kTargetUnwritableTitle, MessageStyle::kError);
+void ConversionRun::TargetFailure(FolderError error,
+                                  const std::string& system_error) {
+  Announce([this, failure = FolderFailure{target_path_, error, system_error,
+                                          true}] {
     report_.folder_failures.push_back(failure);
     if (observer_.on_folder_failure) observer_.on_folder_failure(failure);
   });
@@ -573,11 +509,6 @@ bool ConversionRun::StopRequested() {
   return report_.stopped;
 }
 
-std::string Summary(const ConversionSettings& settings) {
-  return "成功修改了" + std::to_string(settings.SuccessCount) +
-         "个文件的后缀名，失败" + std::to_string(settings.FailCount) + "个文件";
-}
-
 }  // namespace
 
 int DefaultJobsCap() { return 4; }
@@ -589,68 +520,53 @@ int DefaultJobs() {
   return std::clamp(2 * cores, 1, DefaultJobsCap());
 }
 
-ConversionReport StartConversion(ConversionSettings& settings,
-                                 const std::string& from_text,
-                                 const std::string& to_text,
-                                 const ShowMessage& show,
-                                 const ConversionObserver& observer,
-                                 const RunOptions& run_options) {
+ConversionReport RunConversion(ConversionSettings& settings,
+                               const std::string& from_text,
+                               const std::string& to_text,
+                               const ConversionObserver& observer,
+                               const RunOptions& run_options) {
   ConversionReport report;
-  report.preview = settings.preview;
-  const auto refuse = [&](const char* text, const char* title,
-                          MessageStyle style) {
-    show(text, title, style);
-    report.refused = true;
+  report.preview = run_options.preview;
+  const auto refuse = [&](Refusal refusal) {
+    report.refusal = refusal;
     return report;
   };
+  if (settings.FromFolder.empty() || settings.TargetFolder.empty()) {
+    return refuse(Refusal::kNoFolders);
+  }
+  settings.FromExt = std::string(TrimSpaces(from_text));
+  settings.ToExt = std::string(TrimSpaces(to_text));
+  if (settings.FromExt.empty()) settings.FromExt = "*";
+  if (settings.ToExt.empty()) return refuse(Refusal::kNoToExt);
+  if (settings.ToExt == settings.FromExt) return refuse(Refusal::kSameExt);
+  // Such a suffix could write outside the target folder.
+  if (!IsValidFileNamePart(settings.ToExt)) return refuse(Refusal::kBadToExt);
+  settings.SuccessCount = 0;
+  settings.FailCount = 0;
   try {
-    // Blanks alone name no folder, least of all the root.
-    if (TypedFolderPath(settings.FromFolder).empty() ||
-        TypedFolderPath(settings.TargetFolder).empty()) {
-      return refuse(kChooseFoldersText, kChooseFoldersTitle,
-                    MessageStyle::kError);
-    }
-    settings.FromExt = std::string(TrimSpaces(from_text));
-    settings.ToExt = std::string(TrimSpaces(to_text));
-    if (settings.FromExt.empty()) settings.FromExt = "*";
-    if (settings.ToExt.empty()) {
-      return refuse(kNoToExtText, kIncompleteTitle, MessageStyle::kWarning);
-    }
-    if (settings.ToExt == settings.FromExt) {
-      return refuse(kSameExtText, kBadRequestTitle, MessageStyle::kWarning);
-    }
-    // Such a suffix could write outside the target folder.
-    if (!IsValidFileNamePart(settings.ToExt)) {
-      return refuse(kBadToExtText, kBadRequestTitle, MessageStyle::kWarning);
-    }
-    settings.SuccessCount = 0;
-    settings.FailCount = 0;
-    report = ConvertFolder(settings, settings.FromFolder, settings.TargetFolder,
-                           show, observer, run_options);
-    show(Summary(settings), kResultTitle, MessageStyle::kInformation);
+    report = ConvertTree(settings, settings.FromFolder, settings.TargetFolder,
+                         observer, run_options);
   } catch (const std::exception& error) {
     report.error = error.what();
-    show(kFailedPrefix + report.error, kFailedTitle, MessageStyle::kWarning);
   }
   report.succeeded = settings.SuccessCount;
   report.failed = settings.FailCount;
   return report;
 }
 
-ConversionReport ConvertFolder(ConversionSettings& settings,
-                               const std::string& source,
-                               const std::string& target,
-                               const ShowMessage& show,
-                               const ConversionObserver& observer,
-                               const RunOptions& run_options) {
+ConversionReport ConvertTree(ConversionSettings& settings,
+                             const FolderPath& source, const FolderPath& target,
+                             const ConversionObserver& observer,
+                             const RunOptions& run_options) {
   ConversionReport report;
-  report.preview = settings.preview;
+  report.preview = run_options.preview;
   // A preview writes nothing to wait for, and foresees collisions by name
   // in the walk's order.
-  const int jobs = settings.preview       ? 1
+  const int jobs = run_options.preview    ? 1
                    : run_options.jobs > 0 ? run_options.jobs
                                           : DefaultJobs();
-  ConversionRun(settings, show, observer, report, jobs).Run(source, target);
+  ConversionRun(settings, observer, report, jobs, run_options.preview)
+      .Run(source, target);
   report.succeeded = settings.SuccessCount;
   report.failed = settings.FailCount;
   return report;

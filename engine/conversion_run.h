@@ -7,30 +7,47 @@
 
 #include "engine/conversion_settings.h"
 #include "fs/file_copy.h"
+#include "fs/folder_handle.h"
+#include "fs/folder_path.h"
 
 namespace batchext {
 
+// Why a request was turned down before anything was written.
+enum class Refusal {
+  kNone,
+  // A folder is missing: the extension texts were not read.
+  kNoFolders,
+  kNoToExt,
+  kSameExt,
+  // The new extension holds a character that cannot stand in a name.
+  kBadToExt,
+};
+
+// What came of one matching file. In a preview, kWouldCreate and
+// kWouldReplace stand for the copies a run would make.
 struct FileOutcome {
   std::string source;
   std::string destination;
-  bool converted = false;
-  // Why the file was not converted, in the user's language; empty on success.
-  std::string reason;
-  // In a preview, kWouldCreate or kWouldReplace tell a success apart.
   CopyStatus status = CopyStatus::kCopied;
+  // The platform's words for kSystemError, otherwise empty.
+  std::string system_error;
+
+  bool converted() const { return CopySucceeded(status); }
 };
 
 // A folder the walk could not use; the walk goes on without it.
 struct FolderFailure {
   std::string path;
-  // In the user's language.
-  std::string reason;
-  // A folder of the target tree, which is also shown in a box; otherwise a
-  // source folder that could not be read.
+  FolderError error = FolderError::kSystem;
+  // The platform's words for FolderError::kSystem.
+  std::string system_error;
+  // A folder of the target tree; otherwise a source folder that could not
+  // be read.
   bool in_target = false;
 };
 
-// Optional watcher of a run. Every member may be left empty.
+// Optional watcher of a run, told everything in the walk's order on the
+// calling thread, whatever the jobs. Every member may be left empty.
 struct ConversionObserver {
   std::function<void(const std::string& source_folder,
                      const std::string& target_folder)>
@@ -42,11 +59,14 @@ struct ConversionObserver {
   std::function<bool()> stop_requested;
 };
 
-// How a run goes about its work; none of it changes what the run does.
+// How a run goes about its work.
 struct RunOptions {
   // Copies at work at once. 1 copies one file after another on the calling
-  // thread; 0 stands for DefaultJobs().
+  // thread; 0 stands for DefaultJobs(). None of it changes what the run
+  // does.
   int jobs = 0;
+  // Decides everything as a run would and writes nothing.
+  bool preview = false;
 };
 
 // Twice the usable cores, at most DefaultJobsCap(): beyond that, measured,
@@ -54,10 +74,9 @@ struct RunOptions {
 int DefaultJobs();
 int DefaultJobsCap();
 
-// What a run did, beside what it showed.
+// What a run did. Front ends word it.
 struct ConversionReport {
-  // A box turned the request down before anything was written.
-  bool refused = false;
+  Refusal refusal = Refusal::kNone;
   // Nothing was written: the counts are what the run would have made.
   bool preview = false;
   std::int32_t succeeded = 0;
@@ -65,28 +84,26 @@ struct ConversionReport {
   // A stop request ended the run early.
   bool stopped = false;
   std::vector<FolderFailure> folder_failures;
-  // What ended the run unexpectedly, or empty.
+  // What ended the run unexpectedly, in the platform's words, or empty.
   std::string error;
+
+  bool refused() const { return refusal != Refusal::kNone; }
 };
 
-// Validates the request, runs the conversion and reports every outcome
-// through `show`.
-ConversionReport StartConversion(ConversionSettings& settings,
-                                 const std::string& from_text,
-                                 const std::string& to_text,
-                                 const ShowMessage& show,
-                                 const ConversionObserver& observer = {},
-                                 const RunOptions& run_options = {});
-
-// Converts one folder, and the tree below it when subfolders are included.
-// The two folder paths are read as typed paths. Whatever the jobs, the
-// observer hears of every folder and file in the walk's order, on the
-// calling thread.
-ConversionReport ConvertFolder(ConversionSettings& settings,
-                               const std::string& source,
-                               const std::string& target,
-                               const ShowMessage& show,
+// Validates the request (texts as typed), resets the counters and runs the
+// conversion of settings.FromFolder into settings.TargetFolder. A refused
+// request writes nothing and leaves the counters alone.
+ConversionReport RunConversion(ConversionSettings& settings,
+                               const std::string& from_text,
+                               const std::string& to_text,
                                const ConversionObserver& observer = {},
                                const RunOptions& run_options = {});
+
+// Converts one folder, and the tree below it when subfolders are included,
+// with the extensions already in `settings`; adds to its counters.
+ConversionReport ConvertTree(ConversionSettings& settings,
+                             const FolderPath& source, const FolderPath& target,
+                             const ConversionObserver& observer = {},
+                             const RunOptions& run_options = {});
 
 }  // namespace batchext

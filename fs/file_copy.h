@@ -32,6 +32,13 @@ enum class CopyStatus {
   kWouldReplace,
 };
 
+// The copy stands (or would, in a preview) under its new name.
+inline bool CopySucceeded(CopyStatus status) {
+  return status == CopyStatus::kCopied || status == CopyStatus::kSameFile ||
+         status == CopyStatus::kWouldCreate ||
+         status == CopyStatus::kWouldReplace;
+}
+
 struct CopyOptions {
   // Whether an existing destination may be replaced at all.
   bool allow_replace = true;
@@ -52,11 +59,7 @@ struct CopyResult {
   // source itself. Zero for a preview's kWouldCreate and kWouldReplace.
   FileIdentity destination;
 
-  bool Succeeded() const {
-    return status == CopyStatus::kCopied || status == CopyStatus::kSameFile ||
-           status == CopyStatus::kWouldCreate ||
-           status == CopyStatus::kWouldReplace;
-  }
+  bool Succeeded() const { return CopySucceeded(status); }
 };
 
 // Copies content, modification time and permission bits (on Windows the
