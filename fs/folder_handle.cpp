@@ -64,6 +64,11 @@ CopyResult CopyFileAt(const FolderHandle& source_folder, std::string_view name,
   if (source.state == SourceState::kOther) {
     return CopyResult::Of(CopyStatus::kSourceNotRegularFile);
   }
+  // Made literally, such a name would send ordinary programs to a device or
+  // a stream instead of the file.
+  if (!IsAllowedName(new_name)) {
+    return CopyResult::Of(CopyStatus::kDestinationNameNotAllowed);
+  }
   // A name taken between the look and the copy is looked at again.
   for (int attempt = 0; attempt < 3; ++attempt) {
     const Entry existing = EntryAt(target_folder, new_name);
