@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -468,6 +469,37 @@ TEST_F(ConversionRunTest, StopWithCopiesInFlightCountsWhatWasWritten) {
     EXPECT_EQ(tree_.Read("out/" + name).size(),
               std::stoi(name.substr(1)) % 4 == 0 ? std::size_t{9} << 20 : 1000u)
         << name;
+  }
+}
+
+std::size_t OpenDescriptors() {
+  return static_cast<std::size_t>(std::distance(
+      std::filesystem::directory_iterator("/proc/self/fd"),
+      std::filesystem::directory_iterator()));
+}
+
+// Folders and copies are given back as the run leaves them, however it ends.
+TEST_F(ConversionRunTest, EveryFolderAndCopyIsClosedAfterTheRun) {
+  for (int folder = 0; folder < 30; ++folder) {
+    for (int file = 0; file < 5; ++file) {
+      tree_.Write("in/" + std::to_string(folder) + "/" + std::to_string(file) +
+                      ".doc",
+                  "x");
+    }
+  }
+  settings_.IncludeSubfolders = true;
+  const std::size_t before = OpenDescriptors();
+  for (const int jobs : {1, 4}) {
+    jobs_ = jobs;
+    Run("doc", "txt");
+    EXPECT_EQ(messages_, Summary(150, 0)) << jobs;
+    EXPECT_EQ(OpenDescriptors(), before) << jobs;
+    int asked = 0;
+    ConversionObserver observer;
+    observer.stop_requested = [&] { return ++asked > 40; };
+    Run("doc", "txt", observer);
+    EXPECT_TRUE(report_.stopped);
+    EXPECT_EQ(OpenDescriptors(), before) << jobs << " stopped";
   }
 }
 
