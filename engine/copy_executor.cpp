@@ -176,7 +176,8 @@ void CopyExecutor::RetireFront(std::chrono::milliseconds wait) {
       done_.wait_for(lock, wait, front_done);
       waiting_ = false;
     }
-    if (halted_ && slots_.front().state != State::kDone) {
+    // Once halted, nothing moves after the workers are quiet.
+    if (halted_) {
       AwaitQuiet(lock);
       if (stopped_) NameFinishedCopies(lock);
     }
@@ -226,32 +227,29 @@ void CopyExecutor::TellRetired(std::vector<Slot>& retired) {
 void CopyExecutor::FallBack(std::unique_lock<std::mutex>& lock) {
   AwaitQuiet(lock);
   here_ = true;
+  // What the copies without a name hold (space, open files) is given back
+  // first, as one job would never have held it.
+  for (Slot& slot : slots_) {
+    if (slot.job && slot.state != State::kDone) slot.job->staged.Discard();
+  }
   while (!slots_.empty() && !stopped_) {
     Slot slot = std::move(slots_.front());
     slots_.pop_front();
     ++first_;
     lock.unlock();
-    if (slot.job) {
-      if (--folder_runs_.front().second == 0) folder_runs_.pop_front();
-      slot.job->staged.Discard();
-      CarryHere(*slot.job);
-    } else {
+    if (!slot.job) {
       slot.notice();
+    } else {
+      if (--folder_runs_.front().second == 0) folder_runs_.pop_front();
+      if (slot.state == State::kDone) {
+        reporter_.File(slot.job->decision, slot.job->result);
+      } else {
+        CarryHere(*slot.job);
+      }
     }
     lock.lock();
   }
   if (stopped_) DropUnpublished(lock);
-}
-
-void CopyExecutor::DropUnpublished(std::unique_lock<std::mutex>& lock) {
-  AwaitQuiet(lock);
-  // The dropped files are the last of those queued, folder by folder.
-  for (const Slot& slot : slots_) {
-    if (!slot.job) continue;
-    if (--folder_runs_.back().second == 0) folder_runs_.pop_back();
-  }
-  first_ += slots_.size();
-  slots_.clear();
 }
 
 void CopyExecutor::NameFinishedCopies(std::unique_lock<std::mutex>& lock) {

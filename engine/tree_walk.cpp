@@ -97,6 +97,11 @@ void TreeWalk::EnterSubfolder(Level& parent, const std::string& name) {
   if (target_in_source_ && IdentityOf(source.folder) == target_root_) return;
   // A file of the parent may be about to take this very name.
   if (parent.claimed.Contains(parent.folds_case ? CaseFoldKey(name) : name)) {
+    // Nothing stands there to look at, but the file is foretold.
+    if (rules_.preview) {
+      TargetFailed(FolderError::kNotFolder, {});
+      return;
+    }
     executor_.Settle();
   }
   OpenedFolder target =
