@@ -252,6 +252,17 @@ void CopyExecutor::FallBack(std::unique_lock<std::mutex>& lock) {
   if (stopped_) DropUnpublished(lock);
 }
 
+void CopyExecutor::DropUnpublished(std::unique_lock<std::mutex>& lock) {
+  AwaitQuiet(lock);
+  // The dropped files are the last of those queued, folder by folder.
+  for (const Slot& slot : slots_) {
+    if (!slot.job) continue;
+    if (--folder_runs_.back().second == 0) folder_runs_.pop_back();
+  }
+  first_ += slots_.size();
+  slots_.clear();
+}
+
 void CopyExecutor::NameFinishedCopies(std::unique_lock<std::mutex>& lock) {
   next_publish_ = std::max(next_publish_, first_);
   while (next_publish_ < first_ + slots_.size()) {
