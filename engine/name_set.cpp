@@ -1,14 +1,22 @@
 #include "engine/name_set.h"
 
 #include <functional>
-#include <string_view>
+#include <limits>
+#include <stdexcept>
 
 namespace batchext {
+
+std::string_view NameSet::At(std::uint32_t index) const {
+  const std::size_t start = starts_[index];
+  const std::size_t end =
+      index + 1 < starts_.size() ? starts_[index + 1] : text_.size();
+  return std::string_view(text_).substr(start, end - start);
+}
 
 std::size_t NameSet::Find(std::string_view name) const {
   const std::size_t mask = slots_.size() - 1;
   std::size_t slot = std::hash<std::string_view>{}(name)&mask;
-  while (slots_[slot] != 0 && names_[slots_[slot] - 1] != name) {
+  while (slots_[slot] != 0 && At(slots_[slot] - 1) != name) {
     slot = (slot + 1) & mask;
   }
   return slot;
@@ -18,17 +26,21 @@ void NameSet::Grow() {
   std::vector<std::uint32_t> old = std::move(slots_);
   slots_.assign(old.empty() ? 16 : old.size() * 2, 0);
   for (const std::uint32_t index : old) {
-    if (index != 0) slots_[Find(names_[index - 1])] = index;
+    if (index != 0) slots_[Find(At(index - 1))] = index;
   }
 }
 
 bool NameSet::Insert(std::string_view name) {
   // At most three quarters full, so that probes stay short.
-  if ((names_.size() + 1) * 4 > slots_.size() * 3) Grow();
+  if ((starts_.size() + 1) * 4 > slots_.size() * 3) Grow();
   const std::size_t slot = Find(name);
   if (slots_[slot] != 0) return false;
-  names_.Add(name);
-  slots_[slot] = static_cast<std::uint32_t>(names_.size());
+  if (text_.size() > std::numeric_limits<std::uint32_t>::max() - name.size()) {
+    throw std::length_error("too many names in one folder");
+  }
+  starts_.push_back(static_cast<std::uint32_t>(text_.size()));
+  text_.append(name);
+  slots_[slot] = static_cast<std::uint32_t>(starts_.size());
   return true;
 }
 

@@ -2,29 +2,31 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
-#include "fs/name_table.h"
-
 namespace batchext {
 
-// A set of names at a few bytes each beside the names themselves, since one
-// folder may hold a million of them.
+// A set of byte strings at a few bytes each beside the strings themselves,
+// since one folder may hold a million names.
 class NameSet {
  public:
   // False when the name was there already.
   bool Insert(std::string_view name);
   bool Contains(std::string_view name) const;
-  std::size_t size() const { return names_.size(); }
+  std::size_t size() const { return starts_.size(); }
 
  private:
+  std::string_view At(std::uint32_t index) const;
   // The slot holding `name`, or the free slot where it would go.
   std::size_t Find(std::string_view name) const;
   void Grow();
 
-  NameTable names_;
-  // Index + 1 into names_; 0 marks a free slot.
+  // The names one after another; a key may hold any byte, NUL included.
+  std::string text_;
+  std::vector<std::uint32_t> starts_;
+  // Index + 1 into starts_; 0 marks a free slot.
   std::vector<std::uint32_t> slots_;
 };
 

@@ -96,7 +96,7 @@ void TreeWalk::EnterSubfolder(Level& parent, const std::string& name) {
   // Entering the run's own target folder would copy the copies again.
   if (target_in_source_ && IdentityOf(source.folder) == target_root_) return;
   // A file of the parent may be about to take this very name.
-  if (parent.claimed.Contains(parent.folds_case ? CaseFoldKey(name) : name)) {
+  if (parent.claimed.Contains(Key(parent.folds_case, name))) {
     // Nothing stands there to look at, but the file is foretold.
     if (rules_.preview) {
       TargetFailed(FolderError::kNotFolder, {});
@@ -153,11 +153,21 @@ void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
     NameTable names;
     target_info.listed = target_made || ListEntryNames(target_folder, names);
     for (std::size_t i = 0; i < names.size(); ++i) {
-      target_info.entries.Insert(Key(target_info, names[i]));
+      target_info.entries.Insert(Key(target_info.folds_case, names[i]));
     }
-    Level level{folders, {}, 0, protect, {}, target_info.folds_case};
-    const bool files_done = DecideFiles(folders, listing.files, target_info,
-                                        protect, level.claimed);
+    auto files = std::make_shared<const NameTable>(std::move(listing.files));
+    const bool folds = target_info.folds_case;
+    Level level{folders,
+                {},
+                0,
+                protect,
+                folds,
+                files,
+                ClaimedNames([this, files, folds](std::uint32_t position) {
+                  return Key(folds, NewName((*files)[position]));
+                })};
+    const bool files_done =
+        DecideFiles(folders, *files, target_info, protect, level.claimed);
     if (!files_done || !rules_.include_subfolders ||
         listing.subfolders.empty()) {
       return false;
@@ -170,7 +180,7 @@ void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
 
 bool TreeWalk::DecideFiles(const std::shared_ptr<const FolderPair>& folders,
                            const NameTable& names, const TargetFolder& target,
-                           bool protect, NameSet& claimed) {
+                           bool protect, ClaimedNames& claimed) {
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::string_view name = names[i];
     if (executor_.StopRequested()) return false;
@@ -183,24 +193,30 @@ bool TreeWalk::DecideFiles(const std::shared_ptr<const FolderPair>& folders,
         continue;
       }
     }
-    if (!executor_.File(
-            Decide(folders, name, names.tag(i), target, protect, claimed))) {
+    if (!executor_.File(Decide(folders, names, static_cast<std::uint32_t>(i),
+                               target, protect, claimed))) {
       return false;
     }
   }
   return true;
 }
 
+std::string TreeWalk::NewName(std::string_view name) const {
+  std::string base = BaseName(name);
+  if (rules_.strip_surplus) base = StripSurplusExtensions(base);
+  return TargetFileName(base, rules_.to_ext);
+}
+
 FileDecision TreeWalk::Decide(const std::shared_ptr<const FolderPair>& folders,
-                              std::string_view name, std::uint8_t kind,
+                              const NameTable& names, std::uint32_t position,
                               const TargetFolder& target, bool protect,
-                              NameSet& claimed) {
+                              ClaimedNames& claimed) {
+  const std::string_view name = names[position];
+  const std::uint8_t kind = names.tag(position);
   FileDecision decision;
   decision.folders = folders;
   decision.name = std::string(name);
-  std::string base = BaseName(name);
-  if (rules_.strip_surplus) base = StripSurplusExtensions(base);
-  decision.new_name = TargetFileName(base, rules_.to_ext);
+  decision.new_name = NewName(name);
   decision.may_replace = !protect && !target.same_as_source;
   const auto fail = [&](CopyStatus status, std::string why = {}) {
     decision.action = FileAction::kFail;
@@ -234,12 +250,12 @@ FileDecision TreeWalk::Decide(const std::shared_ptr<const FolderPair>& folders,
   if (!NameFits(decision.new_name, target.max_name_length)) {
     return fail(CopyStatus::kSystemError, NameTooLongText());
   }
-  std::string key = Key(target, decision.new_name);
+  const std::string key = Key(target.folds_case, decision.new_name);
   // The first file in the walk's order keeps a name; a failed one keeps
   // nothing.
   if (claimed.Contains(key)) return fail(CopyStatus::kDestinationReserved);
   decision.action = FileAction::kCreate;
-  if (target.same_as_source && key == Key(target, name)) {
+  if (target.same_as_source && key == Key(target.folds_case, name)) {
     decision.action = FileAction::kUnchanged;
   } else if (!target.listed || target.entries.Contains(key)) {
     const Entry entry = EntryAt(folders->target, decision.new_name);
@@ -256,13 +272,12 @@ FileDecision TreeWalk::Decide(const std::shared_ptr<const FolderPair>& folders,
       decision.action = FileAction::kReplace;
     }
   }
-  claimed.Insert(key);
+  claimed.Insert(key, position);
   return decision;
 }
 
-std::string TreeWalk::Key(const TargetFolder& target,
-                          std::string_view name) const {
-  return target.folds_case ? CaseFoldKey(name) : std::string(name);
+std::string TreeWalk::Key(bool folds_case, std::string_view name) {
+  return folds_case ? CaseFoldKey(name) : std::string(name);
 }
 
 void TreeWalk::SourceFailed(FolderError error, std::string system_error) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/claimed_files.h"
+#include "engine/claimed_names.h"
 #include "engine/executor.h"
 #include "engine/file_decision.h"
 #include "engine/name_rules.h"
@@ -50,10 +51,11 @@ class TreeWalk {
     std::size_t next = 0;
     // The target folder lies in the source tree: nothing there is replaced.
     bool protect = false;
-    // The new names this folder's files claimed, as the target compares
-    // names.
-    NameSet claimed;
     bool folds_case = false;
+    // The folder's files, and the new names they claimed as the target
+    // compares names.
+    std::shared_ptr<const NameTable> files;
+    ClaimedNames claimed;
   };
 
   // What the decisions of one folder's files need to know of its target.
@@ -74,12 +76,13 @@ class TreeWalk {
   // False when the walk of this folder has to end.
   bool DecideFiles(const std::shared_ptr<const FolderPair>& folders,
                    const NameTable& names, const TargetFolder& target,
-                   bool protect, NameSet& claimed);
+                   bool protect, ClaimedNames& claimed);
   FileDecision Decide(const std::shared_ptr<const FolderPair>& folders,
-                      std::string_view name, std::uint8_t kind,
+                      const NameTable& names, std::uint32_t position,
                       const TargetFolder& target, bool protect,
-                      NameSet& claimed);
-  std::string Key(const TargetFolder& target, std::string_view name) const;
+                      ClaimedNames& claimed);
+  std::string NewName(std::string_view name) const;
+  static std::string Key(bool folds_case, std::string_view name);
   void SourceFailed(FolderError error, std::string system_error);
   void TargetFailed(FolderError error, std::string system_error);
 

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "engine/claimed_names.h"
+#include "engine/name_set.h"
+
 namespace batchext {
 namespace {
 
@@ -20,6 +26,28 @@ TEST(ClaimedFilesTest, HoldsWhatWasInsertedOnEachDeviceThroughGrowth) {
     ASSERT_FALSE(claimed.Contains({2, index * 2})) << index;
   }
   EXPECT_FALSE(claimed.Contains({7, 0}));
+}
+
+// Keys that fold case on Windows are UTF-16 bytes, full of NULs.
+TEST(NameSetsTest, TellKeysApartByEveryByteThroughGrowth) {
+  std::vector<std::string> keys;
+  for (int i = 0; i < 3000; ++i) {
+    keys.push_back(std::string("A\0.\0", 4) + std::to_string(i) +
+                   std::string(1, '\0'));
+  }
+  NameSet names;
+  ClaimedNames claimed([&](std::uint32_t position) { return keys[position]; });
+  for (std::uint32_t i = 0; i < keys.size(); ++i) {
+    ASSERT_TRUE(names.Insert(keys[i])) << i;
+    ASSERT_FALSE(names.Insert(keys[i])) << i;
+    claimed.Insert(keys[i], i);
+  }
+  for (const std::string& key : keys) {
+    ASSERT_TRUE(names.Contains(key));
+    ASSERT_TRUE(claimed.Contains(key));
+    ASSERT_FALSE(names.Contains(key + '\0'));
+    ASSERT_FALSE(claimed.Contains(key.substr(0, key.size() - 1)));
+  }
 }
 
 }  // namespace
