@@ -8,6 +8,8 @@
 
 namespace batchext {
 
+class FolderHandle;
+
 enum class CopyStatus {
   kCopied,
   // The destination is the source file itself; nothing was written.
@@ -42,30 +44,84 @@ inline bool CopySucceeded(CopyStatus status) {
 struct CopyOptions {
   // Whether an existing destination may be replaced at all.
   bool allow_replace = true;
-  // Asked about an existing destination; true keeps it untouched.
-  std::function<bool(const FileIdentity&)> is_reserved;
   // Asked between chunks of a large file; true discards the partial copy.
   std::function<bool()> stop_requested;
-  // Stops right after every check, before the first write, and answers what
-  // the copy would have done.
-  bool preview = false;
 };
 
 struct CopyResult {
   CopyStatus status = CopyStatus::kSystemError;
   // The platform's error text for kSystemError, otherwise empty.
   std::string system_error;
+  // The platform's error number for kSystemError, otherwise 0.
+  int error_number = 0;
   // The file that now holds the content: the new copy, or for kSameFile the
-  // source itself. Zero for a preview's kWouldCreate and kWouldReplace.
+  // source itself.
   FileIdentity destination;
 
   bool Succeeded() const { return CopySucceeded(status); }
+
+  static CopyResult Of(CopyStatus status, FileIdentity destination = {}) {
+    return CopyResult{status, {}, 0, destination};
+  }
 };
 
-// Copies content, modification time and permission bits (on Windows the
-// attributes a copy keeps and the named streams). A new destination is
-// created exclusively; an existing one is replaced only once a complete copy
-// stands beside it. After any failure or stop the destination is as it was.
+// A failure that belongs to the moment rather than to the file: no space,
+// no quota, no more open files. The same copy may succeed later.
+bool IsMomentary(const CopyResult& result);
+
+// A complete copy written beside its destination, without its name there
+// yet. Dropping it discards the copy. The folder it was staged in must stay
+// open for as long as it lives.
+class StagedCopy {
+ public:
+  StagedCopy() = default;
+  StagedCopy(StagedCopy&& other) noexcept;
+  StagedCopy& operator=(StagedCopy&& other) noexcept;
+  StagedCopy(const StagedCopy&) = delete;
+  StagedCopy& operator=(const StagedCopy&) = delete;
+  ~StagedCopy() { Discard(); }
+
+  bool staged() const { return descriptor_ >= 0 || !temp_name_.empty(); }
+  void Discard();
+
+ private:
+  friend CopyResult StageCopy(const FolderHandle&, std::string_view,
+                              const FolderHandle&, bool, const CopyOptions&,
+                              StagedCopy&);
+  friend CopyResult PublishCopy(StagedCopy&, std::string_view, bool, bool&);
+
+  // A file without a name, where the platform has them.
+  int descriptor_ = -1;
+  // Otherwise a hidden temporary name in the target folder.
+  std::string temp_name_;
+  // The folder: a descriptor on POSIX, a path on Windows.
+  int folder_descriptor_ = -1;
+  std::string folder_path_;
+  // Applied once the copy has its name (Windows keeps read-only for last).
+  bool read_only_ = false;
+};
+
+// Writes a copy of the file `name` of `source_folder` into `target_folder`
+// without giving it a name there: content, modification time and permission
+// bits (on Windows the attributes a copy keeps and the named streams).
+// `replacing` makes the content durable first where the platform needs that
+// for a replacement to be all or nothing.
+CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
+                     const FolderHandle& target_folder, bool replacing,
+                     const CopyOptions& options, StagedCopy& staged);
+
+// Gives a staged copy the name `new_name` in its folder in one step. With
+// `replace` whatever entry stands there is replaced (a link itself, never
+// what it points to); without it only a free name is taken, and `taken`
+// tells that something stood there. On failure the destination is as it
+// was and the copy stays staged.
+CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
+                       bool replace, bool& taken);
+
+// Copies one file to a path: a new destination is created exclusively; an
+// existing one is replaced only once a complete copy stands beside it, and
+// a link there is replaced, never followed. After any failure or stop the
+// destination is as it was.
 CopyResult CopyFileTo(std::string_view source, std::string_view destination,
                       const CopyOptions& options = {});
 

@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "fs/file_copy.h"
@@ -30,6 +31,7 @@ class FileDescriptor {
     if (fd_ >= 0) ::close(fd_);
   }
   int get() const { return fd_; }
+  int Release() { return std::exchange(fd_, -1); }
   bool valid() const { return fd_ >= 0; }
   // Closing can report a failed write-back, so its answer counts.
   bool Close() {
@@ -42,11 +44,11 @@ class FileDescriptor {
   int fd_;
 };
 
-CopyResult Failure(CopyStatus status) { return CopyResult{status, {}, {}}; }
+CopyResult Failure(CopyStatus status) { return CopyResult::Of(status); }
 
 CopyResult SystemFailure(int error) {
-  return CopyResult{
-      CopyStatus::kSystemError, std::system_category().message(error), {}};
+  return CopyResult{CopyStatus::kSystemError,
+                    std::system_category().message(error), error, {}};
 }
 
 // Plain read/write, for the file systems that support nothing better.
@@ -150,20 +152,30 @@ CopyResult Fill(int in, const struct stat& source_info, int out,
   if ((written.st_mode & 0777) != mode) ::fchmod(out, mode);
   const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
   ::futimens(out, times);
-  return CopyResult{CopyStatus::kCopied, {}, IdentityOf(written)};
+  return CopyResult::Of(CopyStatus::kCopied, IdentityOf(written));
+}
+
+// Linking a nameless file by descriptor needs a privilege that root usually
+// holds; otherwise it goes through /proc. Asked once: a call per file shows.
+bool CanLinkAnonymous() {
+  static const bool kCan =
+      ::geteuid() == 0 || ::access("/proc/self/fd", X_OK) == 0;
+  return kCan;
 }
 
 // A file with no name yet, so that an interrupted copy leaves nothing behind;
 // -1 where the file system cannot make one.
 int OpenAnonymous(int folder, mode_t mode) {
 #ifdef O_TMPFILE
-  return ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  if (CanLinkAnonymous()) {
+    return ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  }
 #else
   (void)folder;
   (void)mode;
+#endif
   errno = EOPNOTSUPP;
   return -1;
-#endif
 }
 
 bool AnonymousUnsupported(int error) {
@@ -174,8 +186,6 @@ bool AnonymousUnsupported(int error) {
 // Gives the anonymous file `fd` a name; fails with EEXIST when it is taken.
 bool LinkAnonymous(int fd, int folder, const char* name) {
 #ifdef AT_EMPTY_PATH
-  // The direct way needs a privilege that root usually holds; the other
-  // costs a walk through /proc. Asked once: a call per file shows.
   static const bool kPrivileged = ::geteuid() == 0;
   if (kPrivileged) {
     if (::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) return true;
@@ -201,150 +211,83 @@ bool WithTemporaryName(std::string& name, Make make) {
   return false;
 }
 
-// CreateNew's answer when the name was taken after all; it never weighs a
-// replacement, so this status is free to say so.
-constexpr CopyStatus kNameTaken = CopyStatus::kDestinationProtected;
-
-// Where linking a nameless file is refused (no /proc, and no privilege to
-// link by descriptor), the copy is written under a name after all.
-bool StartOverNamed(int in, FileDescriptor& anonymous) {
-  anonymous.Close();
-  return ::lseek(in, 0, SEEK_SET) == 0;
-}
-
-CopyResult CreateNew(int in, const struct stat& source_info, int folder,
-                     const char* name, const CopyOptions& options) {
-  const mode_t mode = source_info.st_mode & 0777;
-  FileDescriptor anonymous(OpenAnonymous(folder, mode));
-  if (anonymous.valid()) {
-    CopyResult result = Fill(in, source_info, anonymous.get(), options);
-    if (!result.Succeeded()) return result;
-    if (LinkAnonymous(anonymous.get(), folder, name)) {
-      if (!anonymous.Close()) {
-        result = SystemFailure(errno);
-        ::unlinkat(folder, name, 0);
-      }
-      return result;
-    }
-    // The name appeared meanwhile: first written wins.
-    if (errno == EEXIST) return Failure(kNameTaken);
-    if (!StartOverNamed(in, anonymous)) return SystemFailure(errno);
-  } else if (!AnonymousUnsupported(errno)) {
-    return SystemFailure(errno);
+// Takes a free name for the file at `temp` in one step where the file
+// system can; false with errno EEXIST when the name is taken.
+bool RenameNoReplace(int folder, const char* temp, const char* name) {
+#ifdef RENAME_NOREPLACE
+  if (::renameat2(folder, temp, folder, name, RENAME_NOREPLACE) == 0) {
+    return true;
   }
-  // Created with its final bits, which spares a chmod unless the umask
-  // takes some away; the descriptor may write whatever they say.
-  FileDescriptor out(
-      ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-  if (!out.valid()) {
-    return errno == EEXIST ? Failure(kNameTaken) : SystemFailure(errno);
+  if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+  if (::linkat(folder, temp, folder, name, 0) == 0) {
+    ::unlinkat(folder, temp, 0);
+    return true;
   }
-  CopyResult result = Fill(in, source_info, out.get(), options);
-  if (result.Succeeded() && !out.Close()) result = SystemFailure(errno);
-  if (!result.Succeeded()) ::unlinkat(folder, name, 0);
-  return result;
-}
-
-CopyResult ReplaceExisting(int in, const struct stat& source_info, int folder,
-                           const char* name, const CopyOptions& options) {
-  // The content may have been read once for a new file that lost its name.
-  if (::lseek(in, 0, SEEK_SET) != 0) return SystemFailure(errno);
-  const mode_t mode = source_info.st_mode & 0777;
-  std::string temp;
-  CopyResult result;
-  bool written = false;
-  FileDescriptor anonymous(OpenAnonymous(folder, mode));
-  if (anonymous.valid()) {
-    result = Fill(in, source_info, anonymous.get(), options);
-    if (!result.Succeeded()) return result;
-    written = WithTemporaryName(temp, [&](const char* candidate) {
-      return LinkAnonymous(anonymous.get(), folder, candidate);
-    });
-    if (written) {
-      if (!anonymous.Close()) result = SystemFailure(errno);
-    } else if (errno == EEXIST || !StartOverNamed(in, anonymous)) {
-      return SystemFailure(errno);
-    }
-  } else if (!AnonymousUnsupported(errno)) {
-    return SystemFailure(errno);
-  }
-  if (!written) {
-    int fd = -1;
-    if (!WithTemporaryName(temp, [&](const char* candidate) {
-          fd = ::openat(folder, candidate,
-                        O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-          return fd >= 0;
-        })) {
-      return SystemFailure(errno);
-    }
-    FileDescriptor out(fd);
-    result = Fill(in, source_info, out.get(), options);
-    if (result.Succeeded() && !out.Close()) result = SystemFailure(errno);
-  }
-  // A link at the name is replaced, never followed.
-  if (result.Succeeded() &&
-      ::renameat(folder, temp.c_str(), folder, name) != 0) {
-    result = SystemFailure(errno);
-  }
-  if (!result.Succeeded()) ::unlinkat(folder, temp.c_str(), 0);
-  return result;
-}
-
-CopyResult CheckExisting(const FileIdentity& source_id, const struct stat& info,
-                         const CopyOptions& options) {
-  if (!S_ISREG(info.st_mode)) {
-    return Failure(CopyStatus::kDestinationNotRegularFile);
-  }
-  const FileIdentity id = IdentityOf(info);
-  if (id == source_id) return CopyResult{CopyStatus::kSameFile, {}, id};
-  if (options.is_reserved && options.is_reserved(id)) {
-    return Failure(CopyStatus::kDestinationReserved);
-  }
-  if (!options.allow_replace) return Failure(CopyStatus::kDestinationProtected);
-  // Root could write anyway; the bits are the user's wish.
-  if ((info.st_mode & 0222) == 0) {
-    return Failure(CopyStatus::kDestinationReadOnly);
-  }
-  return CopyResult{CopyStatus::kCopied, {}, id};
-}
-
-// A folder handle without a descriptor: a folder a preview would make.
-constexpr int kPlannedFolder = -1;
-
-// Where the folder takes no new entries, says why the copy would fail.
-CopyResult WhenWritable(int folder, CopyStatus status) {
-  if (::faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) {
-    return SystemFailure(errno);
-  }
-  return Failure(status);
-}
-
-// What the rest of CopyBetween would do with a destination, found by
-// looking only.
-CopyResult Predict(const FileIdentity& source_id, int folder, const char* name,
-                   const CopyOptions& options) {
-  if (folder == kPlannedFolder) return Failure(CopyStatus::kWouldCreate);
+  if (errno == EEXIST || (errno != EPERM && errno != EOPNOTSUPP)) return false;
+  // Neither way exists here: only a look before the rename is left.
   struct stat existing {};
-  if (::fstatat(folder, name, &existing, 0) != 0) {
-    if (errno != ENOENT) return SystemFailure(errno);
-    // A link that leads nowhere holds the name, and the copy finds nothing
-    // behind it.
-    if (::fstatat(folder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-      return SystemFailure(ENOENT);
-    }
-    return WhenWritable(folder, CopyStatus::kWouldCreate);
+  if (::fstatat(folder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+    errno = EEXIST;
+    return false;
   }
-  const CopyResult check = CheckExisting(source_id, existing, options);
-  if (check.status != CopyStatus::kCopied) return check;
-  return WhenWritable(folder, CopyStatus::kWouldReplace);
+  return ::renameat(folder, temp, folder, name) == 0;
 }
 
-CopyResult CopyBetween(int source_folder, const char* source_name,
-                       int target_folder, const char* target_name,
-                       const CopyOptions& options) {
+int OpenSource(int folder, const char* name) {
   // Non-blocking, so that a FIFO among the files cannot hang the run.
-  FileDescriptor in(::openat(source_folder, source_name,
-                             O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  return ::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+}
+
+}  // namespace
+
+bool IsMomentary(const CopyResult& result) {
+  switch (result.error_number) {
+    case ENOSPC:
+    case EDQUOT:
+    case EMFILE:
+    case ENFILE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+StagedCopy::StagedCopy(StagedCopy&& other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)),
+      temp_name_(std::move(other.temp_name_)),
+      folder_descriptor_(other.folder_descriptor_),
+      read_only_(other.read_only_) {
+  other.temp_name_.clear();
+}
+
+StagedCopy& StagedCopy::operator=(StagedCopy&& other) noexcept {
+  if (this != &other) {
+    Discard();
+    descriptor_ = std::exchange(other.descriptor_, -1);
+    temp_name_ = std::move(other.temp_name_);
+    other.temp_name_.clear();
+    folder_descriptor_ = other.folder_descriptor_;
+    read_only_ = other.read_only_;
+  }
+  return *this;
+}
+
+void StagedCopy::Discard() {
+  if (descriptor_ >= 0) ::close(descriptor_);
+  descriptor_ = -1;
+  if (!temp_name_.empty()) {
+    ::unlinkat(folder_descriptor_, temp_name_.c_str(), 0);
+  }
+  temp_name_.clear();
+}
+
+CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
+                     const FolderHandle& target_folder, bool /*replacing*/,
+                     const CopyOptions& options, StagedCopy& staged) {
+  staged.Discard();
+  FileDescriptor in(OpenSource(source_folder.descriptor(),
+                               std::string(name).c_str()));
   if (!in.valid()) {
     return errno == ENOENT ? Failure(CopyStatus::kSourceMissing)
                            : SystemFailure(errno);
@@ -354,58 +297,101 @@ CopyResult CopyBetween(int source_folder, const char* source_name,
   if (!S_ISREG(source_info.st_mode)) {
     return Failure(CopyStatus::kSourceNotRegularFile);
   }
-  if (options.preview) {
-    return Predict(IdentityOf(source_info), target_folder, target_name,
-                   options);
+  const int folder = target_folder.descriptor();
+  const mode_t mode = source_info.st_mode & 0777;
+  staged.folder_descriptor_ = folder;
+  FileDescriptor anonymous(OpenAnonymous(folder, mode));
+  if (anonymous.valid()) {
+    CopyResult result = Fill(in.get(), source_info, anonymous.get(), options);
+    if (result.Succeeded()) staged.descriptor_ = anonymous.Release();
+    return result;
   }
-
-  // A small copy costs less to make and, now and then, throw away than a
-  // look-up before every file.
-  const bool look_first = source_info.st_size >= kLookFirstSize;
-  struct stat existing {};
-  if (!look_first || ::fstatat(target_folder, target_name, &existing, 0) != 0) {
-    if (look_first && errno != ENOENT) return SystemFailure(errno);
-    const CopyResult result =
-        CreateNew(in.get(), source_info, target_folder, target_name, options);
-    if (result.status != kNameTaken) return result;
-    // Taken meanwhile, or by a link that leads nowhere.
-    if (::fstatat(target_folder, target_name, &existing, 0) != 0) {
-      return SystemFailure(errno);
-    }
+  if (!AnonymousUnsupported(errno)) return SystemFailure(errno);
+  int fd = -1;
+  std::string temp;
+  if (!WithTemporaryName(temp, [&](const char* candidate) {
+        fd = ::openat(folder, candidate,
+                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        return fd >= 0;
+      })) {
+    return SystemFailure(errno);
   }
-  const CopyResult check =
-      CheckExisting(IdentityOf(source_info), existing, options);
-  if (check.status != CopyStatus::kCopied) return check;
-  return ReplaceExisting(in.get(), source_info, target_folder, target_name,
-                         options);
+  FileDescriptor out(fd);
+  CopyResult result = Fill(in.get(), source_info, out.get(), options);
+  if (result.Succeeded() && !out.Close()) result = SystemFailure(errno);
+  if (result.Succeeded()) {
+    staged.temp_name_ = std::move(temp);
+  } else {
+    ::unlinkat(folder, temp.c_str(), 0);
+  }
+  return result;
 }
 
-}  // namespace
-
-CopyResult CopyFileAt(const FolderHandle& source_folder, std::string_view name,
-                      const FolderHandle& target_folder,
-                      std::string_view new_name, const CopyOptions& options) {
-  return CopyBetween(
-      source_folder.descriptor(), std::string(name).c_str(),
-      target_folder.planned() ? kPlannedFolder : target_folder.descriptor(),
-      std::string(new_name).c_str(), options);
+CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
+                       bool replace, bool& taken) {
+  taken = false;
+  const int folder = staged.folder_descriptor_;
+  const std::string name(new_name);
+  if (staged.descriptor_ >= 0) {
+    if (!replace) {
+      if (!LinkAnonymous(staged.descriptor_, folder, name.c_str())) {
+        taken = errno == EEXIST;
+        return SystemFailure(errno);
+      }
+      // Closing can report a failed write-back.
+      const int fd = std::exchange(staged.descriptor_, -1);
+      if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlinkat(folder, name.c_str(), 0);
+        return SystemFailure(error);
+      }
+      return Failure(CopyStatus::kCopied);
+    }
+    std::string temp;
+    if (!WithTemporaryName(temp, [&](const char* candidate) {
+          return LinkAnonymous(staged.descriptor_, folder, candidate);
+        })) {
+      return SystemFailure(errno);
+    }
+    const int fd = std::exchange(staged.descriptor_, -1);
+    if (::close(fd) != 0) {
+      const int error = errno;
+      ::unlinkat(folder, temp.c_str(), 0);
+      return SystemFailure(error);
+    }
+    staged.temp_name_ = std::move(temp);
+  }
+  // A link at the name is replaced, never followed.
+  const bool renamed =
+      replace ? ::renameat(folder, staged.temp_name_.c_str(), folder,
+                           name.c_str()) == 0
+              : RenameNoReplace(folder, staged.temp_name_.c_str(),
+                                name.c_str());
+  if (!renamed) {
+    taken = !replace && errno == EEXIST;
+    return SystemFailure(errno);
+  }
+  staged.temp_name_.clear();
+  return Failure(CopyStatus::kCopied);
 }
 
 CopyResult CopyFileTo(std::string_view source, std::string_view destination,
                       const CopyOptions& options) {
   const std::string destination_path(destination);
   const auto slash = destination_path.rfind('/');
-  FileDescriptor folder(
+  const int folder_fd =
       slash == std::string::npos
           ? AT_FDCWD
           : ::open(destination_path.substr(0, slash + 1).c_str(),
-                   kFolderOpenFlags));
-  if (!folder.valid() && folder.get() != AT_FDCWD) return SystemFailure(errno);
+                   kFolderOpenFlags);
+  if (folder_fd == -1) return SystemFailure(errno);
+  // The current folder is no descriptor of ours to close.
+  const FolderHandle target(folder_fd, {});
+  const FolderHandle here(AT_FDCWD, {});
   const std::string name = slash == std::string::npos
                                ? destination_path
                                : destination_path.substr(slash + 1);
-  return CopyBetween(AT_FDCWD, std::string(source).c_str(), folder.get(),
-                     name.c_str(), options);
+  return CopyFileAt(here, source, target, name, options);
 }
 
 }  // namespace batchext

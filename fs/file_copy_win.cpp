@@ -3,19 +3,22 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fs/file_copy.h"
+#include "fs/folder_handle.h"
 #include "fs/native_path.h"
 #include "fs/win_support.h"
 
 namespace batchext {
 namespace {
 
-CopyResult Failure(CopyStatus status) { return CopyResult{status, {}, {}}; }
+CopyResult Failure(CopyStatus status) { return CopyResult::Of(status); }
 
 CopyResult SystemFailure(DWORD error) {
-  return CopyResult{CopyStatus::kSystemError, SystemErrorText(error), {}};
+  return CopyResult{CopyStatus::kSystemError, SystemErrorText(error),
+                    static_cast<int>(error), {}};
 }
 
 struct SourceFile {
@@ -136,11 +139,10 @@ CopyResult Fill(const SourceFile& source, const std::wstring& temp,
   }
   const FileIdentity written = IdentityOfHandle(out.get());
   if (!out.Close()) return SystemFailure(::GetLastError());
-  return CopyResult{CopyStatus::kCopied, {}, written};
+  return CopyResult::Of(CopyStatus::kCopied, written);
 }
 
-void KeepReadOnly(const SourceFile& source, const std::wstring& copy) {
-  if ((source.info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0) return;
+void KeepReadOnly(const std::wstring& copy) {
   const DWORD attributes = ::GetFileAttributesW(copy.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     ::SetFileAttributesW(copy.c_str(), attributes | FILE_ATTRIBUTE_READONLY);
@@ -154,12 +156,8 @@ bool IsAlreadyThere(DWORD error) {
 // Hidden and marked temporary while incomplete, so that neither people nor
 // the cache treat it as a finished file. It shares the destination's folder
 // and so its volume, for the rename.
-UniqueHandle CreateTemporary(const std::wstring& destination,
-                             std::wstring& temp, DWORD& error) {
-  const auto slash = destination.find_last_of(L'\\');
-  const std::wstring folder = slash == std::wstring::npos
-                                  ? std::wstring()
-                                  : destination.substr(0, slash + 1);
+UniqueHandle CreateTemporary(const std::wstring& folder, std::wstring& temp,
+                             DWORD& error) {
   LARGE_INTEGER counter{};
   ::QueryPerformanceCounter(&counter);
   const std::uint64_t seed =
@@ -175,109 +173,17 @@ UniqueHandle CreateTemporary(const std::wstring& destination,
   return UniqueHandle(INVALID_HANDLE_VALUE);
 }
 
-// What may happen to the destination: kCopied with `replace` telling
-// whether a file stands there, or the reason to leave it alone.
-CopyResult CheckExisting(const SourceFile& source,
-                         const std::wstring& destination,
-                         const CopyOptions& options, bool& replace) {
-  replace = false;
-  const UniqueHandle existing = OpenForQuery(destination.c_str());
-  if (!existing.valid()) {
-    const DWORD error = ::GetLastError();
-    // In a folder a preview would make, every name is missing with its
-    // folder.
-    if (error == ERROR_FILE_NOT_FOUND ||
-        (options.preview && error == ERROR_PATH_NOT_FOUND)) {
-      return Failure(CopyStatus::kCopied);
-    }
-    return SystemFailure(error);
-  }
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(existing.get(), &info)) {
-    return SystemFailure(::GetLastError());
-  }
-  if (!IsOpenDiskFile(existing.get(), info)) {
-    return Failure(CopyStatus::kDestinationNotRegularFile);
-  }
-  // Also catches a name that differs from the source's only in case.
-  const FileIdentity id = IdentityOfHandle(existing.get());
-  if (id == source.identity) return CopyResult{CopyStatus::kSameFile, {}, id};
-  if (options.is_reserved && options.is_reserved(id)) {
-    return Failure(CopyStatus::kDestinationReserved);
-  }
-  if (!options.allow_replace) return Failure(CopyStatus::kDestinationProtected);
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    return Failure(CopyStatus::kDestinationReadOnly);
-  }
-  replace = true;
-  return Failure(CopyStatus::kCopied);
-}
-
-// Moves the complete copy to its name. A new name is taken only while it is
-// free; one taken meanwhile is checked again like any existing file.
-CopyResult MoveIntoPlace(const SourceFile& source, const std::wstring& temp,
-                         const std::wstring& destination, bool replace,
-                         const CopyOptions& options) {
-  if (!replace) {
-    if (::MoveFileExW(temp.c_str(), destination.c_str(), 0)) {
-      return Failure(CopyStatus::kCopied);
-    }
-    const DWORD error = ::GetLastError();
-    if (!IsAlreadyThere(error)) return SystemFailure(error);
-    const CopyResult check =
-        CheckExisting(source, destination, options, replace);
-    if (check.status != CopyStatus::kCopied) return check;
-  }
-  if (::MoveFileExW(temp.c_str(), destination.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return Failure(CopyStatus::kCopied);
-  }
-  return SystemFailure(::GetLastError());
-}
-
-CopyResult CopyOpenSource(const SourceFile& source,
-                          const std::wstring& destination,
-                          const CopyOptions& options) {
-  bool replace = false;
-  const CopyResult check = CheckExisting(source, destination, options, replace);
-  if (check.status != CopyStatus::kCopied) return check;
-  if (options.preview) {
-    return Failure(replace ? CopyStatus::kWouldReplace
-                           : CopyStatus::kWouldCreate);
-  }
-  std::wstring temp;
-  DWORD error = ERROR_SUCCESS;
-  UniqueHandle out = CreateTemporary(destination, temp, error);
-  if (!out.valid()) return SystemFailure(error);
-  CopyResult result = Fill(source, temp, out, replace, options);
-  if (result.Succeeded()) {
-    const CopyResult moved =
-        MoveIntoPlace(source, temp, destination, replace, options);
-    if (moved.status != CopyStatus::kCopied) result = moved;
-  }
-  if (result.status == CopyStatus::kCopied) {
-    KeepReadOnly(source, destination);
-  } else {
-    out.Close();
-    ::DeleteFileW(temp.c_str());
-  }
-  return result;
-}
-
-std::wstring_view LastName(std::wstring_view path) {
+// The folder part of a native path, with its separator.
+std::wstring FolderOf(const std::wstring& path) {
   const auto slash = path.find_last_of(L'\\');
-  return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
+  return slash == std::wstring::npos ? std::wstring()
+                                     : path.substr(0, slash + 1);
 }
 
-}  // namespace
-
-CopyResult CopyFileTo(std::string_view source, std::string_view destination,
-                      const CopyOptions& options) {
-  SourceFile source_file{
-      ToNativePath(source).native(), INVALID_HANDLE_VALUE, {}, {}};
-  const std::wstring destination_path = ToNativePath(destination).native();
-  const UniqueHandle in(::CreateFileW(
-      source_file.path.c_str(), GENERIC_READ,
+// Opens the source for reading; a status other than kCopied says why not.
+CopyResult OpenSource(SourceFile& source, UniqueHandle& in) {
+  in = UniqueHandle(::CreateFileW(
+      source.path.c_str(), GENERIC_READ,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!in.valid()) {
@@ -286,27 +192,125 @@ CopyResult CopyFileTo(std::string_view source, std::string_view destination,
       return Failure(CopyStatus::kSourceMissing);
     }
     // A folder cannot be opened as a file.
-    const DWORD attributes = ::GetFileAttributesW(source_file.path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(source.path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       return Failure(CopyStatus::kSourceNotRegularFile);
     }
     return SystemFailure(error);
   }
-  source_file.handle = in.get();
-  if (!::GetFileInformationByHandle(in.get(), &source_file.info)) {
+  source.handle = in.get();
+  if (!::GetFileInformationByHandle(in.get(), &source.info)) {
     return SystemFailure(::GetLastError());
   }
-  if (!IsOpenDiskFile(in.get(), source_file.info)) {
+  if (!IsOpenDiskFile(in.get(), source.info)) {
     return Failure(CopyStatus::kSourceNotRegularFile);
   }
-  // The long form would make such a name literally, where every ordinary
-  // program would then reach a device or a stream instead.
-  if (!IsAllowedFileName(LastName(destination_path))) {
-    return Failure(CopyStatus::kDestinationNameNotAllowed);
+  source.identity = IdentityOfHandle(in.get());
+  return Failure(CopyStatus::kCopied);
+}
+
+}  // namespace
+
+bool IsMomentary(const CopyResult& result) {
+  switch (static_cast<DWORD>(result.error_number)) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_TOO_MANY_OPEN_FILES:
+    case ERROR_NOT_ENOUGH_QUOTA:
+      return true;
+    default:
+      return false;
   }
-  source_file.identity = IdentityOfHandle(in.get());
-  return CopyOpenSource(source_file, destination_path, options);
+}
+
+StagedCopy::StagedCopy(StagedCopy&& other) noexcept
+    : temp_name_(std::move(other.temp_name_)),
+      folder_path_(std::move(other.folder_path_)),
+      read_only_(other.read_only_) {
+  other.temp_name_.clear();
+}
+
+StagedCopy& StagedCopy::operator=(StagedCopy&& other) noexcept {
+  if (this != &other) {
+    Discard();
+    temp_name_ = std::move(other.temp_name_);
+    other.temp_name_.clear();
+    folder_path_ = std::move(other.folder_path_);
+    read_only_ = other.read_only_;
+  }
+  return *this;
+}
+
+void StagedCopy::Discard() {
+  if (!temp_name_.empty()) ::DeleteFileW(Utf8ToWide(temp_name_).c_str());
+  temp_name_.clear();
+}
+
+CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
+                     const FolderHandle& target_folder, bool replacing,
+                     const CopyOptions& options, StagedCopy& staged) {
+  staged.Discard();
+  SourceFile source{
+      ToNativePath(source_folder.path() + std::string(name)).native(),
+      INVALID_HANDLE_VALUE,
+      {},
+      {}};
+  UniqueHandle in(INVALID_HANDLE_VALUE);
+  const CopyResult opened = OpenSource(source, in);
+  if (opened.status != CopyStatus::kCopied) return opened;
+  // The temporary shares the destination's folder and so its volume, for
+  // the rename.
+  const std::wstring folder =
+      FolderOf(ToNativePath(target_folder.path() + "x").native());
+  std::wstring temp;
+  DWORD error = ERROR_SUCCESS;
+  UniqueHandle out = CreateTemporary(folder, temp, error);
+  if (!out.valid()) return SystemFailure(error);
+  const CopyResult result = Fill(source, temp, out, replacing, options);
+  if (!result.Succeeded()) {
+    out.Close();
+    ::DeleteFileW(temp.c_str());
+    return result;
+  }
+  staged.temp_name_ = WideToUtf8(temp);
+  staged.folder_path_ = WideToUtf8(folder);
+  staged.read_only_ =
+      (source.info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+  return result;
+}
+
+CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
+                       bool replace, bool& taken) {
+  taken = false;
+  const std::wstring temp = Utf8ToWide(staged.temp_name_);
+  const std::wstring destination =
+      Utf8ToWide(staged.folder_path_) + Utf8ToWide(new_name);
+  const DWORD flags =
+      replace ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH : 0;
+  if (!::MoveFileExW(temp.c_str(), destination.c_str(), flags)) {
+    const DWORD error = ::GetLastError();
+    taken = !replace && IsAlreadyThere(error);
+    return SystemFailure(error);
+  }
+  staged.temp_name_.clear();
+  if (staged.read_only_) KeepReadOnly(destination);
+  return Failure(CopyStatus::kCopied);
+}
+
+CopyResult CopyFileTo(std::string_view source, std::string_view destination,
+                      const CopyOptions& options) {
+  const auto split = [](std::string_view path) {
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string_view::npos
+               ? std::pair{std::string(), std::string(path)}
+               : std::pair{std::string(path.substr(0, slash + 1)),
+                           std::string(path.substr(slash + 1))};
+  };
+  const auto [source_folder, name] = split(source);
+  const auto [target_folder, new_name] = split(destination);
+  return CopyFileAt(FolderHandle(-1, source_folder), name,
+                    FolderHandle(-1, target_folder), new_name, options);
 }
 
 }  // namespace batchext

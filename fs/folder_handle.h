@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,8 +20,8 @@ class FolderHandle {
   FolderHandle() = default;
   FolderHandle(int descriptor, std::string path);
   // A folder a preview would make: it does not exist, nor does anything in
-  // it.
-  static FolderHandle Planned(std::string path);
+  // it. Names in it will be held to `max_name_length`.
+  static FolderHandle Planned(std::string path, std::size_t max_name_length);
   FolderHandle(FolderHandle&& other) noexcept;
   FolderHandle& operator=(FolderHandle&& other) noexcept;
   FolderHandle(const FolderHandle&) = delete;
@@ -28,6 +30,7 @@ class FolderHandle {
 
   bool valid() const { return descriptor_ >= 0 || !path_.empty() || planned_; }
   bool planned() const { return planned_; }
+  std::size_t planned_max_name_length() const { return max_name_length_; }
   int descriptor() const { return descriptor_; }
   const std::string& path() const { return path_; }
 
@@ -38,6 +41,7 @@ class FolderHandle {
   int descriptor_ = -1;
   std::string path_;
   bool planned_ = false;
+  std::size_t max_name_length_ = 0;
 };
 
 enum class FolderError {
@@ -52,6 +56,8 @@ enum class FolderError {
 
 struct OpenedFolder {
   FolderHandle folder;
+  // The folder was made just now, or is planned: nothing stands in it.
+  bool made = false;
   FolderError error = FolderError::kNone;
   // The platform's error text for kSystem.
   std::string system_error;
@@ -77,11 +83,68 @@ OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name,
 // `error`.
 FolderListing ListFolder(const FolderHandle& folder);
 
+// Every name in the folder, whatever it names, unsorted; false when the
+// folder cannot be read fully.
+bool ListEntryNames(const FolderHandle& folder, NameTable& names);
+
+// Whether new entries can be made in the folder, as far as the platform
+// tells beforehand; otherwise the platform's words for why not.
+bool FolderTakesEntries(const FolderHandle& folder, std::string& why_not);
+
+// Whether the file can be opened for reading, as far as the platform tells
+// beforehand; otherwise the platform's words for why not.
+bool CanReadFile(const FolderHandle& folder, std::string_view name,
+                 std::string& why_not);
+
 std::optional<FileIdentity> IdentityOf(const FolderHandle& folder);
 
 // True when `ancestor` is the folder itself or a folder above it, found by
 // climbing from the folder itself rather than along its path.
 bool LiesInside(const FolderHandle& folder, const FileIdentity& ancestor);
+
+// What stands at a name, judged as the entry itself: a link is a link,
+// wherever it leads.
+enum class EntryType : std::uint8_t { kNone, kRegular, kLink, kFolder, kOther };
+
+struct Entry {
+  EntryType type = EntryType::kNone;
+  bool read_only = false;
+  // For kRegular.
+  FileIdentity identity;
+  // The platform's words where the question itself failed (type kNone).
+  std::string system_error;
+};
+
+Entry EntryAt(const FolderHandle& folder, std::string_view name);
+
+// Whether an existing entry may give way to a copy: kCopied when it may,
+// otherwise the reason it stays.
+CopyStatus JudgeReplacement(const Entry& entry, bool allow_replace);
+
+// What a source name leads to, links followed.
+enum class SourceState { kRegular, kMissing, kOther, kUnreadable };
+
+struct SourceEntry {
+  SourceState state = SourceState::kUnreadable;
+  FileIdentity identity;
+  // The platform's words for kUnreadable.
+  std::string system_error;
+};
+
+SourceEntry SourceAt(const FolderHandle& folder, std::string_view name);
+
+// The longest name the folder's file system takes, in the units it counts
+// (bytes on POSIX, UTF-16 units on Windows); for a planned folder, that of
+// its nearest existing folder.
+std::size_t MaxNameLength(const FolderHandle& folder);
+// The same for the folder at `path`, or its nearest existing ancestor.
+std::size_t MaxNameLengthNear(std::string_view path);
+bool NameFits(std::string_view name, std::size_t max_length);
+// The platform's words for a name that is too long.
+std::string NameTooLongText();
+
+// Whether the folder takes names that differ only in case for one.
+bool FoldsCase(const FolderHandle& folder);
 
 // CopyFileTo for a file `name` of one folder to `new_name` in another.
 CopyResult CopyFileAt(const FolderHandle& source_folder, std::string_view name,
@@ -89,15 +152,9 @@ CopyResult CopyFileAt(const FolderHandle& source_folder, std::string_view name,
                       std::string_view new_name,
                       const CopyOptions& options = {});
 
-// Whether the folder takes names that differ only in case for one.
-bool FoldsCase(const FolderHandle& folder);
-
-// Whether the file `name` of the folder may also be reached by another
-// name (a hard link); true where the system cannot tell.
-bool HasOtherNames(const FolderHandle& folder, std::string_view name);
-
 // A deep walk holds a folder open per level: lets the process open as many
 // files as its hard limit allows.
-void RaiseOpenFileLimit();
+// Answers how many that is.
+std::size_t RaiseOpenFileLimit();
 
 }  // namespace batchext

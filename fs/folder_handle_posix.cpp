@@ -70,16 +70,21 @@ OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name,
                            bool preview) {
   const std::string name_text(name);
   if (!preview) {
-    if (::mkdirat(parent.descriptor(), name_text.c_str(), 0777) != 0 &&
-        errno != EEXIST) {
-      return Opened(-1);
-    }
-    return OpenSubfolder(parent, name);
+    const bool made = ::mkdirat(parent.descriptor(), name_text.c_str(), 0777) == 0;
+    if (!made && errno != EEXIST) return Opened(-1);
+    OpenedFolder opened = OpenSubfolder(parent, name);
+    opened.made = made && opened.folder.valid();
+    return opened;
   }
   // Handles here hold no path; a planned one needs none either.
   OpenedFolder opened;
   if (parent.planned()) {
-    opened.folder = FolderHandle::Planned({});
+    if (!NameFits(name, parent.planned_max_name_length())) {
+      errno = ENAMETOOLONG;
+      return Opened(-1);
+    }
+    opened.folder = FolderHandle::Planned({}, parent.planned_max_name_length());
+    opened.made = true;
     return opened;
   }
   struct stat info {};
@@ -92,7 +97,8 @@ OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name,
   if (::faccessat(parent.descriptor(), ".", W_OK | X_OK, AT_EACCESS) != 0) {
     return Opened(-1);
   }
-  opened.folder = FolderHandle::Planned({});
+  opened.folder = FolderHandle::Planned({}, MaxNameLength(parent));
+  opened.made = true;
   return opened;
 }
 
@@ -117,21 +123,116 @@ bool LiesInside(const FolderHandle& folder, const FileIdentity& ancestor) {
   return false;
 }
 
-void RaiseOpenFileLimit() {
+std::size_t RaiseOpenFileLimit() {
   struct rlimit limit {};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 ||
-      limit.rlim_cur >= limit.rlim_max) {
-    return;
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1024;
+  if (limit.rlim_cur < limit.rlim_max) {
+    const rlim_t before = limit.rlim_cur;
+    limit.rlim_cur = limit.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) limit.rlim_cur = before;
   }
-  limit.rlim_cur = limit.rlim_max;
-  ::setrlimit(RLIMIT_NOFILE, &limit);
+  return static_cast<std::size_t>(limit.rlim_cur);
 }
 
-bool HasOtherNames(const FolderHandle& folder, std::string_view name) {
+Entry EntryAt(const FolderHandle& folder, std::string_view name) {
+  Entry entry;
+  if (folder.planned()) return entry;
   struct stat info {};
-  return ::fstatat(folder.descriptor(), std::string(name).c_str(), &info,
-                   AT_SYMLINK_NOFOLLOW) != 0 ||
-         info.st_nlink > 1;
+  if (::fstatat(folder.descriptor(), std::string(name).c_str(), &info,
+                AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) {
+      entry.system_error = std::system_category().message(errno);
+    }
+    return entry;
+  }
+  if (S_ISREG(info.st_mode)) {
+    entry.type = EntryType::kRegular;
+    entry.read_only = (info.st_mode & 0222) == 0;
+    entry.identity = IdentityOf(info);
+  } else if (S_ISLNK(info.st_mode)) {
+    entry.type = EntryType::kLink;
+  } else if (S_ISDIR(info.st_mode)) {
+    entry.type = EntryType::kFolder;
+  } else {
+    entry.type = EntryType::kOther;
+  }
+  return entry;
+}
+
+SourceEntry SourceAt(const FolderHandle& folder, std::string_view name) {
+  SourceEntry source;
+  struct stat info {};
+  if (::fstatat(folder.descriptor(), std::string(name).c_str(), &info, 0) !=
+      0) {
+    // A link that leads nowhere has nothing to copy.
+    if (errno == ENOENT) {
+      source.state = SourceState::kMissing;
+    } else {
+      source.system_error = std::system_category().message(errno);
+    }
+    return source;
+  }
+  source.state =
+      S_ISREG(info.st_mode) ? SourceState::kRegular : SourceState::kOther;
+  source.identity = IdentityOf(info);
+  return source;
+}
+
+bool FolderTakesEntries(const FolderHandle& folder, std::string& why_not) {
+  if (folder.planned()) return true;
+  if (::faccessat(folder.descriptor(), ".", W_OK | X_OK, AT_EACCESS) == 0) {
+    return true;
+  }
+  why_not = std::system_category().message(errno);
+  return false;
+}
+
+bool CanReadFile(const FolderHandle& folder, std::string_view name,
+                 std::string& why_not) {
+  if (::faccessat(folder.descriptor(), std::string(name).c_str(), R_OK,
+                  AT_EACCESS) == 0) {
+    return true;
+  }
+  why_not = std::system_category().message(errno);
+  return false;
+}
+
+namespace {
+
+// What a file system answers when it does not say.
+constexpr std::size_t kCommonNameMax = 255;
+
+std::size_t NameMaxOf(long answer) {
+  return answer > 0 ? static_cast<std::size_t>(answer) : kCommonNameMax;
+}
+
+}  // namespace
+
+std::size_t MaxNameLength(const FolderHandle& folder) {
+  if (folder.planned()) return folder.planned_max_name_length();
+  errno = 0;
+  return NameMaxOf(::fpathconf(folder.descriptor(), _PC_NAME_MAX));
+}
+
+std::size_t MaxNameLengthNear(std::string_view path) {
+  std::string folder(path);
+  while (!folder.empty()) {
+    errno = 0;
+    const long answer = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (answer > 0 || errno != ENOENT) return NameMaxOf(answer);
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();
+    const auto slash = folder.rfind('/');
+    folder.resize(slash == std::string::npos ? 0 : slash + 1);
+  }
+  return NameMaxOf(::pathconf(".", _PC_NAME_MAX));
+}
+
+bool NameFits(std::string_view name, std::size_t max_length) {
+  return name.size() <= max_length;
+}
+
+std::string NameTooLongText() {
+  return std::system_category().message(ENAMETOOLONG);
 }
 
 bool FoldsCase(const FolderHandle& folder) {

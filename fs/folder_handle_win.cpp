@@ -91,19 +91,25 @@ OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name,
     if (parent.planned() || CouldMakeFolderAt(native)) {
       OpenedFolder opened;
       opened.folder = FolderHandle::Planned(
-          WithSeparator(parent.path() + std::string(name)));
+          WithSeparator(parent.path() + std::string(name)),
+          MaxNameLength(parent));
+      opened.made = true;
       return opened;
     }
     return OpenSubfolder(parent, name);
   }
-  if (!::CreateDirectoryW(native.c_str(), nullptr)) {
+  const bool made = ::CreateDirectoryW(native.c_str(), nullptr) != 0;
+  if (!made) {
     const DWORD error = ::GetLastError();
     if (error != ERROR_ALREADY_EXISTS) return SystemError(error);
   }
-  return OpenSubfolder(parent, name);
+  OpenedFolder opened = OpenSubfolder(parent, name);
+  opened.made = made && opened.folder.valid();
+  return opened;
 }
 
 FolderListing ListFolder(const FolderHandle& folder) {
+  if (folder.planned()) return {};
   return ListFolder(std::string_view(folder.path()));
 }
 
@@ -115,20 +121,120 @@ bool LiesInside(const FolderHandle& folder, const FileIdentity& ancestor) {
   return FindEnclosingFolder(folder.path(), {ancestor}) == 0;
 }
 
-CopyResult CopyFileAt(const FolderHandle& source_folder, std::string_view name,
-                      const FolderHandle& target_folder,
-                      std::string_view new_name, const CopyOptions& options) {
-  return CopyFileTo(source_folder.path() + std::string(name),
-                    target_folder.path() + std::string(new_name), options);
-}
-
-// Windows has no such limit on handles.
-void RaiseOpenFileLimit() {}
+// Windows has no such limit on handles worth a budget.
+std::size_t RaiseOpenFileLimit() { return 16384; }
 
 // A folder can be made case-sensitive, but asking costs a handle each time
 // and a wrong yes costs only caution.
 bool FoldsCase(const FolderHandle&) { return true; }
 
-bool HasOtherNames(const FolderHandle&, std::string_view) { return true; }
+Entry EntryAt(const FolderHandle& folder, std::string_view name) {
+  Entry entry;
+  if (folder.planned()) return entry;
+  const std::wstring path =
+      ToNativePath(folder.path() + std::string(name)).native();
+  WIN32_FIND_DATAW found{};
+  const HANDLE find = ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      entry.system_error = SystemErrorText(error);
+    }
+    return entry;
+  }
+  ::FindClose(find);
+  const bool folder_entry =
+      (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (folder_entry) {
+    // A link to a folder cannot give way to a file in one step either.
+    entry.type = EntryType::kFolder;
+  } else if (IsLinkEntry(found)) {
+    entry.type = EntryType::kLink;
+  } else {
+    entry.type = EntryType::kRegular;
+    entry.read_only = (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    const UniqueHandle handle = OpenForQuery(path.c_str());
+    if (handle.valid()) entry.identity = IdentityOfHandle(handle.get());
+  }
+  return entry;
+}
+
+SourceEntry SourceAt(const FolderHandle& folder, std::string_view name) {
+  SourceEntry source;
+  const std::wstring path =
+      ToNativePath(folder.path() + std::string(name)).native();
+  const UniqueHandle handle = OpenForQuery(path.c_str());
+  if (!handle.valid()) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      source.state = SourceState::kMissing;
+    } else {
+      source.system_error = SystemErrorText(error);
+    }
+    return source;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool regular =
+      ::GetFileInformationByHandle(handle.get(), &info) &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+      ::GetFileType(handle.get()) == FILE_TYPE_DISK;
+  source.state = regular ? SourceState::kRegular : SourceState::kOther;
+  source.identity = IdentityOfHandle(handle.get());
+  return source;
+}
+
+// Every file system Windows writes to takes names of 255 UTF-16 units.
+constexpr std::size_t kNameMax = 255;
+
+std::size_t MaxNameLength(const FolderHandle& folder) {
+  return folder.planned() ? folder.planned_max_name_length() : kNameMax;
+}
+
+std::size_t MaxNameLengthNear(std::string_view) { return kNameMax; }
+
+bool NameFits(std::string_view name, std::size_t max_length) {
+  return Utf8ToWide(name).size() <= max_length;
+}
+
+std::string NameTooLongText() {
+  return SystemErrorText(ERROR_FILENAME_EXCED_RANGE);
+}
+
+// Access is not checked beforehand here: the run finds out.
+bool FolderTakesEntries(const FolderHandle&, std::string&) { return true; }
+
+bool CanReadFile(const FolderHandle& folder, std::string_view name,
+                 std::string& why_not) {
+  const UniqueHandle handle(::CreateFileW(
+      ToNativePath(folder.path() + std::string(name)).c_str(), GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, 0, nullptr));
+  if (handle.valid()) return true;
+  why_not = SystemErrorText(::GetLastError());
+  return false;
+}
+
+bool ListEntryNames(const FolderHandle& folder, NameTable& names) {
+  if (folder.planned()) return true;
+  std::wstring pattern = ToNativePath(folder.path()).native();
+  if (pattern.empty() || pattern.back() != L'\\') pattern.push_back(L'\\');
+  pattern.push_back(L'*');
+  WIN32_FIND_DATAW entry{};
+  const HANDLE find =
+      ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+                         FindExSearchNameMatch, nullptr,
+                         FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) {
+    return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+  }
+  do {
+    const std::wstring_view name(entry.cFileName);
+    if (name != L"." && name != L"..") names.Add(WideToUtf8(name));
+  } while (::FindNextFileW(find, &entry));
+  const DWORD error = ::GetLastError();
+  ::FindClose(find);
+  return error == ERROR_NO_MORE_FILES;
+}
 
 }  // namespace batchext

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "fs/name_table.h"
 
 namespace batchext {
+
+// What a listed file is, as far as the listing tells without a look of its
+// own; kept as the tag of its name.
+enum class FileKind : std::uint8_t { kRegular, kLink, kOther, kUnknown };
 
 // Names are sorted by code point.
 struct FolderListing {

@@ -20,6 +20,19 @@ struct DirCloser {
 
 enum class EntryKind { kFile, kFolder, kFolderLink };
 
+FileKind FileKindOf(unsigned char type) {
+  switch (type) {
+    case DT_REG:
+      return FileKind::kRegular;
+    case DT_LNK:
+      return FileKind::kLink;
+    case DT_UNKNOWN:
+      return FileKind::kUnknown;
+    default:
+      return FileKind::kOther;
+  }
+}
+
 // The directory entry's own type saves a stat; only links and file systems
 // that do not report types need one.
 EntryKind Classify(int dir_fd, const dirent& entry) {
@@ -78,7 +91,8 @@ FolderListing ListFolderDescriptor(int fd) {
     if (IsDotEntry(entry->d_name)) continue;
     switch (Classify(dir_fd, *entry)) {
       case EntryKind::kFile:
-        listing.files.Add(entry->d_name);
+        listing.files.Add(entry->d_name,
+                          static_cast<std::uint8_t>(FileKindOf(entry->d_type)));
         break;
       case EntryKind::kFolder:
         listing.subfolders.Add(entry->d_name);
@@ -96,6 +110,24 @@ FolderListing ListFolderDescriptor(int fd) {
 
 }  // namespace
 
+bool ListEntryNames(const FolderHandle& folder, NameTable& names) {
+  if (folder.planned()) return true;
+  const int fd =
+      ::openat(folder.descriptor(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+  if (!dir) {
+    ::close(fd);
+    return false;
+  }
+  while (true) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) return errno == 0;
+    if (!IsDotEntry(entry->d_name)) names.Add(entry->d_name);
+  }
+}
+
 FolderListing ListFolder(std::string_view folder) {
   if (folder.empty()) return Failed(ENOENT);
   return ListFolderDescriptor(
@@ -103,6 +135,7 @@ FolderListing ListFolder(std::string_view folder) {
 }
 
 FolderListing ListFolder(const FolderHandle& folder) {
+  if (folder.planned()) return {};
   // A description of its own, so that reading it moves no shared offset.
   return ListFolderDescriptor(
       ::openat(folder.descriptor(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));

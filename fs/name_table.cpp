@@ -6,10 +6,12 @@
 
 namespace batchext {
 
-void NameTable::Add(std::string_view name) {
-  if (text_.size() > std::numeric_limits<std::uint32_t>::max() - name.size()) {
+void NameTable::Add(std::string_view name, std::uint8_t tag) {
+  if (text_.size() >=
+      std::numeric_limits<std::uint32_t>::max() - name.size() - 1) {
     throw std::length_error("too many names in one folder");
   }
+  text_.push_back(static_cast<char>(tag));
   starts_.push_back(static_cast<std::uint32_t>(text_.size()));
   text_.append(name).push_back('\0');
 }

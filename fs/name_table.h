@@ -15,7 +15,8 @@ using NameList = std::vector<std::string>;
 // since one folder may hold a million of them.
 class NameTable {
  public:
-  void Add(std::string_view name);
+  // `tag` is one byte of the caller's about the name, kept beside it.
+  void Add(std::string_view name, std::uint8_t tag = 0);
   // By code point, which for UTF-8 is the order of the bytes as unsigned.
   void Sort();
 
@@ -24,10 +25,13 @@ class NameTable {
   std::string_view operator[](std::size_t i) const {
     return std::string_view(text_.c_str() + starts_[i]);
   }
+  std::uint8_t tag(std::size_t i) const {
+    return static_cast<std::uint8_t>(text_[starts_[i] - 1]);
+  }
   NameList ToList() const;
 
  private:
-  // Each name followed by a NUL, which no name contains.
+  // Each name after its tag and followed by a NUL, which no name contains.
   std::string text_;
   std::vector<std::uint32_t> starts_;
 };

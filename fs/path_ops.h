@@ -27,6 +27,10 @@ bool CreateFolderPath(std::string_view path, bool preview = false);
 // separator of any platform and nothing the platform forbids in names.
 bool IsValidFileNamePart(std::string_view text);
 
+// True when a file may bear this name here: Windows reads some names as a
+// device or a stream, or forbids characters in them.
+bool IsAllowedName(std::string_view name);
+
 // A folder path as a person typed or picked it, read the way the system
 // reads such a path: without spaces at both ends, and on Windows made full
 // as the system makes a typed path full. Names from listings never pass

@@ -20,6 +20,8 @@ bool IsValidFileNamePart(std::string_view text) {
          std::string_view::npos;
 }
 
+bool IsAllowedName(std::string_view) { return true; }
+
 std::string TypedFolderPath(std::string_view typed) {
   return std::string(TrimSpaces(typed));
 }

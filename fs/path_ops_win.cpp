@@ -237,6 +237,10 @@ bool MakeFolderAt(const std::filesystem::path& path) {
   return ::CreateDirectoryW(path.c_str(), nullptr) != 0 || IsFolderAt(path);
 }
 
+bool IsAllowedName(std::string_view name) {
+  return IsAllowedFileName(Utf8ToWide(name));
+}
+
 std::string TypedFolderPath(std::string_view typed) {
   const std::wstring trimmed = Utf8ToWide(TrimSpaces(typed));
   // The system takes the literal form as it stands, and so do we.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -27,33 +28,37 @@ using testing::TempTree;
 using Entries = std::vector<std::string>;
 
 std::string Summary(int converted, int failed) {
-  return "操作结果|成功修改了" + std::to_string(converted) +
-         "个文件的后缀名，失败" + std::to_string(failed) + "个文件|64\n";
+  return "summary " + std::to_string(converted) + "/" +
+         std::to_string(failed) + "\n";
 }
 
-const std::string kFolderError =
-    "错误|无法向目标文件夹中写入修改后的文件夹|16\n";
+const std::string kFolderError = "target folder\n";
 
 class ConversionRunTest : public ::testing::Test {
  protected:
   ConversionRunTest() {
-    settings_.FromFolder = tree_.Path("in");
-    settings_.TargetFolder = tree_.Path("out");
+    settings_.FromFolder = FolderPath::Typed(tree_.Path("in"));
+    settings_.TargetFolder = FolderPath::Typed(tree_.Path("out"));
   }
 
-  auto Collect() {
-    return [this](const std::string& text, const std::string& title,
-                  MessageStyle style) {
-      messages_ += title + "|" + text + "|" +
-                   std::to_string(static_cast<int>(style)) + "\n";
+  // Unusable target folders as they are told, in the walk's order.
+  ConversionObserver Watch(ConversionObserver observer) {
+    observer.on_folder_failure = [this, inner = observer.on_folder_failure](
+                                     const FolderFailure& failure) {
+      if (failure.in_target) messages_ += kFolderError;
+      if (inner) inner(failure);
     };
+    return observer;
   }
 
   void Run(const std::string& from, const std::string& to,
            const ConversionObserver& observer = {}) {
     messages_.clear();
-    report_ = StartConversion(settings_, from, to, Collect(), observer,
-                              RunOptions{jobs_});
+    report_ = RunConversion(settings_, from, to, Watch(observer),
+                            RunOptions{.jobs = jobs_});
+    if (!report_.refused()) {
+      messages_ += Summary(report_.succeeded, report_.failed);
+    }
   }
 
   TempTree tree_;
@@ -61,22 +66,21 @@ class ConversionRunTest : public ::testing::Test {
   // These cases reach into the tree from the observer, which only the walk
   // of one job at a time tells at the very moment.
   int jobs_ = 1;
-  // Each box shown, as "title|text|style" lines.
+  // What a front end would show: a line per unusable target folder, then
+  // the counts.
   std::string messages_;
   ConversionReport report_;
 };
 
 TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
   struct Case {
-    std::string from_folder, target_folder, from, to, box;
+    std::string from_folder, target_folder, from, to;
+    Refusal refusal;
   };
-  const std::string choose =
-      "选择文件夹|请务必先选择来源文件夹以及执行后存储所用的目标文件夹|16\n";
-  const std::string no_to =
-      "参数设置不全|你没有指定转换后的文件的后缀名。|48\n";
-  const std::string same = "参数设置错误|原来的后缀名与转换的后缀名一样。|48\n";
-  const std::string bad_to =
-      "参数设置错误|转换后的后缀名中含有文件名中不能使用的字符。|48\n";
+  constexpr Refusal choose = Refusal::kNoFolders;
+  constexpr Refusal no_to = Refusal::kNoToExt;
+  constexpr Refusal same = Refusal::kSameExt;
+  constexpr Refusal bad_to = Refusal::kBadToExt;
   const std::string in = tree_.Path("in");
   const std::string out = tree_.Path("out");
   const Case cases[] = {
@@ -89,16 +93,15 @@ TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
   };
   tree_.Write("in/a.doc", "x");
   for (const Case& c : cases) {
-    settings_.FromFolder = c.from_folder;
-    settings_.TargetFolder = c.target_folder;
+    settings_.FromFolder = FolderPath::Typed(c.from_folder);
+    settings_.TargetFolder = FolderPath::Typed(c.target_folder);
     settings_.FromExt = settings_.ToExt = "unread";
     settings_.SuccessCount = 7;
     Run(c.from, c.to);
-    EXPECT_EQ(messages_, c.box) << c.from << "|" << c.to;
-    EXPECT_TRUE(report_.refused);
+    EXPECT_EQ(report_.refusal, c.refusal) << c.from << "|" << c.to;
     EXPECT_EQ(settings_.SuccessCount, 7);
     // Without both folders the extension boxes are not even read.
-    EXPECT_EQ(settings_.FromExt == "unread", c.box == choose);
+    EXPECT_EQ(settings_.FromExt == "unread", c.refusal == choose);
   }
   EXPECT_EQ(tree_.Entries(), (Entries{"in/", "in/a.doc"}));
 }
@@ -109,7 +112,7 @@ TEST_F(ConversionRunTest, ConvertsMatchingFilesAndKeepsTheTrimmedTexts) {
   tree_.Write("in/skip.pdf", "p");
   tree_.Write("in/sub/deep.doc", "deep");
   // Typed folder paths lose their outer spaces once, before the run.
-  settings_.FromFolder = "  " + settings_.FromFolder + " ";
+  settings_.FromFolder = FolderPath::Typed("  " + tree_.Path("in") + " ");
   Run("  doc ", " txt  ");
   EXPECT_EQ(messages_, Summary(2, 0));
   EXPECT_EQ(report_.succeeded, 2);
@@ -156,8 +159,8 @@ TEST_F(ConversionRunTest, NothingToDoStillMakesTheTargetFolder) {
   tree_.Write("full/a.txt", "x");
   tree_.MakeFolder("empty");
   for (const std::string source : {"missing", "empty", "full"}) {
-    settings_.FromFolder = tree_.Path(source);
-    settings_.TargetFolder = tree_.Path("out-" + source);
+    settings_.FromFolder = FolderPath::Typed(tree_.Path(source));
+    settings_.TargetFolder = FolderPath::Typed(tree_.Path("out-" + source));
     Run(source == "full" ? ".txt" : "*", "doc");
     EXPECT_EQ(messages_, Summary(0, 0)) << source;
     EXPECT_TRUE(tree_.Exists("out-" + source)) << source;
@@ -196,23 +199,26 @@ TEST_F(ConversionRunTest, FailuresAreCountedWithTheirReasonsFirstWrittenWins) {
   ASSERT_EQ(::mkfifo(tree_.Path("in/d.doc").c_str(), 0600), 0);
   tree_.Write("in/d.pdf", "pdf");
 #endif
-  std::vector<std::string> outcomes;
+  using Outcome = std::pair<std::string, CopyStatus>;
+  std::vector<Outcome> outcomes;
   ConversionObserver observer;
   observer.on_file = [&](const FileOutcome& o) {
     // The listing was taken before.
     std::filesystem::remove(ToNativePath(tree_.Path("in/b.doc")));
-    outcomes.push_back(o.source.substr(tree_.Path("in").size() + 1) + " " +
-                       o.destination.substr(tree_.Path("out").size() + 1) +
-                       " " + o.reason);
+    outcomes.emplace_back(o.source.substr(tree_.Path("in").size() + 1) + " " +
+                              o.destination.substr(tree_.Path("out").size() + 1),
+                          o.status);
   };
   Run("*", "txt", observer);
-  std::vector<std::string> expected = {
-      "a.doc a.txt ",
-      "a.pdf a.txt 本次已有另一个文件转换为同一个目标文件，没有覆盖",
-      "b.doc b.txt 来源文件已不存在", "c.doc c.txt 目标文件是只读的，没有覆盖"};
+  std::vector<Outcome> expected = {
+      {"a.doc a.txt", CopyStatus::kCopied},
+      {"a.pdf a.txt", CopyStatus::kDestinationReserved},
+      {"b.doc b.txt", CopyStatus::kSourceMissing},
+      {"c.doc c.txt", CopyStatus::kDestinationReadOnly}};
 #ifndef _WIN32
   expected.insert(expected.end(),
-                  {"d.doc d.txt 来源不是普通文件", "d.pdf d.txt "});
+                  {{"d.doc d.txt", CopyStatus::kSourceNotRegularFile},
+                   {"d.pdf d.txt", CopyStatus::kCopied}});
   EXPECT_EQ(tree_.Read("out/d.txt"), "pdf");
 #endif
   EXPECT_EQ(outcomes, expected);
@@ -225,7 +231,7 @@ TEST_F(ConversionRunTest, FailuresAreCountedWithTheirReasonsFirstWrittenWins) {
 TEST_F(ConversionRunTest, TargetInsideTheSourceIsNotWalked) {
   tree_.Write("in/a.doc", "a");
   tree_.Write("in/sub/b.doc", "b");
-  settings_.TargetFolder = tree_.Path("in/out");
+  settings_.TargetFolder = FolderPath::Typed(tree_.Path("in/out"));
   settings_.IncludeSubfolders = true;
   Run("*", "txt");
   EXPECT_EQ(messages_, Summary(2, 0));
@@ -249,9 +255,8 @@ TEST_F(ConversionRunTest, CounterAtItsTopEndsTheFolderNotTheRun) {
   settings_.ToExt = "txt";
   settings_.IncludeSubfolders = true;
   settings_.SuccessCount = std::numeric_limits<std::int32_t>::max() - 1;
-  ConvertFolder(settings_, settings_.FromFolder, settings_.TargetFolder,
-                Collect());
-  EXPECT_TRUE(messages_.empty());
+  report_ = ConvertTree(settings_, settings_.FromFolder, settings_.TargetFolder);
+  EXPECT_TRUE(report_.folder_failures.empty());
   EXPECT_EQ(settings_.SuccessCount, std::numeric_limits<std::int32_t>::max());
   EXPECT_FALSE(tree_.Exists("out/c.txt"));
   EXPECT_FALSE(tree_.Exists("out/sub"));
@@ -297,7 +302,7 @@ TEST_F(ConversionRunTest, DeepTreesAreMirroredWholeAndKeepSourcesSafe) {
     ASSERT_GE(bottom, 0);
     WriteAt(bottom, "x.doc", "new");
     WriteAt(bottom, "x.txt", "ORIGINAL");
-    settings_.TargetFolder = tree_.Path(in_place ? "in" : "out");
+    settings_.TargetFolder = FolderPath::Typed(tree_.Path(in_place ? "in" : "out"));
     Run("doc", "txt");
     EXPECT_EQ(messages_, in_place ? Summary(0, 1) : Summary(1, 0));
     EXPECT_TRUE(report_.folder_failures.empty());
@@ -360,7 +365,7 @@ TEST_F(ConversionRunTest, FoldersThatCannotBeReadAreReportedAndSkipped) {
   std::vector<std::string> paths;
   for (const FolderFailure& f : seen) {
     EXPECT_FALSE(f.in_target);
-    EXPECT_FALSE(f.reason.empty());
+    EXPECT_NE(f.error, FolderError::kNone);
     paths.push_back(f.path.substr(tree_.Path("in").size()));
   }
   std::vector<std::string> expected = {"/b/", "/c/", "/d/"};
@@ -464,6 +469,37 @@ TEST_F(ConversionRunTest, StopWithCopiesInFlightCountsWhatWasWritten) {
     EXPECT_EQ(tree_.Read("out/" + name).size(),
               std::stoi(name.substr(1)) % 4 == 0 ? std::size_t{9} << 20 : 1000u)
         << name;
+  }
+}
+
+std::size_t OpenDescriptors() {
+  return static_cast<std::size_t>(std::distance(
+      std::filesystem::directory_iterator("/proc/self/fd"),
+      std::filesystem::directory_iterator()));
+}
+
+// Folders and copies are given back as the run leaves them, however it ends.
+TEST_F(ConversionRunTest, EveryFolderAndCopyIsClosedAfterTheRun) {
+  for (int folder = 0; folder < 30; ++folder) {
+    for (int file = 0; file < 5; ++file) {
+      tree_.Write("in/" + std::to_string(folder) + "/" + std::to_string(file) +
+                      ".doc",
+                  "x");
+    }
+  }
+  settings_.IncludeSubfolders = true;
+  const std::size_t before = OpenDescriptors();
+  for (const int jobs : {1, 4}) {
+    jobs_ = jobs;
+    Run("doc", "txt");
+    EXPECT_EQ(messages_, Summary(150, 0)) << jobs;
+    EXPECT_EQ(OpenDescriptors(), before) << jobs;
+    int asked = 0;
+    ConversionObserver observer;
+    observer.stop_requested = [&] { return ++asked > 40; };
+    Run("doc", "txt", observer);
+    EXPECT_TRUE(report_.stopped);
+    EXPECT_EQ(OpenDescriptors(), before) << jobs << " stopped";
   }
 }
 

@@ -1,0 +1,329 @@
+#include "engine/copy_executor.h"
+
+#include <algorithm>
+
+namespace batchext {
+namespace {
+
+// Files decided ahead of what has been told; memory stays bounded by this,
+// whatever the tree.
+constexpr std::size_t kWindow = 1024;
+// How often the walk tells what is done while it goes on deciding.
+constexpr std::size_t kTellEvery = 16;
+// How long the walk waits for a copy before it asks about a stop again.
+constexpr std::chrono::milliseconds kPoll{20};
+// Descriptors left for the walk's own folders and listings.
+constexpr std::size_t kKeptForTheWalk = 24;
+
+std::size_t Available(std::size_t limit) {
+  return limit > kKeptForTheWalk ? limit - kKeptForTheWalk : 0;
+}
+
+}  // namespace
+
+CopyExecutor::CopyExecutor(int jobs, std::size_t open_file_limit,
+                           RunReporter& reporter)
+    : reporter_(reporter),
+      // A staged copy holds a file open; a queued folder, two folders.
+      staged_budget_(std::max<std::size_t>(
+          static_cast<std::size_t>(std::max(jobs, 1)),
+          std::min<std::size_t>(256, Available(open_file_limit) / 4))),
+      folder_budget_(std::max<std::size_t>(
+          1, std::min<std::size_t>(512, Available(open_file_limit) / 8))),
+      here_(jobs <= 1) {
+  if (here_) return;
+  threads_.reserve(static_cast<std::size_t>(jobs));
+  for (int i = 0; i < jobs; ++i) threads_.emplace_back([this] { Work(); });
+}
+
+CopyExecutor::~CopyExecutor() {
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+    abandon_ = true;
+  }
+  work_ready_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+}
+
+void CopyExecutor::Folder(const std::string& source,
+                          const std::string& target) {
+  Tell([this, source, target] { reporter_.Folder(source, target); });
+}
+
+void CopyExecutor::FolderFailed(FolderFailure failure) {
+  Tell([this, failure = std::move(failure)] {
+    reporter_.FolderFailed(failure);
+  });
+}
+
+void CopyExecutor::Tell(std::function<void()> notice) {
+  bool now = false;
+  {
+    std::lock_guard lock(mutex_);
+    now = here_ && slots_.empty();
+  }
+  if (now) {
+    notice();
+    return;
+  }
+  Slot slot;
+  slot.notice = std::move(notice);
+  slot.state = State::kDone;
+  Enqueue(std::move(slot));
+}
+
+bool CopyExecutor::File(FileDecision decision) {
+  FileJob job{std::move(decision), {}, {}};
+  // Near its top a counter has to end the folder exactly where it passes.
+  if (!here_ && reporter_.Headroom() < static_cast<std::int64_t>(2 * kWindow)) {
+    Settle();
+    here_ = true;
+  }
+  if (here_) return CarryHere(job);
+  const FolderPair* folders = job.decision.folders.get();
+  const bool new_folders =
+      folder_runs_.empty() || folder_runs_.back().first != folders;
+  while (!stopped_) {
+    std::size_t queued = 0;
+    {
+      std::lock_guard lock(mutex_);
+      queued = slots_.size();
+    }
+    if (queued < kWindow &&
+        (!new_folders || folder_runs_.size() < folder_budget_)) {
+      break;
+    }
+    RetireFront(kPoll);
+    StopRequested();
+    // A failure of the moment turned the run to one job meanwhile.
+    if (here_) return CarryHere(job);
+  }
+  if (stopped_) return false;
+  if (new_folders) {
+    folder_runs_.emplace_back(folders, 1);
+  } else {
+    ++folder_runs_.back().second;
+  }
+  Slot slot;
+  const bool nothing_to_write = job.decision.action == FileAction::kFail ||
+                                job.decision.action == FileAction::kUnchanged;
+  if (nothing_to_write) {
+    StageJob(job, {});
+    slot.state = State::kStaged;
+  }
+  slot.job = std::move(job);
+  Enqueue(std::move(slot));
+  if (++since_told_ == kTellEvery) {
+    since_told_ = 0;
+    RetireFront(std::chrono::milliseconds(0));
+  }
+  return true;
+}
+
+void CopyExecutor::Settle() {
+  while (true) {
+    {
+      std::lock_guard lock(mutex_);
+      if (slots_.empty()) return;
+    }
+    // A stop is heard while copies finish, as between files.
+    StopRequested();
+    RetireFront(kPoll);
+  }
+}
+
+bool CopyExecutor::StopRequested() {
+  if (!stopped_ && reporter_.AskStop()) {
+    stopped_ = true;
+    std::lock_guard lock(mutex_);
+    halted_ = true;
+    abandon_ = true;
+  }
+  return stopped_;
+}
+
+bool CopyExecutor::CarryHere(FileJob& job) {
+  StageJob(job, [this] { return StopRequested(); });
+  PublishJob(job);
+  return reporter_.File(job.decision, job.result);
+}
+
+void CopyExecutor::Enqueue(Slot slot) {
+  bool wake = false;
+  {
+    std::unique_lock lock(mutex_);
+    const bool staged = slot.state == State::kStaged;
+    wake = slot.state == State::kQueued && idle_ > 0;
+    slots_.push_back(std::move(slot));
+    if (staged) PublishInOrder(lock);
+  }
+  // Each wake-up is a system call: a busy worker finds the job by itself.
+  if (wake) work_ready_.notify_one();
+}
+
+void CopyExecutor::RetireFront(std::chrono::milliseconds wait) {
+  std::vector<Slot> retired;
+  bool fall_back = false;
+  {
+    std::unique_lock lock(mutex_);
+    if (slots_.empty()) return;
+    const auto front_done = [&] {
+      return slots_.front().state == State::kDone || halted_;
+    };
+    if (wait.count() > 0 && !front_done()) {
+      waiting_ = true;
+      done_.wait_for(lock, wait, front_done);
+      waiting_ = false;
+    }
+    if (halted_ && slots_.front().state != State::kDone) AwaitQuiet(lock);
+    while (!slots_.empty() && slots_.front().state == State::kDone) {
+      retired.push_back(std::move(slots_.front()));
+      slots_.pop_front();
+      ++first_;
+    }
+    if (halted_ && !slots_.empty()) {
+      if (stopped_) {
+        DropUnpublished(lock);
+      } else {
+        fall_back = true;
+      }
+    }
+  }
+  TellRetired(retired);
+  if (fall_back) {
+    std::unique_lock lock(mutex_);
+    FallBack(lock);
+  }
+}
+
+void CopyExecutor::TellRetired(std::vector<Slot>& retired) {
+  for (std::size_t i = 0; i < retired.size(); ++i) {
+    Slot& slot = retired[i];
+    try {
+      if (!slot.job) {
+        slot.notice();
+        continue;
+      }
+      if (--folder_runs_.front().second == 0) folder_runs_.pop_front();
+      // Never ends the walk: the counters stay clear of the top meanwhile.
+      reporter_.File(slot.job->decision, slot.job->result);
+    } catch (...) {
+      // What was not told yet is told next time, in its place.
+      std::lock_guard lock(mutex_);
+      for (std::size_t j = retired.size(); j > i + 1; --j) {
+        slots_.push_front(std::move(retired[j - 1]));
+        --first_;
+      }
+      throw;
+    }
+  }
+}
+
+void CopyExecutor::FallBack(std::unique_lock<std::mutex>& lock) {
+  AwaitQuiet(lock);
+  here_ = true;
+  while (!slots_.empty() && !stopped_) {
+    Slot slot = std::move(slots_.front());
+    slots_.pop_front();
+    ++first_;
+    lock.unlock();
+    if (slot.job) {
+      if (--folder_runs_.front().second == 0) folder_runs_.pop_front();
+      slot.job->staged.Discard();
+      CarryHere(*slot.job);
+    } else {
+      slot.notice();
+    }
+    lock.lock();
+  }
+  if (stopped_) DropUnpublished(lock);
+}
+
+void CopyExecutor::DropUnpublished(std::unique_lock<std::mutex>& lock) {
+  AwaitQuiet(lock);
+  // The dropped files are the last of those queued, folder by folder.
+  for (const Slot& slot : slots_) {
+    if (!slot.job) continue;
+    if (--folder_runs_.back().second == 0) folder_runs_.pop_back();
+  }
+  first_ += slots_.size();
+  slots_.clear();
+}
+
+void CopyExecutor::AwaitQuiet(std::unique_lock<std::mutex>& lock) {
+  abandon_ = true;
+  waiting_ = true;
+  done_.wait(lock, [&] { return staging_ == 0 && !publishing_; });
+  waiting_ = false;
+  abandon_ = stopped_;
+}
+
+bool CopyExecutor::CanStage() {
+  if (halted_) return false;
+  const std::uint64_t end = first_ + slots_.size();
+  next_stage_ = std::max(next_stage_, first_);
+  while (next_stage_ < end && At(next_stage_).state != State::kQueued) {
+    ++next_stage_;
+  }
+  return next_stage_ < end &&
+         next_stage_ < std::max(next_publish_, first_) + staged_budget_;
+}
+
+void CopyExecutor::Work() {
+  std::unique_lock lock(mutex_);
+  while (true) {
+    ++idle_;
+    work_ready_.wait(lock, [&] { return closing_ || CanStage(); });
+    --idle_;
+    if (closing_) return;
+    Slot& slot = At(next_stage_++);
+    slot.state = State::kStaging;
+    ++staging_;
+    lock.unlock();
+    StageJob(*slot.job, [this] { return abandon_.load(); });
+    lock.lock();
+    --staging_;
+    slot.state = State::kStaged;
+    slot.momentary = IsMomentary(slot.job->result);
+    PublishInOrder(lock);
+  }
+}
+
+void CopyExecutor::PublishInOrder(std::unique_lock<std::mutex>& lock) {
+  if (publishing_) return;
+  publishing_ = true;
+  bool published = false;
+  next_publish_ = std::max(next_publish_, first_);
+  while (!halted_ && next_publish_ < first_ + slots_.size()) {
+    Slot& slot = At(next_publish_);
+    if (slot.state == State::kDone) {
+      ++next_publish_;
+      continue;
+    }
+    if (slot.state != State::kStaged) break;
+    if (slot.momentary) {
+      halted_ = true;
+      break;
+    }
+    if (slot.job->staged.staged()) {
+      lock.unlock();
+      PublishJob(*slot.job);
+      lock.lock();
+      if (IsMomentary(slot.job->result)) {
+        slot.momentary = true;
+        halted_ = true;
+        break;
+      }
+    }
+    slot.state = State::kDone;
+    ++next_publish_;
+    published = true;
+  }
+  publishing_ = false;
+  if (waiting_) done_.notify_all();
+  // Staging may have waited for room among the staged copies.
+  if (published && idle_ > 0) work_ready_.notify_all();
+}
+
+}  // namespace batchext

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "engine/executor.h"
+#include "engine/file_job.h"
+#include "engine/run_reporter.h"
+
+namespace batchext {
+
+// Carries decisions out with a number of jobs. One job runs each file on
+// the calling thread as it is decided. More jobs write copies side by side
+// but give them their names strictly in the walk's order, so that what
+// stands on disk is at every moment what one job would have left: a stop
+// or a failure of the moment (no space, no more open files) finds an
+// unbroken run of finished files, and after such a failure the run goes on
+// with one job from that file on.
+class CopyExecutor final : public Executor {
+ public:
+  // `open_file_limit` bounds what is held open at once.
+  CopyExecutor(int jobs, std::size_t open_file_limit, RunReporter& reporter);
+  ~CopyExecutor() override;
+  CopyExecutor(const CopyExecutor&) = delete;
+  CopyExecutor& operator=(const CopyExecutor&) = delete;
+
+  void Folder(const std::string& source, const std::string& target) override;
+  void FolderFailed(FolderFailure failure) override;
+  bool File(FileDecision decision) override;
+  void Settle() override;
+  bool StopRequested() override;
+  bool Stopped() const override { return stopped_; }
+
+ private:
+  enum class State { kQueued, kStaging, kStaged, kDone };
+
+  struct Slot {
+    // Empty for something to tell that needs no work.
+    std::optional<FileJob> job;
+    std::function<void()> notice;
+    State state = State::kQueued;
+    bool momentary = false;
+  };
+
+  bool CarryHere(FileJob& job);
+  void Tell(std::function<void()> notice);
+  void Enqueue(Slot slot);
+  // Tells what is done at the front, waiting at most `wait` for it.
+  void RetireFront(std::chrono::milliseconds wait);
+  void TellRetired(std::vector<Slot>& retired);
+  // Everything not yet given a name is done again, one file after another.
+  void FallBack(std::unique_lock<std::mutex>& lock);
+  // After a stop: whatever has no name yet is thrown away.
+  void DropUnpublished(std::unique_lock<std::mutex>& lock);
+  void AwaitQuiet(std::unique_lock<std::mutex>& lock);
+  void Work();
+  bool CanStage();
+  void PublishInOrder(std::unique_lock<std::mutex>& lock);
+  Slot& At(std::uint64_t sequence) { return slots_[sequence - first_]; }
+
+  RunReporter& reporter_;
+  const std::size_t staged_budget_;
+  const std::size_t folder_budget_;
+  // On this thread from now on, with the queue empty.
+  bool here_;
+  bool stopped_ = false;
+  std::size_t since_told_ = 0;
+  // The folders of the queued files, a run of files per folder, oldest
+  // first: each holds its folders open. Only the walk's thread uses it.
+  std::deque<std::pair<const FolderPair*, std::size_t>> folder_runs_;
+
+  std::mutex mutex_;
+  std::condition_variable work_ready_;
+  std::condition_variable done_;
+  std::deque<Slot> slots_;
+  std::uint64_t first_ = 0;
+  std::uint64_t next_stage_ = 0;
+  std::uint64_t next_publish_ = 0;
+  int staging_ = 0;
+  int idle_ = 0;
+  bool publishing_ = false;
+  // The walk's thread waits on `done_`.
+  bool waiting_ = false;
+  // Nothing more is staged or published: a stop, or a fall-back due.
+  bool halted_ = false;
+  bool closing_ = false;
+  // Tells copies under way to give up between chunks.
+  std::atomic<bool> abandon_{false};
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace batchext

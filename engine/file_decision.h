@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "fs/file_copy.h"
+#include "fs/folder_handle.h"
+
+namespace batchext {
+
+// A source folder and its target, open for as long as a decision about
+// them waits to be carried out.
+struct FolderPair {
+  FolderHandle source;
+  FolderHandle target;
+  // As the observer is told them.
+  std::string source_path;
+  std::string target_path;
+};
+
+// What the walk decided for one matching file.
+enum class FileAction {
+  kCreate,
+  kReplace,
+  // The new name is the file's own: nothing to write.
+  kUnchanged,
+  kFail,
+};
+
+struct FileDecision {
+  std::shared_ptr<const FolderPair> folders;
+  std::string name;
+  std::string new_name;
+  FileAction action = FileAction::kFail;
+  // For kFail: why, with the platform's words for kSystemError.
+  CopyStatus failure = CopyStatus::kSystemError;
+  std::string system_error;
+  // Whether an entry that turns up at the new name after all may give way.
+  bool may_replace = true;
+};
+
+}  // namespace batchext

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <functional>
+
+#include "engine/file_decision.h"
+#include "fs/file_copy.h"
+
+namespace batchext {
+
+// One decision on its way to an outcome. However many jobs a run has, every
+// file goes through these two steps.
+struct FileJob {
+  FileDecision decision;
+  // Declared after the decision, whose folders it needs while it lives.
+  StagedCopy staged;
+  CopyResult result;
+};
+
+// Writes the copy beside its destination, or settles the outcome where
+// there is nothing to write.
+void StageJob(FileJob& job, const std::function<bool()>& stop_requested);
+
+// Gives a staged copy its name. An entry that turned up at the name since
+// the decision is judged as the walk would have judged it.
+void PublishJob(FileJob& job);
+
+}  // namespace batchext

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/claimed_files.h"
+#include "engine/conversion_run.h"
+#include "engine/file_decision.h"
+
+namespace batchext {
+
+// Turns what the run did into the report, the counters and the watcher's
+// events, on the thread that started the run.
+class RunReporter {
+ public:
+  RunReporter(ConversionSettings& settings, const ConversionObserver& observer,
+              ConversionReport& report);
+
+  void Folder(const std::string& source, const std::string& target);
+  void FolderFailed(const FolderFailure& failure);
+  // Tells and counts one file's outcome; false when a counter is at its
+  // top, which ends the folder in hand. A copy cut short by a stop is
+  // neither told nor counted.
+  bool File(const FileDecision& decision, const CopyResult& result);
+  // Asks the watcher once more, until it has said yes.
+  bool AskStop();
+  bool stopped() const { return report_.stopped; }
+  // How many more files either counter can take.
+  std::int64_t Headroom() const;
+  // The files this run has written so far.
+  const ClaimedFiles& written() const { return written_; }
+
+ private:
+  ConversionSettings& settings_;
+  const ConversionObserver& observer_;
+  ConversionReport& report_;
+  ClaimedFiles written_;
+};
+
+}  // namespace batchext

@@ -1,0 +1,274 @@
+#include "engine/tree_walk.h"
+
+#include <exception>
+#include <utility>
+
+#include "fs/path_ops.h"
+#include "fs/text_case.h"
+
+namespace batchext {
+namespace {
+
+// A failure ends the folder in hand only; the walk goes on with the next.
+template <typename Step>
+bool Guarded(Step step) {
+  try {
+    return step();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+TreeWalk::TreeWalk(WalkRules rules, Executor& executor,
+                   const ClaimedFiles& written)
+    : rules_(std::move(rules)),
+      filter_(rules_.from_ext),
+      executor_(executor),
+      written_(written) {}
+
+void TreeWalk::Run(const FolderPath& source, const FolderPath& target) {
+  if (source.empty() || target.empty()) return;
+  source_path_ = AddTrailingSlash(source.text());
+  target_path_ = AddTrailingSlash(target.text());
+  FolderHandle source_folder;
+  FolderHandle target_folder;
+  bool target_made = false;
+  if (Guarded([&] {
+        return OpenRoots(source_folder, target_folder, target_made);
+      })) {
+    // An in-place run counts as the source tree.
+    Enter(std::move(source_folder), std::move(target_folder), target_made,
+          source_root_ == target_root_, false);
+  }
+  while (!levels_.empty() && !executor_.Stopped()) {
+    Level& level = levels_.back();
+    if (level.next == level.subfolders.size()) {
+      levels_.pop_back();
+      continue;
+    }
+    const std::string name(level.subfolders[level.next++]);
+    source_path_ = level.folders->source_path;
+    source_path_.append(name).push_back(PreferredSeparator());
+    target_path_ = level.folders->target_path;
+    target_path_.append(name).push_back(PreferredSeparator());
+    Guarded([&] {
+      EnterSubfolder(level, name);
+      return true;
+    });
+  }
+  levels_.clear();
+  executor_.Settle();
+}
+
+bool TreeWalk::OpenRoots(FolderHandle& source, FolderHandle& target,
+                         bool& target_made) {
+  OpenedFolder opened_target = MakeFolder(target_path_, rules_.preview);
+  if (!opened_target.folder.valid()) {
+    TargetFailed(opened_target.error, opened_target.system_error);
+    return false;
+  }
+  executor_.Folder(source_path_, target_path_);
+  OpenedFolder opened_source = OpenFolder(source_path_);
+  if (!opened_source.folder.valid()) {
+    SourceFailed(opened_source.error, opened_source.system_error);
+    return false;
+  }
+  source = std::move(opened_source.folder);
+  target = std::move(opened_target.folder);
+  target_made = target.planned();
+  source_root_ = IdentityOf(source);
+  if (!target.planned()) target_root_ = IdentityOf(target);
+  target_in_source_ = source_root_ && !target.planned() &&
+                      LiesInside(target, *source_root_);
+  source_in_target_ = target_root_ && LiesInside(source, *target_root_);
+  overlap_ = target_in_source_ || source_in_target_;
+  return true;
+}
+
+void TreeWalk::EnterSubfolder(Level& parent, const std::string& name) {
+  OpenedFolder source = OpenSubfolder(parent.folders->source, name);
+  if (!source.folder.valid()) {
+    SourceFailed(source.error, source.system_error);
+    return;
+  }
+  // Entering the run's own target folder would copy the copies again.
+  if (target_in_source_ && IdentityOf(source.folder) == target_root_) return;
+  // A file of the parent may be about to take this very name.
+  if (parent.claimed.Contains(parent.folds_case ? CaseFoldKey(name) : name)) {
+    executor_.Settle();
+  }
+  OpenedFolder target =
+      MakeSubfolder(parent.folders->target, name, rules_.preview);
+  if (!target.folder.valid()) {
+    TargetFailed(target.error, target.system_error);
+    return;
+  }
+  const bool protect =
+      parent.protect || (source_in_target_ && !target.folder.planned() &&
+                         IdentityOf(target.folder) == source_root_);
+  executor_.Folder(source_path_, target_path_);
+  // Invalidates `parent`.
+  Enter(std::move(source.folder), std::move(target.folder), target.made,
+        protect, parent.folds_case);
+}
+
+void TreeWalk::Enter(FolderHandle source, FolderHandle target,
+                     bool target_made, bool protect, bool folds_case) {
+  Guarded([&] {
+    auto folders = std::make_shared<FolderPair>(FolderPair{
+        std::move(source), std::move(target), source_path_, target_path_});
+    const FolderHandle& target_folder = folders->target;
+    TargetFolder target_info;
+    target_info.max_name_length = MaxNameLength(target_folder);
+    // A planned folder would be made like its parent.
+    target_info.folds_case =
+        target_folder.planned() ? folds_case : FoldsCase(target_folder);
+    std::optional<FileIdentity> target_id;
+    if (!target_folder.planned() && (overlap_ || target_info.folds_case)) {
+      target_id = IdentityOf(target_folder);
+    }
+    // In place, or wherever the trees meet.
+    target_info.same_as_source =
+        overlap_ && target_id && IdentityOf(folders->source) == target_id;
+    // Copies of this run may stand in a target folder met again, or in a
+    // source folder that lies in the target tree: they must be there, and
+    // known, before anything is looked at.
+    if ((target_id && target_info.folds_case &&
+         !targets_entered_.insert(*target_id).second) ||
+        source_in_target_) {
+      executor_.Settle();
+    }
+    FolderListing listing = ListFolder(folders->source);
+    if (!listing.error.empty()) {
+      SourceFailed(FolderError::kSystem, listing.error);
+      return false;
+    }
+    NameTable names;
+    target_info.listed = target_made || ListEntryNames(target_folder, names);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      target_info.entries.Insert(Key(target_info, names[i]));
+    }
+    Level level{folders, {}, 0, protect, {}, target_info.folds_case};
+    const bool files_done = DecideFiles(folders, listing.files, target_info,
+                                        protect, level.claimed);
+    if (!files_done || !rules_.include_subfolders ||
+        listing.subfolders.empty()) {
+      return false;
+    }
+    level.subfolders = std::move(listing.subfolders);
+    levels_.push_back(std::move(level));
+    return true;
+  });
+}
+
+bool TreeWalk::DecideFiles(const std::shared_ptr<const FolderPair>& folders,
+                           const NameTable& names, const TargetFolder& target,
+                           bool protect, NameSet& claimed) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string_view name = names[i];
+    if (executor_.StopRequested()) return false;
+    if (!filter_.Matches(name)) continue;
+    // A copy this run wrote is no source of it.
+    if (source_in_target_) {
+      const SourceEntry entry = SourceAt(folders->source, name);
+      if (entry.state == SourceState::kRegular &&
+          written_.Contains(entry.identity)) {
+        continue;
+      }
+    }
+    if (!executor_.File(
+            Decide(folders, name, names.tag(i), target, protect, claimed))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+FileDecision TreeWalk::Decide(const std::shared_ptr<const FolderPair>& folders,
+                              std::string_view name, std::uint8_t kind,
+                              const TargetFolder& target, bool protect,
+                              NameSet& claimed) {
+  FileDecision decision;
+  decision.folders = folders;
+  decision.name = std::string(name);
+  std::string base = BaseName(name);
+  if (rules_.strip_surplus) base = StripSurplusExtensions(base);
+  decision.new_name = TargetFileName(base, rules_.to_ext);
+  decision.may_replace = !protect && !target.same_as_source;
+  const auto fail = [&](CopyStatus status, std::string why = {}) {
+    decision.action = FileAction::kFail;
+    decision.failure = status;
+    decision.system_error = std::move(why);
+    return std::move(decision);
+  };
+  switch (static_cast<FileKind>(kind)) {
+    case FileKind::kRegular:
+      break;
+    case FileKind::kOther:
+      return fail(CopyStatus::kSourceNotRegularFile);
+    case FileKind::kLink:
+    case FileKind::kUnknown:
+      const SourceEntry source = SourceAt(folders->source, name);
+      switch (source.state) {
+        case SourceState::kRegular:
+          break;
+        case SourceState::kMissing:
+          return fail(CopyStatus::kSourceMissing);
+        case SourceState::kOther:
+          return fail(CopyStatus::kSourceNotRegularFile);
+        case SourceState::kUnreadable:
+          return fail(CopyStatus::kSystemError, source.system_error);
+      }
+      break;
+  }
+  if (!IsAllowedName(decision.new_name)) {
+    return fail(CopyStatus::kDestinationNameNotAllowed);
+  }
+  if (!NameFits(decision.new_name, target.max_name_length)) {
+    return fail(CopyStatus::kSystemError, NameTooLongText());
+  }
+  std::string key = Key(target, decision.new_name);
+  // The first file in the walk's order keeps a name; a failed one keeps
+  // nothing.
+  if (claimed.Contains(key)) return fail(CopyStatus::kDestinationReserved);
+  decision.action = FileAction::kCreate;
+  if (target.same_as_source && key == Key(target, name)) {
+    decision.action = FileAction::kUnchanged;
+  } else if (!target.listed || target.entries.Contains(key)) {
+    const Entry entry = EntryAt(folders->target, decision.new_name);
+    if (entry.type == EntryType::kNone && !entry.system_error.empty()) {
+      return fail(CopyStatus::kSystemError, entry.system_error);
+    }
+    if (entry.type == EntryType::kRegular &&
+        written_.Contains(entry.identity)) {
+      return fail(CopyStatus::kDestinationReserved);
+    }
+    if (entry.type != EntryType::kNone) {
+      const CopyStatus judged =
+          JudgeReplacement(entry, decision.may_replace);
+      if (judged != CopyStatus::kCopied) return fail(judged);
+      decision.action = FileAction::kReplace;
+    }
+  }
+  claimed.Insert(key);
+  return decision;
+}
+
+std::string TreeWalk::Key(const TargetFolder& target,
+                          std::string_view name) const {
+  return target.folds_case ? CaseFoldKey(name) : std::string(name);
+}
+
+void TreeWalk::SourceFailed(FolderError error, std::string system_error) {
+  executor_.FolderFailed(
+      FolderFailure{source_path_, error, std::move(system_error), false});
+}
+
+void TreeWalk::TargetFailed(FolderError error, std::string system_error) {
+  executor_.FolderFailed(
+      FolderFailure{target_path_, error, std::move(system_error), true});
+}
+
+}  // namespace batchext

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/claimed_files.h"
+#include "engine/executor.h"
+#include "engine/file_decision.h"
+#include "engine/name_rules.h"
+#include "engine/name_set.h"
+#include "fs/file_identity.h"
+#include "fs/folder_path.h"
+
+namespace batchext {
+
+// What the walk needs to know of a request.
+struct WalkRules {
+  std::string from_ext;
+  std::string to_ext;
+  bool strip_surplus = false;
+  bool include_subfolders = false;
+  // Makes no folder; a folder that would be made is planned instead.
+  bool preview = false;
+};
+
+// Walks the source tree depth first, files before subfolders, and decides
+// for each matching file, in that order, what becomes of it. Decisions go
+// to the executor; the walk never knows how many jobs carry them out.
+//
+// It holds one open source and target folder per level, so depth costs
+// neither stack nor path length.
+class TreeWalk {
+ public:
+  // `written` is what the run has written so far, complete whenever the
+  // executor has settled.
+  TreeWalk(WalkRules rules, Executor& executor, const ClaimedFiles& written);
+
+  void Run(const FolderPath& source, const FolderPath& target);
+
+ private:
+  // A folder whose files are decided and whose subfolders are walked.
+  struct Level {
+    std::shared_ptr<const FolderPair> folders;
+    NameTable subfolders;
+    std::size_t next = 0;
+    // The target folder lies in the source tree: nothing there is replaced.
+    bool protect = false;
+    // The new names this folder's files claimed, as the target compares
+    // names.
+    NameSet claimed;
+    bool folds_case = false;
+  };
+
+  // What the decisions of one folder's files need to know of its target.
+  struct TargetFolder {
+    // Names standing there before the run wrote into it, as it compares
+    // them; where it could not be listed, every name is looked at.
+    NameSet entries;
+    bool listed = false;
+    bool same_as_source = false;
+    bool folds_case = false;
+    std::size_t max_name_length = 0;
+  };
+
+  bool OpenRoots(FolderHandle& source, FolderHandle& target,
+                 bool& target_made);
+  void EnterSubfolder(Level& parent, const std::string& name);
+  void Enter(FolderHandle source, FolderHandle target, bool target_made,
+             bool protect, bool folds_case);
+  // False when the walk of this folder has to end.
+  bool DecideFiles(const std::shared_ptr<const FolderPair>& folders,
+                   const NameTable& names, const TargetFolder& target,
+                   bool protect, NameSet& claimed);
+  FileDecision Decide(const std::shared_ptr<const FolderPair>& folders,
+                      std::string_view name, std::uint8_t kind,
+                      const TargetFolder& target, bool protect,
+                      NameSet& claimed);
+  std::string Key(const TargetFolder& target, std::string_view name) const;
+  void SourceFailed(FolderError error, std::string system_error);
+  void TargetFailed(FolderError error, std::string system_error);
+
+  const WalkRules rules_;
+  const ExtensionFilter filter_;
+  Executor& executor_;
+  const ClaimedFiles& written_;
+  std::vector<Level> levels_;
+  // The folders in hand, as the observer is told them.
+  std::string source_path_;
+  std::string target_path_;
+  std::optional<FileIdentity> source_root_;
+  std::optional<FileIdentity> target_root_;
+  // Decided once at the roots, so that no folder below has to climb.
+  bool target_in_source_ = false;
+  bool source_in_target_ = false;
+  // Target folders entered so far: one met again (two source folders whose
+  // names a case-folding target takes for one) holds copies of this run.
+  std::unordered_set<FileIdentity, FileIdentityHash> targets_entered_;
+  // Source and target trees meet somewhere.
+  bool overlap_ = false;
+};
+
+}  // namespace batchext
