@@ -71,7 +71,8 @@ TEST(CliEndsAtOnceTest, HelpVersionRefusalsAndUsageErrorsWriteNothing) {
     int exit_code;
     std::string out, err;
   };
-  // The engine's own suite checks every refusal; one shows how they end here.
+  // The form's suite checks the box of every refusal; one shows how they end
+  // here.
   // clang-format off
   const Case cases[] = {
       {{"-V"}, 0, "batchext 1.00\n", ""},
