@@ -2,27 +2,19 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <unordered_set>
-#include <utility>
 #include <vector>
 
 #include "fs/file_identity.h"
 
 namespace batchext {
 
-// The files a run has written or found to be their own source. An open
-// hash table per device keeps it near 16 bytes a file, since one folder may
-// hold a million of them.
+// The files a run has written, known by identity wherever a path leads. An
+// open hash table per device keeps it near 16 bytes a file, since one
+// folder may hold a million of them.
 class ClaimedFiles {
  public:
   void Insert(const FileIdentity& id);
   bool Contains(const FileIdentity& id) const;
-  // A preview writes nothing, so its files are known by path alone. False
-  // when the path was claimed already.
-  bool InsertPath(std::string path) {
-    return paths_.insert(std::move(path)).second;
-  }
 
  private:
   struct Device {
@@ -38,7 +30,6 @@ class ClaimedFiles {
   static void Grow(Device& device);
 
   std::vector<Device> devices_;
-  std::unordered_set<std::string> paths_;
 };
 
 }  // namespace batchext

@@ -176,7 +176,10 @@ void CopyExecutor::RetireFront(std::chrono::milliseconds wait) {
       done_.wait_for(lock, wait, front_done);
       waiting_ = false;
     }
-    if (halted_ && slots_.front().state != State::kDone) AwaitQuiet(lock);
+    if (halted_ && slots_.front().state != State::kDone) {
+      AwaitQuiet(lock);
+      if (stopped_) NameFinishedCopies(lock);
+    }
     while (!slots_.empty() && slots_.front().state == State::kDone) {
       retired.push_back(std::move(slots_.front()));
       slots_.pop_front();
@@ -249,6 +252,23 @@ void CopyExecutor::DropUnpublished(std::unique_lock<std::mutex>& lock) {
   }
   first_ += slots_.size();
   slots_.clear();
+}
+
+void CopyExecutor::NameFinishedCopies(std::unique_lock<std::mutex>& lock) {
+  next_publish_ = std::max(next_publish_, first_);
+  while (next_publish_ < first_ + slots_.size()) {
+    Slot& slot = At(next_publish_);
+    if (slot.state == State::kStaged &&
+        slot.job->result.status != CopyStatus::kStopped) {
+      lock.unlock();
+      PublishJob(*slot.job);
+      lock.lock();
+    } else if (slot.state != State::kDone) {
+      return;
+    }
+    slot.state = State::kDone;
+    ++next_publish_;
+  }
 }
 
 void CopyExecutor::AwaitQuiet(std::unique_lock<std::mutex>& lock) {

@@ -63,6 +63,9 @@ class CopyExecutor final : public Executor {
   void FallBack(std::unique_lock<std::mutex>& lock);
   // After a stop: whatever has no name yet is thrown away.
   void DropUnpublished(std::unique_lock<std::mutex>& lock);
+  // After a stop: copies written whole before it still take their names,
+  // up to the first that was not.
+  void NameFinishedCopies(std::unique_lock<std::mutex>& lock);
   void AwaitQuiet(std::unique_lock<std::mutex>& lock);
   void Work();
   bool CanStage();

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "engine/conversion_run.h"
 #include "engine/file_decision.h"
+#include "engine/run_events.h"
 
 namespace batchext {
 

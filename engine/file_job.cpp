@@ -6,8 +6,7 @@ void StageJob(FileJob& job, const std::function<bool()>& stop_requested) {
   const FileDecision& decision = job.decision;
   switch (decision.action) {
     case FileAction::kFail:
-      job.result =
-          CopyResult{decision.failure, decision.system_error, 0, {}};
+      job.result = CopyResult{decision.failure, decision.system_error, 0, {}};
       return;
     case FileAction::kUnchanged:
       job.result = CopyResult::Of(CopyStatus::kSameFile);
@@ -19,10 +18,9 @@ void StageJob(FileJob& job, const std::function<bool()>& stop_requested) {
   CopyOptions options;
   options.allow_replace = decision.may_replace;
   options.stop_requested = stop_requested;
-  job.result = StageCopy(decision.folders->source, decision.name,
-                         decision.folders->target,
-                         decision.action == FileAction::kReplace, options,
-                         job.staged);
+  job.result = StageCopy(
+      decision.folders->source, decision.name, decision.folders->target,
+      decision.action == FileAction::kReplace, options, job.staged);
 }
 
 void PublishJob(FileJob& job) {
@@ -33,9 +31,9 @@ void PublishJob(FileJob& job) {
       PublishCopy(job.staged, decision.new_name,
                   decision.action == FileAction::kReplace, taken);
   if (taken) {
-    const CopyStatus judged = JudgeReplacement(
-        EntryAt(decision.folders->target, decision.new_name),
-        decision.may_replace);
+    const CopyStatus judged =
+        JudgeReplacement(EntryAt(decision.folders->target, decision.new_name),
+                         decision.may_replace);
     published = judged == CopyStatus::kCopied
                     ? PublishCopy(job.staged, decision.new_name, true, taken)
                     : CopyResult::Of(judged);

@@ -7,7 +7,7 @@ namespace batchext {
 
 std::size_t NameSet::Find(std::string_view name) const {
   const std::size_t mask = slots_.size() - 1;
-  std::size_t slot = std::hash<std::string_view>{}(name) & mask;
+  std::size_t slot = std::hash<std::string_view>{}(name)&mask;
   while (slots_[slot] != 0 && names_[slots_[slot] - 1] != name) {
     slot = (slot + 1) & mask;
   }

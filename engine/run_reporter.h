@@ -4,8 +4,9 @@
 #include <string>
 
 #include "engine/claimed_files.h"
-#include "engine/conversion_run.h"
+#include "engine/conversion_settings.h"
 #include "engine/file_decision.h"
+#include "engine/run_events.h"
 
 namespace batchext {
 

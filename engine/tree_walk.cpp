@@ -80,8 +80,8 @@ bool TreeWalk::OpenRoots(FolderHandle& source, FolderHandle& target,
   target_made = target.planned();
   source_root_ = IdentityOf(source);
   if (!target.planned()) target_root_ = IdentityOf(target);
-  target_in_source_ = source_root_ && !target.planned() &&
-                      LiesInside(target, *source_root_);
+  target_in_source_ =
+      source_root_ && !target.planned() && LiesInside(target, *source_root_);
   source_in_target_ = target_root_ && LiesInside(source, *target_root_);
   overlap_ = target_in_source_ || source_in_target_;
   return true;
@@ -114,8 +114,8 @@ void TreeWalk::EnterSubfolder(Level& parent, const std::string& name) {
         protect, parent.folds_case);
 }
 
-void TreeWalk::Enter(FolderHandle source, FolderHandle target,
-                     bool target_made, bool protect, bool folds_case) {
+void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
+                     bool protect, bool folds_case) {
   Guarded([&] {
     auto folders = std::make_shared<FolderPair>(FolderPair{
         std::move(source), std::move(target), source_path_, target_path_});
@@ -246,8 +246,7 @@ FileDecision TreeWalk::Decide(const std::shared_ptr<const FolderPair>& folders,
       return fail(CopyStatus::kDestinationReserved);
     }
     if (entry.type != EntryType::kNone) {
-      const CopyStatus judged =
-          JudgeReplacement(entry, decision.may_replace);
+      const CopyStatus judged = JudgeReplacement(entry, decision.may_replace);
       if (judged != CopyStatus::kCopied) return fail(judged);
       decision.action = FileAction::kReplace;
     }

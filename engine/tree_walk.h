@@ -67,8 +67,7 @@ class TreeWalk {
     std::size_t max_name_length = 0;
   };
 
-  bool OpenRoots(FolderHandle& source, FolderHandle& target,
-                 bool& target_made);
+  bool OpenRoots(FolderHandle& source, FolderHandle& target, bool& target_made);
   void EnterSubfolder(Level& parent, const std::string& name);
   void Enter(FolderHandle source, FolderHandle target, bool target_made,
              bool protect, bool folds_case);

@@ -48,7 +48,9 @@ CopyResult Failure(CopyStatus status) { return CopyResult::Of(status); }
 
 CopyResult SystemFailure(int error) {
   return CopyResult{CopyStatus::kSystemError,
-                    std::system_category().message(error), error, {}};
+                    std::system_category().message(error),
+                    error,
+                    {}};
 }
 
 // Plain read/write, for the file systems that support nothing better.
@@ -286,8 +288,8 @@ CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
                      const FolderHandle& target_folder, bool /*replacing*/,
                      const CopyOptions& options, StagedCopy& staged) {
   staged.Discard();
-  FileDescriptor in(OpenSource(source_folder.descriptor(),
-                               std::string(name).c_str()));
+  FileDescriptor in(
+      OpenSource(source_folder.descriptor(), std::string(name).c_str()));
   if (!in.valid()) {
     return errno == ENOENT ? Failure(CopyStatus::kSourceMissing)
                            : SystemFailure(errno);
@@ -363,10 +365,10 @@ CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
   }
   // A link at the name is replaced, never followed.
   const bool renamed =
-      replace ? ::renameat(folder, staged.temp_name_.c_str(), folder,
-                           name.c_str()) == 0
-              : RenameNoReplace(folder, staged.temp_name_.c_str(),
-                                name.c_str());
+      replace
+          ? ::renameat(folder, staged.temp_name_.c_str(), folder,
+                       name.c_str()) == 0
+          : RenameNoReplace(folder, staged.temp_name_.c_str(), name.c_str());
   if (!renamed) {
     taken = !replace && errno == EEXIST;
     return SystemFailure(errno);

@@ -17,8 +17,10 @@ namespace {
 CopyResult Failure(CopyStatus status) { return CopyResult::Of(status); }
 
 CopyResult SystemFailure(DWORD error) {
-  return CopyResult{CopyStatus::kSystemError, SystemErrorText(error),
-                    static_cast<int>(error), {}};
+  return CopyResult{CopyStatus::kSystemError,
+                    SystemErrorText(error),
+                    static_cast<int>(error),
+                    {}};
 }
 
 struct SourceFile {

@@ -86,8 +86,8 @@ CopyResult CopyFileAt(const FolderHandle& source_folder, std::string_view name,
       if (judged != CopyStatus::kCopied) return CopyResult::Of(judged);
     }
     StagedCopy staged;
-    CopyResult result = StageCopy(source_folder, name, target_folder, replace,
-                                  options, staged);
+    CopyResult result =
+        StageCopy(source_folder, name, target_folder, replace, options, staged);
     if (!result.Succeeded()) return result;
     bool taken = false;
     const CopyResult published = PublishCopy(staged, new_name, replace, taken);
@@ -100,8 +100,8 @@ CopyResult CopyFileAt(const FolderHandle& source_folder, std::string_view name,
 OpenedFolder MakeFolder(std::string_view path, bool preview) {
   if (CreateFolderPath(path, preview) && preview && !FolderExists(path)) {
     OpenedFolder opened;
-    opened.folder = FolderHandle::Planned(AddTrailingSlash(path),
-                                          MaxNameLengthNear(path));
+    opened.folder =
+        FolderHandle::Planned(AddTrailingSlash(path), MaxNameLengthNear(path));
     return opened;
   }
   return OpenFolder(path);

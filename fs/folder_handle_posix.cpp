@@ -70,7 +70,8 @@ OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name,
                            bool preview) {
   const std::string name_text(name);
   if (!preview) {
-    const bool made = ::mkdirat(parent.descriptor(), name_text.c_str(), 0777) == 0;
+    const bool made =
+        ::mkdirat(parent.descriptor(), name_text.c_str(), 0777) == 0;
     if (!made && errno != EEXIST) return Opened(-1);
     OpenedFolder opened = OpenSubfolder(parent, name);
     opened.made = made && opened.folder.valid();

@@ -221,10 +221,9 @@ bool ListEntryNames(const FolderHandle& folder, NameTable& names) {
   if (pattern.empty() || pattern.back() != L'\\') pattern.push_back(L'\\');
   pattern.push_back(L'*');
   WIN32_FIND_DATAW entry{};
-  const HANDLE find =
-      ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
-                         FindExSearchNameMatch, nullptr,
-                         FIND_FIRST_EX_LARGE_FETCH);
+  const HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic,
+                                         &entry, FindExSearchNameMatch, nullptr,
+                                         FIND_FIRST_EX_LARGE_FETCH);
   if (find == INVALID_HANDLE_VALUE) {
     return ::GetLastError() == ERROR_FILE_NOT_FOUND;
   }

@@ -56,10 +56,10 @@ FolderListing ListFolder(std::string_view folder) {
     const bool folder_entry =
         (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!folder_entry) {
-      const FileKind kind = (entry.dwFileAttributes &
-                             FILE_ATTRIBUTE_REPARSE_POINT) != 0
-                                ? FileKind::kLink
-                                : FileKind::kRegular;
+      const FileKind kind =
+          (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+              ? FileKind::kLink
+              : FileKind::kRegular;
       listing.files.Add(WideToUtf8(entry.cFileName),
                         static_cast<std::uint8_t>(kind));
     } else if (!IsLinkEntry(entry)) {

@@ -28,8 +28,8 @@ using testing::TempTree;
 using Entries = std::vector<std::string>;
 
 std::string Summary(int converted, int failed) {
-  return "summary " + std::to_string(converted) + "/" +
-         std::to_string(failed) + "\n";
+  return "summary " + std::to_string(converted) + "/" + std::to_string(failed) +
+         "\n";
 }
 
 const std::string kFolderError = "target folder\n";
@@ -205,9 +205,10 @@ TEST_F(ConversionRunTest, FailuresAreCountedWithTheirReasonsFirstWrittenWins) {
   observer.on_file = [&](const FileOutcome& o) {
     // The listing was taken before.
     std::filesystem::remove(ToNativePath(tree_.Path("in/b.doc")));
-    outcomes.emplace_back(o.source.substr(tree_.Path("in").size() + 1) + " " +
-                              o.destination.substr(tree_.Path("out").size() + 1),
-                          o.status);
+    outcomes.emplace_back(
+        o.source.substr(tree_.Path("in").size() + 1) + " " +
+            o.destination.substr(tree_.Path("out").size() + 1),
+        o.status);
   };
   Run("*", "txt", observer);
   std::vector<Outcome> expected = {
@@ -255,7 +256,8 @@ TEST_F(ConversionRunTest, CounterAtItsTopEndsTheFolderNotTheRun) {
   settings_.ToExt = "txt";
   settings_.IncludeSubfolders = true;
   settings_.SuccessCount = std::numeric_limits<std::int32_t>::max() - 1;
-  report_ = ConvertTree(settings_, settings_.FromFolder, settings_.TargetFolder);
+  report_ =
+      ConvertTree(settings_, settings_.FromFolder, settings_.TargetFolder);
   EXPECT_TRUE(report_.folder_failures.empty());
   EXPECT_EQ(settings_.SuccessCount, std::numeric_limits<std::int32_t>::max());
   EXPECT_FALSE(tree_.Exists("out/c.txt"));
@@ -302,7 +304,8 @@ TEST_F(ConversionRunTest, DeepTreesAreMirroredWholeAndKeepSourcesSafe) {
     ASSERT_GE(bottom, 0);
     WriteAt(bottom, "x.doc", "new");
     WriteAt(bottom, "x.txt", "ORIGINAL");
-    settings_.TargetFolder = FolderPath::Typed(tree_.Path(in_place ? "in" : "out"));
+    settings_.TargetFolder =
+        FolderPath::Typed(tree_.Path(in_place ? "in" : "out"));
     Run("doc", "txt");
     EXPECT_EQ(messages_, in_place ? Summary(0, 1) : Summary(1, 0));
     EXPECT_TRUE(report_.folder_failures.empty());
@@ -473,18 +476,18 @@ TEST_F(ConversionRunTest, StopWithCopiesInFlightCountsWhatWasWritten) {
 }
 
 std::size_t OpenDescriptors() {
-  return static_cast<std::size_t>(std::distance(
-      std::filesystem::directory_iterator("/proc/self/fd"),
-      std::filesystem::directory_iterator()));
+  return static_cast<std::size_t>(
+      std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                    std::filesystem::directory_iterator()));
 }
 
 // Folders and copies are given back as the run leaves them, however it ends.
 TEST_F(ConversionRunTest, EveryFolderAndCopyIsClosedAfterTheRun) {
   for (int folder = 0; folder < 30; ++folder) {
     for (int file = 0; file < 5; ++file) {
-      tree_.Write("in/" + std::to_string(folder) + "/" + std::to_string(file) +
-                      ".doc",
-                  "x");
+      tree_.Write(
+          "in/" + std::to_string(folder) + "/" + std::to_string(file) + ".doc",
+          "x");
     }
   }
   settings_.IncludeSubfolders = true;
