@@ -1,13 +1,10 @@
 #include "cli/cli_options.h"
 
 #include <CLI/CLI.hpp>
-#include <filesystem>
 #include <sstream>
-#include <system_error>
 
 #include "engine/conversion_run.h"
 #include "fs/console.h"
-#include "fs/native_path.h"
 #include "fs/path_ops.h"
 
 namespace batchext {
@@ -37,8 +34,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       "并换上新的后缀名。",
       "batchext-cli"};
   CliOptions options;
-  app.add_option("SOURCE", options.source, "来源文件夹")->required();
-  app.add_option("TARGET", options.target,
+  std::string source;
+  std::string target;
+  app.add_option("SOURCE", source, "来源文件夹")->required();
+  app.add_option("TARGET", target,
                  "目标文件夹（默认为来源文件夹后面直接加上 \"(2)\"）");
   app.add_option("-f,--from", options.from_ext,
                  "只转换这个后缀名的文件，\"*\" 表示全部文件")
@@ -84,52 +83,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     return parsed;
   }
   // What was typed is read once, here; the twin's name follows from that.
-  options.source = TypedFolderPath(options.source);
-  if (!options.target.empty()) options.target = TypedFolderPath(options.target);
-  if (options.target.empty()) options.target = DefaultTarget(options.source);
+  options.source = FolderPath::Typed(source);
+  options.target = FolderPath::Typed(target);
+  if (options.target.empty()) options.target = options.source.Twin();
   parsed.options = options;
   return parsed;
-}
-
-namespace {
-
-std::string WithoutTrailingSeparators(std::string folder) {
-  while (folder.size() > RootLength(folder) && IsSeparator(folder.back())) {
-    folder.pop_back();
-  }
-  return folder;
-}
-
-std::string_view LastName(std::string_view folder) {
-  std::size_t start = RootLength(folder);
-  for (std::size_t i = start; i < folder.size(); ++i) {
-    if (IsSeparator(folder[i])) start = i + 1;
-  }
-  return folder.substr(start);
-}
-
-}  // namespace
-
-std::string DefaultTarget(const std::string& source) {
-  // "photos/" names the folder "photos", so its twin is "photos(2)"; a bare
-  // root keeps its separator.
-  std::string folder = WithoutTrailingSeparators(source);
-  // "." and ".." do not say the folder's name; its twin should still bear it.
-  const std::string_view name = LastName(folder);
-  if (name == "." || name == "..") {
-    std::string resolved = FromNativePath(ToNativePath(folder));
-    // Windows paths come back absolute and resolved already; POSIX ones as
-    // they were.
-    if (RootLength(resolved) == 0) {
-      std::error_code error;
-      const auto absolute =
-          std::filesystem::absolute(ToNativePath(folder), error);
-      if (error) return folder + "(2)";
-      resolved = FromNativePath(absolute.lexically_normal());
-    }
-    folder = WithoutTrailingSeparators(resolved);
-  }
-  return folder + "(2)";
 }
 
 }  // namespace batchext

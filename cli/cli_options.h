@@ -4,11 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "fs/folder_path.h"
+
 namespace batchext {
 
 struct CliOptions {
-  std::string source;
-  std::string target;
+  FolderPath source;
+  // The source's twin when none was given.
+  FolderPath target;
   std::string from_ext = "*";
   std::string to_ext = "txt";
   bool recursive = false;
@@ -28,9 +31,5 @@ struct ParsedCommandLine {
 
 // Parses the arguments, printing help, version or usage errors itself.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
-
-// The target a missing TARGET stands for: the source folder's own path
-// followed directly by "(2)".
-std::string DefaultTarget(const std::string& source);
 
 }  // namespace batchext

@@ -10,10 +10,8 @@
 #include <sstream>
 #include <string>
 #include <system_error>
-#include <utility>
 #include <vector>
 
-#include "cli/cli_options.h"
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
 #include "tests/support/child_process.h"
@@ -73,7 +71,8 @@ TEST(CliEndsAtOnceTest, HelpVersionRefusalsAndUsageErrorsWriteNothing) {
     int exit_code;
     std::string out, err;
   };
-  // The engine's own suite checks every refusal; one shows how they end here.
+  // The form's suite checks the box of every refusal; one shows how they end
+  // here.
   // clang-format off
   const Case cases[] = {
       {{"-V"}, 0, "batchext 1.00\n", ""},
@@ -135,21 +134,6 @@ TEST(CliRunTest, SummaryEndsStdoutVerboseListsCopiesTargetDefaultsBeside) {
                        "sub/deep/x.txt", "照片 1.txt"}));
     EXPECT_EQ(tree.Read(c.target + "/照片 1.txt"), "照片 1.JPG");
     std::filesystem::remove_all(ToNativePath(tree.Path(c.target)));
-  }
-}
-
-TEST(CliDefaultTargetTest, DotNamesTheFolderItStandsFor) {
-  const auto current = std::filesystem::current_path();
-  const std::string here = FromNativePath(current);
-  const std::string sep(1, PreferredSeparator());
-  const std::pair<std::string, std::string> cases[] = {
-      {"a" + sep + "b" + sep + sep, "a" + sep + "b(2)"},
-      {".", here + "(2)"},
-      {"." + sep, here + "(2)"},
-      {".." + sep, FromNativePath(current.parent_path()) + "(2)"},
-      {"photos" + sep + ".", here + sep + "photos(2)"}};
-  for (const auto& [source, target] : cases) {
-    EXPECT_EQ(DefaultTarget(source), target) << source;
   }
 }
 

@@ -13,10 +13,12 @@
 
 #include "engine/conversion_run.h"
 #include "fs/file_identity.h"
+#include "fs/folder_path.h"
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
 #include "fs/win_support.h"
 #include "tests/support/temp_tree.h"
+#include "ui/form/run_presenter.h"
 
 namespace batchext {
 namespace {
@@ -145,15 +147,14 @@ class WindowsTreeTest : public ::testing::Test {
            bool subfolders = false, const ConversionObserver& observer = {},
            const RunOptions& options = {}) {
     ConversionSettings settings;
-    settings.FromFolder = tree_.Path(source);
-    settings.TargetFolder = tree_.Path(target);
+    settings.FromFolder = FolderPath::Typed(tree_.Path(source));
+    settings.TargetFolder = FolderPath::Typed(tree_.Path(target));
     settings.IncludeSubfolders = subfolders;
     messages_.clear();
     StartConversion(
         settings, from, to,
-        [this](const std::string& text, const std::string&, MessageStyle) {
-          messages_.push_back(text);
-        },
+        {.show = [this](const std::string& text, const std::string&,
+                        MessageStyle) { messages_.push_back(text); }},
         observer, options);
   }
 
@@ -260,7 +261,7 @@ TEST_F(WindowsTreeTest, StopDuringALargeCopyKeepsTheOldFileAndCountsNothing) {
   // The run asks once before the file, then the copy between chunks.
   observer.stop_requested = [&] { return ++asked >= 3; };
   // Asked between chunks only on the one job's walk.
-  Run("in", "out", "doc", "txt", false, observer, RunOptions{1});
+  Run("in", "out", "doc", "txt", false, observer, RunOptions{.jobs = 1});
   EXPECT_GE(asked, 3);
   EXPECT_EQ(messages_, Summary(0, 0));
   EXPECT_EQ(tree_.Entries(),

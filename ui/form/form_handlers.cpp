@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "ui/form/run_details.h"
+#include "ui/form/run_presenter.h"
 
 namespace batchext {
 namespace {
@@ -12,7 +13,6 @@ namespace {
 constexpr char kNoSourceText[] = "没有成功选择来源文件夹";
 constexpr char kNoTargetText[] = "没有成功选择目标文件夹";
 constexpr char kNoFolderTitle[] = "无法操作";
-constexpr char kTargetSuffix[] = "(2)";
 
 }  // namespace
 
@@ -51,9 +51,10 @@ void FormHandlers::ChooseFromFolder(const FolderPicker& pick) {
   try {
     const std::string folder = pick();
     if (folder.empty()) return;
-    settings_.FromFolder = folder;
-    settings_.TargetFolder = folder + kTargetSuffix;
-    seams_.show_folders(settings_.FromFolder, settings_.TargetFolder);
+    settings_.FromFolder = FolderPath::Typed(folder);
+    settings_.TargetFolder = settings_.FromFolder.Twin();
+    seams_.show_folders(settings_.FromFolder.text(),
+                        settings_.TargetFolder.text());
   } catch (const std::exception&) {
     seams_.show(kNoSourceText, kNoFolderTitle, MessageStyle::kWarning);
   }
@@ -63,8 +64,9 @@ void FormHandlers::ChooseTargetFolder(const FolderPicker& pick) {
   try {
     const std::string folder = pick();
     if (folder.empty()) return;
-    settings_.TargetFolder = folder;
-    seams_.show_folders(settings_.FromFolder, settings_.TargetFolder);
+    settings_.TargetFolder = FolderPath::Typed(folder);
+    seams_.show_folders(settings_.FromFolder.text(),
+                        settings_.TargetFolder.text());
   } catch (const std::exception&) {
     seams_.show(kNoTargetText, kNoFolderTitle, MessageStyle::kWarning);
   }
@@ -79,16 +81,20 @@ void FormHandlers::Ok(const OkRequest& request,
   const ShowMessage show = [&](const std::string& text,
                                const std::string& title, MessageStyle style) {
     if (before_message) before_message();
-    // The summary is the only box of a run in the information style.
-    const std::string more =
-        style == MessageStyle::kInformation ? details.Text() : "";
-    if (more.empty() || !seams_.show_detailed) {
-      seams_.show(text, title, style);
+    seams_.show(text, title, style);
+  };
+  const ShowSummary show_summary = [&](const Message& summary,
+                                       const ConversionReport&) {
+    if (before_message) before_message();
+    if (seams_.show_summary) {
+      seams_.show_summary(summary.text, summary.title, summary.style,
+                          details.Text());
     } else {
-      seams_.show_detailed(text, title, style, more);
+      seams_.show(summary.text, summary.title, summary.style);
     }
   };
-  StartConversion(settings_, request.from_extension, request.to_extension, show,
+  StartConversion(settings_, request.from_extension, request.to_extension,
+                  {.show = show, .show_summary = show_summary},
                   details.Watch(observer));
 }
 

@@ -7,6 +7,7 @@
 #include "engine/conversion_settings.h"
 #include "ui/form/form_layout.h"
 #include "ui/form/info_links.h"
+#include "ui/form/show_message.h"
 
 namespace batchext {
 
@@ -37,9 +38,9 @@ struct FormSeams {
   // it on `address` ("" shows nothing).
   std::function<void(const ControlSpec& panel, const std::string& address)>
       load_panel;
-  // Shows the run's summary with the failures behind it; left empty, the
-  // summary goes through `show` alone.
-  ShowDetailedMessage show_detailed = nullptr;
+  // Shows the summary that closes a run, with its failures as `details`
+  // ("" for none); left empty, the summary goes through `show` alone.
+  ShowDetailedMessage show_summary = nullptr;
 };
 
 // The state of the window's inputs when OK is pressed, texts as typed.

@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 
+#include "ui/form/run_texts.h"
+
 namespace batchext {
 
 ConversionObserver RunDetails::Watch(ConversionObserver inner) {
@@ -10,13 +12,15 @@ ConversionObserver RunDetails::Watch(ConversionObserver inner) {
   observer.on_file = [this, on_file = std::move(observer.on_file)](
                          const FileOutcome& outcome) {
     ++files_handled_;
-    if (!outcome.converted) Record(outcome.source + "：" + outcome.reason);
+    if (!outcome.converted()) {
+      Record(outcome.source + "：" + FailureReason(outcome));
+    }
     if (on_file) on_file(outcome);
   };
   observer.on_folder_failure =
       [this, on_failure = std::move(observer.on_folder_failure)](
           const FolderFailure& failure) {
-        Record(failure.path + "：" + failure.reason);
+        Record(failure.path + "：" + FolderFailureReason(failure));
         if (on_failure) on_failure(failure);
       };
   // The run only stops where it asked and was told yes.

@@ -182,7 +182,7 @@ FormSeams FrmMain::Seams(FrmMainServices& services) {
           [this](const ControlSpec& panel, const std::string& address) {
             LoadPanel(panel, address);
           },
-      .show_detailed = show,
+      .show_summary = show,
   };
 }
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/conversion_settings.h"
+#include "ui/form/show_message.h"
 
 class QWidget;
 

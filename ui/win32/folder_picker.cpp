@@ -7,8 +7,8 @@
 #include <exception>
 #include <memory>
 
-#include "engine/conversion_settings.h"
 #include "fs/win_support.h"
+#include "ui/form/show_message.h"
 #include "ui/win32/message_box.h"
 
 namespace batchext::win32 {

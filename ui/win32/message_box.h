@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/conversion_settings.h"
+#include "ui/form/show_message.h"
 
 namespace batchext::win32 {
 

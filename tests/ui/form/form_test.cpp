@@ -5,12 +5,16 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "fs/path_ops.h"
+#include "tests/support/temp_tree.h"
 #include "ui/form/form_handlers.h"
 #include "ui/form/form_layout.h"
 #include "ui/form/progress_tracker.h"
 #include "ui/form/run_details.h"
+#include "ui/form/run_presenter.h"
 
 namespace batchext {
 namespace {
@@ -126,6 +130,14 @@ TEST(FormHandlersTest, LoadClearsTheOptionsAndStartsThePanelsLastFirst) {
                              "Scriptlet1 " + kLinks.panel1}));
 }
 
+// Each "/" stands for the root of this system's absolute paths.
+std::string Rooted(const std::string& text) {
+  const std::string root = PreferredSeparator() == '\\' ? "C:\\" : "/";
+  std::string rooted;
+  for (const char c : text) rooted += c == '/' ? root : std::string(1, c);
+  return rooted;
+}
+
 // 'F' or 'T' presses a browse button, the picker answering the rest.
 constexpr struct {
   const char* clicks[4];
@@ -141,6 +153,8 @@ constexpr struct {
     {{"F/in", "T/out", "F", "T"}, "/in", "/out", "folders /in /in(2);folders /in /out"},
     {{"F/in", "F<throw>"}, "/in", "/in(2)", "folders /in /in(2);无法操作|没有成功选择来源文件夹|48"},
     {{"F/in", "T<throw>"}, "/in", "/in(2)", "folders /in /in(2);无法操作|没有成功选择目标文件夹|48"},
+    // A root keeps its separator; blanks around a pick go.
+    {{"F/", "T /out  "}, "/", "/out", "folders / /(2);folders / /out"},
     // clang-format on
 };
 
@@ -151,7 +165,7 @@ TEST(FormHandlersTest, BrowseButtonsFollowThePicker) {
     FormHandlers form(fakes.Seams(), kLinks);
     for (const char* click : c.clicks) {
       if (!click) break;
-      fakes.answers.push_back(click + 1);
+      fakes.answers.push_back(Rooted(click + 1));
       if (*click == 'F') {
         form.BrowseFromFolder();
       } else {
@@ -162,10 +176,26 @@ TEST(FormHandlersTest, BrowseButtonsFollowThePicker) {
     for (const std::string& call : fakes.calls) {
       calls += (calls.empty() ? "" : ";") + call;
     }
-    EXPECT_EQ(calls, c.calls);
-    EXPECT_EQ(form.settings().FromFolder, c.from);
-    EXPECT_EQ(form.settings().TargetFolder, c.target);
+    EXPECT_EQ(calls, Rooted(c.calls));
+    EXPECT_EQ(form.settings().FromFolder.text(), Rooted(c.from));
+    EXPECT_EQ(form.settings().TargetFolder.text(), Rooted(c.target));
   }
+}
+
+FileOutcome Outcome(const std::string& source, CopyStatus status,
+                    const std::string& system_error = "") {
+  return {.source = source,
+          .destination = "",
+          .status = status,
+          .system_error = system_error};
+}
+
+FolderFailure Failure(const std::string& path, FolderError error,
+                      const std::string& system_error = "") {
+  return {.path = path,
+          .error = error,
+          .system_error = system_error,
+          .in_target = false};
 }
 
 // The cancellation first, then a thousand failures and a count of the rest;
@@ -177,29 +207,164 @@ TEST(RunDetailsTest, ListsAThousandFailuresAfterTheCancellation) {
   inner.on_file = [&](const FileOutcome&) { ++seen; };
   inner.stop_requested = [] { return true; };
   const ConversionObserver observer = details.Watch(inner);
-  observer.on_file({"ok", "ok.txt", true, ""});
-  observer.on_folder_failure({"d", "读不了", false});
+  observer.on_file(Outcome("ok", CopyStatus::kCopied));
+  observer.on_folder_failure(Failure("d", FolderError::kNotFolder));
   for (int i = 0; i < 1002; ++i) {
-    observer.on_file({"f" + std::to_string(i), "", false, "原因"});
+    observer.on_file(
+        Outcome("f" + std::to_string(i), CopyStatus::kSourceMissing));
   }
   EXPECT_TRUE(observer.stop_requested());
   EXPECT_EQ(seen, 1003);
   const std::string text = details.Text();
   EXPECT_EQ(std::ranges::count(text, '\n'), 1001);
-  EXPECT_TRUE(text.starts_with(
-      "操作已取消，取消前已处理1003个文件\nd：读不了\nf0：原因\n"));
-  EXPECT_TRUE(text.ends_with("\nf998：原因\n以及另外3个"));
+  EXPECT_TRUE(
+      text.starts_with("操作已取消，取消前已处理1003个文件\nd：这不是文件夹\n"
+                       "f0：来源文件已不存在\n"));
+  EXPECT_TRUE(text.ends_with("\nf998：来源文件已不存在\n以及另外3个"));
 }
 
 // A run that ends on its own lists its failures alone, or nothing at all.
 TEST(RunDetailsTest, ListsOnlyTheFailuresOfARunThatEndsOnItsOwn) {
   RunDetails details;
   const ConversionObserver observer = details.Watch({});
-  observer.on_file({"a.doc", "a.txt", true, ""});
+  observer.on_file(Outcome("a.doc", CopyStatus::kSameFile));
   EXPECT_FALSE(observer.stop_requested());
   EXPECT_EQ(details.Text(), "");
-  observer.on_file({"a.pdf", "", false, "原因"});
-  EXPECT_EQ(details.Text(), "a.pdf：原因");
+  observer.on_file(Outcome("a.pdf", CopyStatus::kSystemError, "磁盘已满"));
+  EXPECT_EQ(details.Text(), "a.pdf：系统提示：磁盘已满");
+}
+
+std::string Box(const std::string& text, const std::string& title,
+                MessageStyle style) {
+  return title + "|" + text + "|" + std::to_string(static_cast<int>(style));
+}
+
+// Refused before either folder is looked at, so neither need exist.
+TEST(RunPresenterTest, EachRefusalShowsItsOneBoxAndNoSummary) {
+  const std::string in = Rooted("/in");
+  const std::string out = Rooted("/out");
+  const struct {
+    std::string from_folder, from, to;
+    Refusal refusal;
+    std::string box;
+  } cases[] = {
+      {"  ", "doc", "txt", Refusal::kNoFolders,
+       "选择文件夹|请务必先选择来源文件夹以及执行后存储所用的目标文件夹|16"},
+      {in, "doc", " ", Refusal::kNoToExt,
+       "参数设置不全|你没有指定转换后的文件的后缀名。|48"},
+      {in, " * ", "", Refusal::kNoToExt,
+       "参数设置不全|你没有指定转换后的文件的后缀名。|48"},
+      {in, "", "*", Refusal::kSameExt,
+       "参数设置错误|原来的后缀名与转换的后缀名一样。|48"},
+      {in, "*", "a/b", Refusal::kBadToExt,
+       "参数设置错误|转换后的后缀名中含有文件名中不能使用的字符。|48"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.box);
+    ConversionSettings settings;
+    settings.FromFolder = FolderPath::Typed(c.from_folder);
+    settings.TargetFolder = FolderPath::Typed(out);
+    std::vector<std::string> shown;
+    const ConversionReport report =
+        StartConversion(settings, c.from, c.to,
+                        {.show =
+                             [&](const std::string& text,
+                                 const std::string& title, MessageStyle style) {
+                               shown.push_back(Box(text, title, style));
+                             },
+                         .show_summary =
+                             [&](const Message&, const ConversionReport&) {
+                               shown.push_back("summary");
+                             }});
+    EXPECT_EQ(report.refusal, c.refusal);
+    EXPECT_EQ(shown, std::vector<std::string>{c.box});
+  }
+}
+
+// A target folder that cannot be made is shown where the walk meets it,
+// before the run's own watcher hears of it, whatever the jobs; the summary
+// closes the run, through its own hook when one is given.
+TEST(RunPresenterTest, TargetFolderBoxComesAtItsPlaceInTheWalk) {
+  testing::TempTree tree;
+  tree.Write("in/a.doc", "a");
+  tree.Write("in/blocked/b.doc", "b");
+  tree.Write("in/c/d.doc", "d");
+  tree.Write("out/blocked", "a file where a folder should go");
+  ConversionSettings settings;
+  settings.FromFolder = FolderPath::Typed(tree.Path("in"));
+  settings.TargetFolder = FolderPath::Typed(tree.Path("out"));
+  settings.IncludeSubfolders = true;
+  const auto name = [](const std::string& path) {
+    const std::string folder = path.substr(0, path.find_last_not_of("/\\") + 1);
+    return folder.substr(folder.find_last_of("/\\") + 1);
+  };
+  std::vector<std::string> events;
+  ConversionObserver observer;
+  observer.on_file = [&](const FileOutcome& o) {
+    events.push_back(name(o.source));
+  };
+  observer.on_folder_failure = [&](const FolderFailure& f) {
+    events.push_back("failed " + name(f.path));
+  };
+  const ShowMessage show = [&](const std::string& text,
+                               const std::string& title, MessageStyle style) {
+    events.push_back(Box(text, title, style));
+  };
+  const std::string summary =
+      "操作结果|成功修改了2个文件的后缀名，失败0个文件|64";
+  const std::vector<std::string> walk = {
+      "a.doc", "错误|无法向目标文件夹中写入修改后的文件夹|16", "failed blocked",
+      "d.doc"};
+  const auto with = [&](const std::string& last) {
+    std::vector<std::string> expected = walk;
+    if (!last.empty()) expected.push_back(last);
+    return expected;
+  };
+  const ShowSummary apart = [&](const Message& m, const ConversionReport& r) {
+    events.push_back("apart " + Box(m.text, m.title, m.style) + " " +
+                     std::to_string(r.succeeded));
+  };
+  for (const RunOptions options :
+       {RunOptions{.jobs = 1}, RunOptions{.jobs = 4}}) {
+    SCOPED_TRACE(options.jobs);
+    events.clear();
+    StartConversion(settings, "doc", "txt", {.show = show}, observer, options);
+    EXPECT_EQ(events, with(summary));
+    events.clear();
+    StartConversion(settings, "doc", "txt",
+                    {.show = show, .show_summary = apart}, observer, options);
+    EXPECT_EQ(events, with("apart " + summary + " 2"));
+    events.clear();
+    ConvertFolder(settings, settings.FromFolder, settings.TargetFolder, show,
+                  observer, options);
+    EXPECT_EQ(events, with(""));
+  }
+}
+
+// The words of the failures no run here can easily bring about.
+TEST(RunTextsTest, ReasonsAreTheUsersWords) {
+  const std::pair<CopyStatus, std::string> files[] = {
+      {CopyStatus::kWouldReplace, ""},
+      {CopyStatus::kSourceNotRegularFile, "来源不是普通文件"},
+      {CopyStatus::kDestinationReadOnly, "目标文件是只读的，没有覆盖"},
+      {CopyStatus::kDestinationReserved,
+       "本次已有另一个文件转换为同一个目标文件，没有覆盖"},
+      {CopyStatus::kDestinationNameNotAllowed,
+       "目标文件名在这个系统上不能使用"},
+      {CopyStatus::kStopped, "操作已取消，没有写入"},
+      {CopyStatus::kSystemError, "系统提示：拒绝访问。"},
+  };
+  for (const auto& [status, reason] : files) {
+    EXPECT_EQ(FailureReason(Outcome("", status, "拒绝访问。")), reason);
+  }
+  const std::pair<FolderError, std::string> folders[] = {
+      {FolderError::kLink, "这是一个链接，没有跟随"},
+      {FolderError::kNameNotAllowed, "文件夹名在这个系统上不能使用"},
+      {FolderError::kSystem, "系统提示：拒绝访问。"},
+  };
+  for (const auto& [error, reason] : folders) {
+    EXPECT_EQ(FolderFailureReason(Failure("", error, "拒绝访问。")), reason);
+  }
 }
 
 // A short run shows no dialog; a long one shows it once and keeps it fresh.

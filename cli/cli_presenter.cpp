@@ -1,0 +1,98 @@
+#include "cli/cli_presenter.h"
+
+#include <cstdio>
+
+#include "fs/console.h"
+#include "ui/form/run_texts.h"
+
+namespace batchext {
+namespace {
+
+void PrintLine(std::FILE* stream, const std::string& line) {
+  WriteText(stream, line + "\n");
+}
+
+constexpr char kPreviewMark[] = "（预览，未写入任何文件）";
+
+// What a preview says after "SOURCE -> DESTINATION".
+std::string PredictedOutcome(const FileOutcome& outcome) {
+  switch (outcome.status) {
+    case CopyStatus::kWouldCreate:
+      return "新建";
+    case CopyStatus::kWouldReplace:
+      return "替换";
+    case CopyStatus::kSameFile:
+      return "不变（就是来源文件本身）";
+    default:
+      return "失败：" + FailureReason(outcome);
+  }
+}
+
+}  // namespace
+
+CliPresenter::CliPresenter(const CliOptions& options)
+    : verbose_(options.verbose),
+      preview_(options.dry_run),
+      progress_(stderr, !options.quiet && DrawsEscapes(stderr)) {}
+
+ConversionObserver CliPresenter::Observer() {
+  ConversionObserver observer;
+  observer.on_folder = [this](const std::string& source, const std::string&) {
+    OnFolder(source);
+  };
+  observer.on_file = [this](const FileOutcome& outcome) { OnFile(outcome); };
+  observer.on_folder_failure = [this](const FolderFailure& failure) {
+    OnFolderFailure(failure);
+  };
+  return observer;
+}
+
+RunMessages CliPresenter::Messages() {
+  return {
+      .show = [this](const std::string& text, const std::string& title,
+                     MessageStyle) { PrintBox(stderr, title, text); },
+      .show_summary =
+          [this](const Message& summary, const ConversionReport& report) {
+            PrintBox(stdout,
+                     summary.title + (report.preview ? kPreviewMark : ""),
+                     summary.text);
+          },
+  };
+}
+
+void CliPresenter::OnFolder(const std::string& source) {
+  folder_ = source;
+  progress_.Update(files_handled_, folder_);
+}
+
+void CliPresenter::OnFile(const FileOutcome& outcome) {
+  ++files_handled_;
+  if (preview_) {
+    progress_.Clear();
+    PrintLine(stdout, outcome.source + " -> " + outcome.destination + "：" +
+                          PredictedOutcome(outcome));
+  } else if (outcome.converted() && verbose_) {
+    progress_.Clear();
+    PrintLine(stdout, outcome.source + " -> " + outcome.destination);
+  } else if (!outcome.converted()) {
+    progress_.Clear();
+    PrintLine(stderr, "失败：" + outcome.source + " -> " + outcome.destination +
+                          "：" + FailureReason(outcome));
+  }
+  progress_.Update(files_handled_, folder_);
+}
+
+void CliPresenter::OnFolderFailure(const FolderFailure& failure) {
+  progress_.Clear();
+  PrintLine(stderr,
+            (failure.in_target ? "无法使用目标文件夹：" : "无法读取文件夹：") +
+                failure.path + "：" + FolderFailureReason(failure));
+}
+
+void CliPresenter::PrintBox(std::FILE* stream, const std::string& title,
+                            const std::string& text) {
+  progress_.Clear();
+  PrintLine(stream, title + ": " + text);
+}
+
+}  // namespace batchext

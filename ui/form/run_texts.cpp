@@ -1,0 +1,100 @@
+#include "ui/form/run_texts.h"
+
+namespace batchext {
+namespace {
+
+// A reason in the system's own words.
+std::string SystemSays(const std::string& text) { return "系统提示：" + text; }
+
+}  // namespace
+
+Message RefusalMessage(Refusal refusal) {
+  switch (refusal) {
+    case Refusal::kNone:
+      break;
+    case Refusal::kNoFolders:
+      return {.text = "请务必先选择来源文件夹以及执行后存储所用的目标文件夹",
+              .title = "选择文件夹",
+              .style = MessageStyle::kError};
+    case Refusal::kNoToExt:
+      return {.text = "你没有指定转换后的文件的后缀名。",
+              .title = "参数设置不全",
+              .style = MessageStyle::kWarning};
+    case Refusal::kSameExt:
+      return {.text = "原来的后缀名与转换的后缀名一样。",
+              .title = "参数设置错误",
+              .style = MessageStyle::kWarning};
+    case Refusal::kBadToExt:
+      return {.text = "转换后的后缀名中含有文件名中不能使用的字符。",
+              .title = "参数设置错误",
+              .style = MessageStyle::kWarning};
+  }
+  return {};
+}
+
+Message SummaryMessage(const ConversionReport& report) {
+  return {.text = "成功修改了" + std::to_string(report.succeeded) +
+                  "个文件的后缀名，失败" + std::to_string(report.failed) +
+                  "个文件",
+          .title = "操作结果",
+          .style = MessageStyle::kInformation};
+}
+
+Message TargetFolderMessage() {
+  return {.text = "无法向目标文件夹中写入修改后的文件夹",
+          .title = "错误",
+          .style = MessageStyle::kError};
+}
+
+Message RunErrorMessage(const std::string& error) {
+  return {.text = "操作失败，系统提示为：" + error,
+          .title = "操作失败",
+          .style = MessageStyle::kWarning};
+}
+
+std::string FailureReason(const FileOutcome& outcome) {
+  switch (outcome.status) {
+    case CopyStatus::kCopied:
+    case CopyStatus::kSameFile:
+    case CopyStatus::kWouldCreate:
+    case CopyStatus::kWouldReplace:
+      return {};
+    case CopyStatus::kSourceMissing:
+      return "来源文件已不存在";
+    case CopyStatus::kSourceNotRegularFile:
+      return "来源不是普通文件";
+    case CopyStatus::kDestinationNotRegularFile:
+      return "目标位置已有同名的文件夹或其他非普通文件";
+    case CopyStatus::kDestinationReadOnly:
+      return "目标文件是只读的，没有覆盖";
+    case CopyStatus::kDestinationProtected:
+      return "目标文件是来源文件夹中的文件，没有覆盖";
+    case CopyStatus::kDestinationReserved:
+      return "本次已有另一个文件转换为同一个目标文件，没有覆盖";
+    case CopyStatus::kDestinationNameNotAllowed:
+      return "目标文件名在这个系统上不能使用";
+    case CopyStatus::kStopped:
+      return "操作已取消，没有写入";
+    case CopyStatus::kSystemError:
+      return SystemSays(outcome.system_error);
+  }
+  return {};
+}
+
+std::string FolderFailureReason(const FolderFailure& failure) {
+  switch (failure.error) {
+    case FolderError::kNone:
+      return {};
+    case FolderError::kLink:
+      return "这是一个链接，没有跟随";
+    case FolderError::kNotFolder:
+      return "这不是文件夹";
+    case FolderError::kNameNotAllowed:
+      return "文件夹名在这个系统上不能使用";
+    case FolderError::kSystem:
+      break;
+  }
+  return SystemSays(failure.system_error);
+}
+
+}  // namespace batchext
