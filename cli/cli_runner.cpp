@@ -30,8 +30,8 @@ int ExitStatus(const ConversionReport& report, bool interrupted) {
 
 }  // namespace
 
-int RunConversion(const CliOptions& options,
-                  const volatile std::sig_atomic_t& interrupted) {
+int RunCommandLine(const CliOptions& options,
+                   const volatile std::sig_atomic_t& interrupted) {
   ConversionSettings settings;
   settings.FromFolder = options.source;
   settings.TargetFolder = options.target;

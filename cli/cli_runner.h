@@ -14,8 +14,8 @@ inline constexpr int kExitInterrupted = 130;
 
 // Runs one conversion and reports it on the standard streams. The run stops
 // between two files once `interrupted` is set.
-int RunConversion(const CliOptions& options,
-                  const volatile std::sig_atomic_t& interrupted);
+int RunCommandLine(const CliOptions& options,
+                   const volatile std::sig_atomic_t& interrupted);
 
 // Flushes and closes standard output. A write that failed on the way, or a
 // stream that was closed from the start, is said on stderr and turns a

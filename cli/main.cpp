@@ -22,5 +22,5 @@ int main(int argc, char** argv) {
   }
   batchext::WatchStopRequests(g_interrupted);
   return batchext::FinishStandardOutput(
-      batchext::RunConversion(*parsed.options, g_interrupted), output_open);
+      batchext::RunCommandLine(*parsed.options, g_interrupted), output_open);
 }
