@@ -364,6 +364,147 @@ TEST(ParallelRunTest, ACaseFoldingTargetEndsAsWithOneJob) {
   if (!folds) GTEST_SKIP() << "the mount does not fold case";
 }
 
+// A file whose time is the same in every run, which compares them.
+void Put(const TempTree& tree, const std::string& relative,
+         const std::string& content) {
+  tree.Write(relative, content);
+  const timespec times[2] = {{1'500'000'000, 0}, {1'500'000'000, 0}};
+  ::utimensat(AT_FDCWD, tree.Path(relative).c_str(), times, 0);
+}
+
+void Link(const TempTree& tree, const std::string& to, const std::string& at) {
+  fs::create_symlink(to, ToNativePath(tree.Path(at)));
+}
+
+struct AgreementCase {
+  const char* name;
+  Layout layout;
+  Strings arguments;
+  std::function<void(const TempTree&)> build;
+  // What the preview, and with it every run, tells of each file.
+  Strings preview;
+  int exit_code;
+  std::function<void(const TempTree&, const Agreed&)> check;
+};
+
+void PrintTo(const AgreementCase& c, std::ostream* out) { *out << c.name; }
+
+class AgreementTest : public ::testing::TestWithParam<AgreementCase> {};
+
+TEST_P(AgreementTest, PreviewOneJobAndFourJobsEndAlike) {
+  const AgreementCase& c = GetParam();
+  TempTree tree;
+  const Agreed agreed = ExpectAgreement(
+      tree.Path(), [&] { c.build(tree); }, c.layout, c.arguments);
+  EXPECT_EQ(agreed.preview, c.preview);
+  EXPECT_EQ(agreed.exit_code, c.exit_code);
+  if (c.check) c.check(tree, agreed);
+}
+
+const std::string kProtected = "失败：目标文件是来源文件夹中的文件，没有覆盖";
+const std::string kItself = "不变（就是来源文件本身）";
+
+// A name and its hard or symbolic twin in one folder.
+void HardTwins(const TempTree& tree) {
+  Put(tree, "w/in/a.doc", "A");
+  ::link(tree.Path("w/in/a.doc").c_str(), tree.Path("w/in/a.txt").c_str());
+}
+void SoftTwins(const TempTree& tree) {
+  Put(tree, "w/in/a.doc", "A");
+  Link(tree, "a.doc", "w/in/a.txt");
+}
+void NothingChanged(const TempTree&, const Agreed& agreed) {
+  EXPECT_EQ(agreed.after, agreed.before);
+}
+
+const std::string kLong(250, 'n');
+// Too long a name once added: 250 + 1 + 20 bytes.
+const std::string kLongTo = "abcdefghijklmnopqrst";
+// The new name and how its copy fails.
+const std::string kTooLong =
+    kLong + "." + kLongTo + "：失败：系统提示：" + std::strerror(ENAMETOOLONG);
+
+// clang-format off
+const AgreementCase kAgreementCases[] = {
+    {"LinksAtDestinationsAreReplacedNeverFollowed", kBeside, {"-f", "doc"},
+     [](const TempTree& tree) {
+       for (const char* name : {"a", "b", "c", "d", "e", "f", "g", "h"}) {
+         Put(tree, "w/in/" + std::string(name) + ".doc", name);
+       }
+       Put(tree, "w/victim", "victim");
+       // To an earlier copy, its own source, nothing, itself, a file the
+       // run has nothing to do with, a later copy.
+       const std::pair<const char*, const char*> links[] = {
+           {"b", "a.txt"}, {"c", "../in/c.doc"}, {"d", "nowhere.txt"},
+           {"e", "e.txt"}, {"f", "../victim"}, {"g", "h.txt"}};
+       tree.MakeFolder("w/out");
+       for (const auto& [at, to] : links) {
+         Link(tree, to, "w/out/" + std::string(at) + ".txt");
+       }
+     },
+     {"in/a.doc -> out/a.txt：新建", "in/b.doc -> out/b.txt：替换",
+      "in/c.doc -> out/c.txt：替换", "in/d.doc -> out/d.txt：替换",
+      "in/e.doc -> out/e.txt：替换", "in/f.doc -> out/f.txt：替换",
+      "in/g.doc -> out/g.txt：替换", "in/h.doc -> out/h.txt：新建"}, 0,
+     [](const TempTree& tree, const Agreed&) {
+       for (const std::string name : {"a", "b", "c", "d", "e", "f", "g", "h"}) {
+         const std::string at = "w/out/" + name + ".txt";
+         const auto status = fs::symlink_status(ToNativePath(tree.Path(at)));
+         EXPECT_EQ(fs::is_symlink(status) ? "a link" : tree.Read(at), name);
+       }
+       EXPECT_EQ(tree.Read("w/in/c.doc"), "c");
+       EXPECT_EQ(tree.Read("w/victim"), "victim");
+     }},
+    {"InPlaceHardTwinsEveryFile", kInPlace, {"-f", "*"}, HardTwins,
+     {"in/a.doc -> in/a.txt：" + kProtected,
+      "in/a.txt -> in/a.txt：" + kItself}, 1, NothingChanged},
+    {"InPlaceHardTwinsDocOnly", kInPlace, {"-f", "doc"}, HardTwins,
+     {"in/a.doc -> in/a.txt：" + kProtected}, 1, NothingChanged},
+    {"InPlaceSoftTwinsEveryFile", kInPlace, {"-f", "*"}, SoftTwins,
+     {"in/a.doc -> in/a.txt：" + kProtected,
+      "in/a.txt -> in/a.txt：" + kItself}, 1, NothingChanged},
+    {"InPlaceSoftTwinsDocOnly", kInPlace, {"-f", "doc"}, SoftTwins,
+     {"in/a.doc -> in/a.txt：" + kProtected}, 1, NothingChanged},
+    // In folders the run has still to make.
+    {"NamesTooLongFailAsForetold", kBeside, {"-r", "-f", "doc", "-t", kLongTo},
+     [](const TempTree& tree) {
+       Put(tree, "w/in/" + kLong + ".doc", "1");
+       Put(tree, "w/in/sub/" + kLong + ".doc", "2");
+       Put(tree, "w/in/sub/ok.doc", "3");
+     },
+     {"in/" + kLong + ".doc -> out/" + kTooLong,
+      "in/sub/" + kLong + ".doc -> out/sub/" + kTooLong,
+      "in/sub/ok.doc -> out/sub/ok." + kLongTo + "：新建"}, 1, {}},
+    // The run's own copy then stands where a folder belongs.
+    {"AFileCopiedFirstBlocksTheFolderOfItsName", kBeside, {"-r", "-f", "doc"},
+     [](const TempTree& tree) {
+       Put(tree, "w/in/a.doc", "a");
+       Put(tree, "w/in/a.txt/b.doc", "b");
+     },
+     {"in/a.doc -> out/a.txt：新建"}, 1, {}},
+    // in/in maps to the source folder itself, and in/in/sub to in/sub,
+    // which is walked after.
+    {"CopiesLandingInSourceFoldersAreNotCopiedAgain", kSourceInTarget,
+     {"-r", "-f", "*"},
+     [](const TempTree& tree) {
+       for (const std::string file :
+            {"a.doc", "in/b.doc", "in/sub/c.doc", "sub/d.doc"}) {
+         Put(tree, "w/out/in/" + file, file);
+       }
+     },
+     {"out/in/a.doc -> out/a.txt：新建",
+      "out/in/in/b.doc -> out/in/b.txt：新建",
+      "out/in/in/sub/c.doc -> out/in/sub/c.txt：新建",
+      "out/in/sub/d.doc -> out/sub/d.txt：新建"}, 0, {}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Cases, AgreementTest,
+                         ::testing::ValuesIn(kAgreementCases),
+                         [](const auto& info) {
+                           return std::string(info.param.name);
+                         });
+
 #endif
 
 }  // namespace
