@@ -505,6 +505,49 @@ INSTANTIATE_TEST_SUITE_P(Cases, AgreementTest,
                            return std::string(info.param.name);
                          });
 
+// The copies under way at once must not leave a disk full that one after
+// another would not have.
+TEST(ParallelRunTest, AFullDiskFailsTheSameFilesAsOneJob) {
+  TempTree tree;
+  const std::string disk = tree.Path("disk");
+  fs::create_directory(ToNativePath(disk));
+  // Room for the five sources and three copies.
+  constexpr std::size_t kSize = 2 << 20;
+  const std::string size = "size=" + std::to_string(kSize * 17 / 2);
+  if (::mount("batchext-test", disk.c_str(), "tmpfs", 0, size.c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs here (needs root): "
+                 << std::strerror(errno);
+  }
+  // Before the tree goes, whatever happens.
+  const struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount(path.c_str()); }
+  } unmount{disk};
+  const Build build = [&] {
+    for (const char i : {'1', '2', '3', '4', '5'}) {
+      Put(tree, "disk/w/in/f" + std::string(1, i) + ".doc",
+          std::string(kSize, i));
+    }
+  };
+  const ChildResult one = RunFresh(disk, build, kBeside, {}, "-j1");
+  EXPECT_EQ(one.exit_code, 1);
+  EXPECT_EQ(tree.Entries("disk/w/out"),
+            (Strings{"f1.txt", "f2.txt", "f3.txt"}));
+  std::string failures;
+  for (const char* name : {"f4", "f5"}) {
+    failures += "失败：" + disk + "/w/in/" + name + ".doc -> " + disk +
+                "/w/out/" + name + ".txt：系统提示：" + std::strerror(ENOSPC) +
+                "\n";
+  }
+  EXPECT_EQ(one.err, failures);
+  // Which copies race for the last room varies from run to run.
+  const std::string one_ended = Ended(one, Entries(disk + "/w"));
+  for (int round = 0; round < 5; ++round) {
+    const ChildResult four = RunFresh(disk, build, kBeside, {}, "-j4");
+    EXPECT_EQ(Ended(four, Entries(disk + "/w")), one_ended);
+  }
+}
+
 #endif
 
 }  // namespace
