@@ -206,15 +206,22 @@ std::map<std::string, std::string> Entries(const std::string& root) {
 using Build = std::function<void()>;
 
 // Runs the program in `mode` ("-n", "-j1", ...) on the folders of `layout`
-// below `root`.
+// below `root`; with `open_files` set, the child may open only so many.
 ChildResult RunFresh(const std::string& root, const Build& build,
                      const Layout& layout, Strings arguments,
-                     const std::string& mode) {
+                     const std::string& mode, int open_files = 0) {
   fs::remove_all(ToNativePath(root + "/w"));
   build();
   arguments.insert(arguments.end(),
                    {"-vq", mode, root + layout.source, root + layout.target});
-  return testing::RunChild(BATCHEXT_CLI_PATH, arguments);
+  if (open_files == 0) return testing::RunChild(BATCHEXT_CLI_PATH, arguments);
+  // The shell lowers the hard limit too, which the program cannot raise.
+  arguments.insert(
+      arguments.begin(),
+      {"-c",
+       "ulimit -n " + std::to_string(open_files) + " && exec \"$0\" \"$@\"",
+       BATCHEXT_CLI_PATH});
+  return testing::RunChild("/bin/sh", arguments);
 }
 
 // The run's exit code, its output and the tree it left, in one text.
@@ -267,7 +274,8 @@ struct Agreed {
 // afresh, and expects the preview to foretell the run of one job, outcome
 // by outcome, and that run to end as the one of four jobs, tree included.
 Agreed ExpectAgreement(const std::string& root, const Build& build,
-                       const Layout& layout, const Strings& arguments) {
+                       const Layout& layout, const Strings& arguments,
+                       int open_files = 0) {
   const std::string w = root + "/w";
   Agreed agreed;
   const ChildResult preview = RunFresh(
@@ -276,7 +284,7 @@ Agreed ExpectAgreement(const std::string& root, const Build& build,
         build();
         agreed.before = Entries(w);
       },
-      layout, arguments, "-n");
+      layout, arguments, "-n", open_files);
   EXPECT_EQ(Entries(w), agreed.before) << "a preview writes nothing";
   agreed.exit_code = preview.exit_code;
   std::istringstream lines(preview.out);
@@ -297,10 +305,12 @@ Agreed ExpectAgreement(const std::string& root, const Build& build,
     }
     agreed.preview.push_back(line);
   }
-  const ChildResult one = RunFresh(root, build, layout, arguments, "-j1");
+  const ChildResult one =
+      RunFresh(root, build, layout, arguments, "-j1", open_files);
   EXPECT_EQ(Told(preview), Told(one)) << "the preview foretold another run";
   const std::string one_ended = Ended(one, Entries(w));
-  const ChildResult four = RunFresh(root, build, layout, arguments, "-j4");
+  const ChildResult four =
+      RunFresh(root, build, layout, arguments, "-j4", open_files);
   agreed.after = Entries(w);
   EXPECT_EQ(Ended(four, agreed.after), one_ended);
   return agreed;
@@ -546,6 +556,27 @@ TEST(ParallelRunTest, AFullDiskFailsTheSameFilesAsOneJob) {
     const ChildResult four = RunFresh(disk, build, kBeside, {}, "-j4");
     EXPECT_EQ(Ended(four, Entries(disk + "/w")), one_ended);
   }
+}
+
+TEST(ParallelRunTest, FewOpenFilesStillCopyEveryFolder) {
+  TempTree tree;
+  // Made once, beside the tree that each run starts afresh.
+  for (int folder = 0; folder < 50; ++folder) {
+    for (int file = 0; file < 80; ++file) {
+      Put(tree,
+          "src/d" + std::to_string(folder) + "/f" + std::to_string(file) +
+              ".doc",
+          "x");
+    }
+  }
+  const Agreed agreed = ExpectAgreement(
+      tree.Path(), [] {}, {"/src", "/w/out"}, {"-r"}, /*open_files=*/32);
+  EXPECT_EQ(agreed.exit_code, 0);
+  EXPECT_EQ(std::ranges::count_if(agreed.preview,
+                                  [](const std::string& line) {
+                                    return line.ends_with("：新建");
+                                  }),
+            4000);
 }
 
 #endif
