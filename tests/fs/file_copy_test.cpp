@@ -187,9 +187,10 @@ TEST_F(CopyFileToTest, InterruptedCopyLeavesNoPartialFileUnderItsName) {
   }
 }
 
-// A write the system refuses halfway, without root: a file size limit.
+// A write the system refuses halfway, without root: a file size limit. Large
+// enough that the copy looks for a destination to replace before writing.
 TEST_F(CopyFileToTest, RefusedWriteKeepsTheOldDestinationAndLeavesNothing) {
-  tree_.Write("big.doc", std::string(256 * 1024, 'b'));
+  tree_.Write("big.doc", std::string(2 << 20, 'b'));
   tree_.Write("out/old.txt", "old");
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
