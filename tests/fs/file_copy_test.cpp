@@ -13,6 +13,7 @@
 
 #ifndef _WIN32
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -184,6 +185,31 @@ TEST_F(CopyFileToTest, InterruptedCopyLeavesNoPartialFileUnderItsName) {
       EXPECT_EQ(stdfs::is_empty(ToNativePath(tree_.Path("out"))), !replace);
     }
   }
+}
+
+// A write the system refuses halfway, without root: a file size limit. Large
+// enough that the copy looks for a destination to replace before writing.
+TEST_F(CopyFileToTest, RefusedWriteKeepsTheOldDestinationAndLeavesNothing) {
+  tree_.Write("big.doc", std::string(2 << 20, 'b'));
+  tree_.Write("out/old.txt", "old");
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit lowered = saved;
+  lowered.rlim_cur = 64 * 1024;
+  // Ignored, the signal leaves the write failing with EFBIG instead.
+  const auto handler = ::signal(SIGXFSZ, SIG_IGN);
+  const bool limited = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+  const CopyResult results[] = {Copy("big.doc", "out/new.txt"),
+                                Copy("big.doc", "out/old.txt")};
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::signal(SIGXFSZ, handler);
+  ASSERT_TRUE(limited);
+  for (const CopyResult& result : results) {
+    EXPECT_EQ(result.status, CopyStatus::kSystemError);
+    EXPECT_NE(result.system_error, "");
+  }
+  EXPECT_EQ(tree_.Read("out/old.txt"), "old");
+  EXPECT_EQ(tree_.Entries("out"), std::vector<std::string>{"old.txt"});
 }
 
 // On a small file system of its own, which can be filled up for real.

@@ -117,14 +117,19 @@ TEST(WindowsPathTest, TypedFolderIsMadeFullAsWindowsReadsIt) {
 }
 
 TEST(WindowsPathTest, NamesThatWindowsReadsAsSomethingElseAreRefused) {
+  // The superscript digits one to three count as port numbers too.
   for (const wchar_t* name :
        {L"aux.txt", L"COM1.txt", L"nul.tar.txt", L"CONIN$.txt", L"conout$",
-        L"lpt\u00B2.txt", L"Com0", L"prn .txt", L"a.txt:s.txt", L"a?.txt",
-        L"a\x1f.txt", L"a.txt.", L"a.txt "}) {
+        L"COM\u00B9", L"com\u00B2.txt", L"Com\u00B3 .txt", L"LPT\u00B9",
+        L"lpt\u00B2.txt", L"lPt\u00B3.doc.txt", L"Com0", L"prn .txt",
+        L"a.txt:s.txt", L"a?.txt", L"a\x1f.txt", L"a.txt.", L"a.txt "}) {
     EXPECT_FALSE(IsAllowedFileName(name)) << WideToUtf8(name);
   }
-  for (const wchar_t* name : {L"x.con", L"com10.txt", L"comA.txt",
-                              L"auxiliary.txt", L" con.txt", L"\u7167.txt"}) {
+  // Other superscripts, or a port digit followed by more, are plain names.
+  for (const wchar_t* name :
+       {L"x.con", L"com10.txt", L"comA.txt", L"COM\u2074.txt", L"LPT\u2070",
+        L"lpt\u00B9\u00B9.txt", L"COM\u00B91.txt", L"auxiliary.txt",
+        L" con.txt", L"\u7167.txt"}) {
     EXPECT_TRUE(IsAllowedFileName(name)) << WideToUtf8(name);
   }
   // Nor can a typed ToExt carry them; "txt:evil" would be a data stream.
