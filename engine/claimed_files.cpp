@@ -23,6 +23,7 @@ void ClaimedFiles::Grow(Device& device) {
 }
 
 void ClaimedFiles::Insert(const FileIdentity& id) {
+  if (!keeping_) return;
   auto it =
       std::find_if(devices_.begin(), devices_.end(),
                    [&](const Device& d) { return d.device == id.device; });

@@ -13,6 +13,9 @@ namespace batchext {
 // folder may hold a million of them.
 class ClaimedFiles {
  public:
+  // Only a run whose trees can meet its own copies needs them: until told
+  // to, nothing is kept.
+  void StartKeeping() { keeping_ = true; }
   void Insert(const FileIdentity& id);
   bool Contains(const FileIdentity& id) const;
 
@@ -30,6 +33,7 @@ class ClaimedFiles {
   static void Grow(Device& device);
 
   std::vector<Device> devices_;
+  bool keeping_ = false;
 };
 
 }  // namespace batchext

@@ -22,9 +22,9 @@ std::size_t ClaimedNames::Find(std::string_view name, std::size_t hash) const {
   }
 }
 
-void ClaimedNames::Grow() {
+void ClaimedNames::Rehash(std::size_t capacity) {
   std::vector<Slot> old = std::move(slots_);
-  slots_.assign(old.empty() ? 16 : old.size() * 2, Slot{});
+  slots_.assign(capacity, Slot{});
   const std::size_t mask = slots_.size() - 1;
   for (const Slot& entry : old) {
     if (entry.position == 0) continue;
@@ -35,13 +35,21 @@ void ClaimedNames::Grow() {
   }
 }
 
+void ClaimedNames::Reserve(std::size_t count) {
+  std::size_t capacity = 16;
+  while (capacity * 3 < (count + 1) * 4) capacity *= 2;
+  if (capacity > slots_.size()) Rehash(capacity);
+}
+
 bool ClaimedNames::Contains(std::string_view name) const {
   return !slots_.empty() && slots_[Find(name, HashOf(name))].position != 0;
 }
 
 void ClaimedNames::Insert(std::string_view name, std::uint32_t position) {
   // At most three quarters full, so that probes stay short.
-  if ((size_ + 1) * 4 > slots_.size() * 3) Grow();
+  if ((size_ + 1) * 4 > slots_.size() * 3) {
+    Rehash(slots_.empty() ? 16 : slots_.size() * 2);
+  }
   const std::size_t hash = HashOf(name);
   Slot& slot = slots_[Find(name, hash)];
   if (slot.position != 0) return;

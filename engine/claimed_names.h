@@ -18,6 +18,8 @@ class ClaimedNames {
 
   explicit ClaimedNames(NameOf name_of) : name_of_(std::move(name_of)) {}
 
+  // Room for `count` names, so that no name is made again to grow.
+  void Reserve(std::size_t count);
   bool Contains(std::string_view name) const;
   void Insert(std::string_view name, std::uint32_t position);
 
@@ -31,7 +33,7 @@ class ClaimedNames {
 
   // The slot holding `name`, or the free slot where it would go.
   std::size_t Find(std::string_view name, std::size_t hash) const;
-  void Grow();
+  void Rehash(std::size_t capacity);
 
   NameOf name_of_;
   std::vector<Slot> slots_;

@@ -74,14 +74,15 @@ void CopyExecutor::Tell(std::function<void()> notice) {
 }
 
 bool CopyExecutor::File(FileDecision decision) {
-  FileJob job{std::move(decision), {}, {}};
+  auto job = std::make_unique<FileJob>(
+      FileJob{std::move(decision), StagedCopy(), CopyResult()});
   // Near its top a counter has to end the folder exactly where it passes.
   if (!here_ && reporter_.Headroom() < static_cast<std::int64_t>(2 * kWindow)) {
     Settle();
     here_ = true;
   }
-  if (here_) return CarryHere(job);
-  const FolderPair* folders = job.decision.folders.get();
+  if (here_) return CarryHere(*job);
+  const FolderPair* folders = job->decision.folders.get();
   const bool new_folders =
       folder_runs_.empty() || folder_runs_.back().first != folders;
   while (!stopped_) {
@@ -97,7 +98,7 @@ bool CopyExecutor::File(FileDecision decision) {
     RetireFront(kPoll);
     StopRequested();
     // A failure of the moment turned the run to one job meanwhile.
-    if (here_) return CarryHere(job);
+    if (here_) return CarryHere(*job);
   }
   if (stopped_) return false;
   if (new_folders) {
@@ -106,10 +107,10 @@ bool CopyExecutor::File(FileDecision decision) {
     ++folder_runs_.back().second;
   }
   Slot slot;
-  const bool nothing_to_write = job.decision.action == FileAction::kFail ||
-                                job.decision.action == FileAction::kUnchanged;
+  const bool nothing_to_write = job->decision.action == FileAction::kFail ||
+                                job->decision.action == FileAction::kUnchanged;
   if (nothing_to_write) {
-    StageJob(job, {});
+    StageJob(*job, {});
     slot.state = State::kStaged;
   }
   slot.job = std::move(job);

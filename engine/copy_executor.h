@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -46,8 +46,9 @@ class CopyExecutor final : public Executor {
   enum class State { kQueued, kStaging, kStaged, kDone };
 
   struct Slot {
-    // Empty for something to tell that needs no work.
-    std::optional<FileJob> job;
+    // Empty for something to tell that needs no work. Held apart, so that
+    // a slot moves cheaply.
+    std::unique_ptr<FileJob> job;
     std::function<void()> notice;
     State state = State::kQueued;
     bool momentary = false;

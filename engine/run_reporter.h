@@ -28,8 +28,8 @@ class RunReporter {
   bool stopped() const { return report_.stopped; }
   // How many more files either counter can take.
   std::int64_t Headroom() const;
-  // The files this run has written so far.
-  const ClaimedFiles& written() const { return written_; }
+  // The files this run has written so far, once asked to keep them.
+  ClaimedFiles& written() { return written_; }
 
  private:
   ConversionSettings& settings_;

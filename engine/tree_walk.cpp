@@ -21,8 +21,7 @@ bool Guarded(Step step) {
 
 }  // namespace
 
-TreeWalk::TreeWalk(WalkRules rules, Executor& executor,
-                   const ClaimedFiles& written)
+TreeWalk::TreeWalk(WalkRules rules, Executor& executor, ClaimedFiles& written)
     : rules_(std::move(rules)),
       filter_(rules_.from_ext),
       executor_(executor),
@@ -84,6 +83,7 @@ bool TreeWalk::OpenRoots(FolderHandle& source, FolderHandle& target,
       source_root_ && !target.planned() && LiesInside(target, *source_root_);
   source_in_target_ = target_root_ && LiesInside(source, *target_root_);
   overlap_ = target_in_source_ || source_in_target_;
+  if (overlap_) written_.StartKeeping();
   return true;
 }
 
@@ -134,6 +134,8 @@ void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
     if (!target_folder.planned() && (overlap_ || target_info.folds_case)) {
       target_id = IdentityOf(target_folder);
     }
+    // A folder that folds case may be met again under another name.
+    if (target_info.folds_case) written_.StartKeeping();
     // In place, or wherever the trees meet.
     target_info.same_as_source =
         overlap_ && target_id && IdentityOf(folders->source) == target_id;
@@ -166,6 +168,11 @@ void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
                 ClaimedNames([this, files, folds](std::uint32_t position) {
                   return Key(folds, NewName((*files)[position]));
                 })};
+    std::size_t matching = 0;
+    for (std::size_t i = 0; i < files->size(); ++i) {
+      if (filter_.Matches((*files)[i])) ++matching;
+    }
+    level.claimed.Reserve(matching);
     const bool files_done =
         DecideFiles(folders, *files, target_info, protect, level.claimed);
     if (!files_done || !rules_.include_subfolders ||

@@ -39,7 +39,7 @@ class TreeWalk {
  public:
   // `written` is what the run has written so far, complete whenever the
   // executor has settled.
-  TreeWalk(WalkRules rules, Executor& executor, const ClaimedFiles& written);
+  TreeWalk(WalkRules rules, Executor& executor, ClaimedFiles& written);
 
   void Run(const FolderPath& source, const FolderPath& target);
 
@@ -89,7 +89,7 @@ class TreeWalk {
   const WalkRules rules_;
   const ExtensionFilter filter_;
   Executor& executor_;
-  const ClaimedFiles& written_;
+  ClaimedFiles& written_;
   std::vector<Level> levels_;
   // The folders in hand, as the observer is told them.
   std::string source_path_;

@@ -13,6 +13,7 @@ namespace {
 
 TEST(ClaimedFilesTest, HoldsWhatWasInsertedOnEachDeviceThroughGrowth) {
   ClaimedFiles claimed;
+  claimed.StartKeeping();
   // Consecutive numbers on two devices, and the number 0, which the table
   // uses for free slots.
   for (std::uint64_t index = 0; index < 5000; ++index) {
