@@ -143,11 +143,22 @@ bool StopRequested(const CopyOptions& options) {
   return options.stop_requested && options.stop_requested();
 }
 
+// For a file that reports no size but may have content (those under /proc).
+CopyStatus CopyToEnd(int in, int out, const CopyOptions& options) {
+  for (;;) {
+    const off_t moved = CopyWithBuffer(in, out, kChunk);
+    if (moved < 0) return CopyStatus::kSystemError;
+    if (moved < kChunk) return CopyStatus::kCopied;
+    if (StopRequested(options)) return CopyStatus::kStopped;
+  }
+}
+
 // Copies the first `size` bytes, only the parts that hold data where the file
 // system tells them apart, so that holes stay holes. The stop request is
 // heard after every kChunk of data.
 CopyStatus CopyContent(int in, int out, off_t size,
                        const CopyOptions& options) {
+  if (size == 0) return CopyToEnd(in, out, options);
   off_t unchecked = 0;
   // Copies [start, end) from the current offsets.
   const auto copy_range = [&](off_t start, off_t end) {

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "fs/native_path.h"
@@ -248,6 +250,23 @@ TEST_F(CopyFileToTest, SparseFileKeepsItsHoles) {
   ASSERT_EQ(::pread(fd, read.data(), 16, kSize - 16), 16);
   EXPECT_EQ(read.substr(0, 16), std::string(16, '\0'));
   ::close(fd);
+}
+
+// Files under /proc report no size, yet have content.
+TEST_F(CopyFileToTest, FileThatReportsNoSizeIsReadToItsEnd) {
+  for (const std::string path : {"/proc/version", "/proc/self/status"}) {
+    SCOPED_TRACE(path);
+    // Named apart: the copies keep their sources' read-only bits.
+    const std::string name = path.substr(path.rfind('/') + 1);
+    std::ifstream source(path);
+    std::string first_line;
+    if (!std::getline(source, first_line)) GTEST_SKIP() << "no /proc here";
+    ASSERT_EQ(CopyFileTo(path, tree_.Path(name)).status, CopyStatus::kCopied);
+    std::istringstream copy(tree_.Read(name));
+    std::string copied_line;
+    EXPECT_TRUE(std::getline(copy, copied_line));
+    EXPECT_EQ(copied_line, first_line);
+  }
 }
 
 // A write the system refuses halfway, without root: a file size limit. Large
