@@ -53,25 +53,37 @@ CopyResult SystemFailure(int error) {
                     {}};
 }
 
-// Plain read/write, for the file systems that support nothing better.
-bool CopyWithBuffer(int in, int out, off_t remaining) {
-  // Usually the kernel copied everything: a zeroed buffer per file would
-  // cost more than the copy.
-  if (remaining <= 0) return true;
-  std::vector<char> buffer(1 << 17);
-  while (remaining > 0) {
-    const ssize_t got = ::read(in, buffer.data(), buffer.size());
+// Plain read/write, for the file systems that support nothing better and
+// for files whose size tells nothing. Moves up to `limit` bytes, fewer where
+// the source ends first; the count moved, or -1 with errno.
+off_t CopyWithBuffer(int in, int out, off_t limit) {
+  // Usually the kernel copied everything, or the file is small: a large
+  // buffer per file would cost more than the copy.
+  char small[4096];
+  std::vector<char> large;
+  char* buffer = small;
+  off_t capacity = sizeof small;
+  off_t moved = 0;
+  while (moved < limit) {
+    const ssize_t got = ::read(
+        in, buffer, static_cast<size_t>(std::min(capacity, limit - moved)));
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
+    if (got < 0) return -1;
+    if (got == 0) break;
     for (ssize_t done = 0; done < got;) {
-      const ssize_t put = ::write(out, buffer.data() + done, got - done);
+      const ssize_t put = ::write(out, buffer + done, got - done);
       if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) return false;
+      if (put <= 0) return -1;
       done += put;
     }
-    remaining -= got;
+    moved += got;
+    if (large.empty()) {
+      large.resize(1 << 17);
+      buffer = large.data();
+      capacity = static_cast<off_t>(large.size());
+    }
   }
-  return true;
+  return moved;
 }
 
 #ifdef __linux__
@@ -98,8 +110,8 @@ bool CopyInKernel(off_t& remaining, Step step) {
 #endif
 
 // Copies exactly `size` bytes from the current offsets, inside the kernel
-// where it can. False, with errno set where there is one, when the source
-// ends early or a write fails.
+// where it can. False, with errno set, when a call fails or the source ends
+// early (ENODATA: it shrank since its size was taken).
 bool CopyChunk(int in, int out, off_t size) {
   off_t remaining = size;
 #ifdef __linux__
@@ -112,8 +124,13 @@ bool CopyChunk(int in, int out, off_t size) {
                    [&](size_t n) { return ::sendfile(out, in, nullptr, n); });
   if (!copied) return false;
 #endif
-  errno = 0;
-  return CopyWithBuffer(in, out, remaining);
+  const off_t moved = CopyWithBuffer(in, out, remaining);
+  if (moved < 0) return false;
+  if (moved < remaining) {
+    errno = ENODATA;
+    return false;
+  }
+  return true;
 }
 
 // Small enough that a stop request is heard within a moment, large enough
@@ -122,16 +139,73 @@ constexpr off_t kChunk = off_t{8} << 20;
 
 constexpr off_t kLookFirstSize = off_t{1} << 20;
 
+bool StopRequested(const CopyOptions& options) {
+  return options.stop_requested && options.stop_requested();
+}
+
+// For a file that reports no size but may have content (those under /proc).
+CopyStatus CopyToEnd(int in, int out, const CopyOptions& options) {
+  for (;;) {
+    const off_t moved = CopyWithBuffer(in, out, kChunk);
+    if (moved < 0) return CopyStatus::kSystemError;
+    if (moved < kChunk) return CopyStatus::kCopied;
+    if (StopRequested(options)) return CopyStatus::kStopped;
+  }
+}
+
+// Copies the first `size` bytes, only the parts that hold data where the file
+// system tells them apart, so that holes stay holes. The stop request is
+// heard after every kChunk of data.
 CopyStatus CopyContent(int in, int out, off_t size,
                        const CopyOptions& options) {
-  for (off_t remaining = size; remaining > 0;) {
-    const off_t chunk = std::min(remaining, kChunk);
-    if (!CopyChunk(in, out, chunk)) return CopyStatus::kSystemError;
-    remaining -= chunk;
-    if (remaining > 0 && options.stop_requested && options.stop_requested()) {
-      return CopyStatus::kStopped;
+  if (size == 0) return CopyToEnd(in, out, options);
+  off_t unchecked = 0;
+  // Copies [start, end) from the current offsets.
+  const auto copy_range = [&](off_t start, off_t end) {
+    for (off_t position = start; position < end;) {
+      const off_t chunk = std::min(end - position, kChunk - unchecked);
+      if (!CopyChunk(in, out, chunk)) return CopyStatus::kSystemError;
+      position += chunk;
+      unchecked += chunk;
+      if (unchecked == kChunk) {
+        unchecked = 0;
+        if (position < size && StopRequested(options)) {
+          return CopyStatus::kStopped;
+        }
+      }
     }
+    return CopyStatus::kCopied;
+  };
+  for (off_t position = 0; position < size;) {
+    const off_t data = ::lseek(in, position, SEEK_DATA);
+    if (data < 0 && errno == EINVAL && position == 0) {
+      // No holes known here: the whole file, as data.
+      return copy_range(0, size);
+    }
+    if (data < 0 && errno == ENXIO) {
+      // Nothing but a hole up to the end, unless the end itself moved in.
+      struct stat now {};
+      if (::fstat(in, &now) != 0) return CopyStatus::kSystemError;
+      if (now.st_size < size) {
+        errno = ENODATA;
+        return CopyStatus::kSystemError;
+      }
+      break;
+    }
+    if (data < 0) return CopyStatus::kSystemError;
+    if (data >= size) break;
+    const off_t hole = ::lseek(in, data, SEEK_HOLE);
+    if (hole < 0 || ::lseek(in, data, SEEK_SET) < 0 ||
+        ::lseek(out, data, SEEK_SET) < 0) {
+      return CopyStatus::kSystemError;
+    }
+    const off_t end = std::min(hole, size);
+    const CopyStatus status = copy_range(data, end);
+    if (status != CopyStatus::kCopied) return status;
+    position = end;
   }
+  // A hole at the end has no data to write, yet belongs to the size.
+  if (::ftruncate(out, size) != 0) return CopyStatus::kSystemError;
   return CopyStatus::kCopied;
 }
 

@@ -5,13 +5,16 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "fs/native_path.h"
 #include "tests/support/temp_tree.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -152,23 +155,31 @@ TEST_F(CopyFileToTest, UnwritableFolderFailsCleanly) {
   EXPECT_EQ(tree_.Read("out/a.txt"), "old");
 }
 
-TEST_F(CopyFileToTest, InterruptedCopyLeavesNoPartialFileUnderItsName) {
-  // Three chunks: the stop is asked between them.
-  tree_.Write("big.doc", std::string(24 << 20, 'n'));
+TEST_F(CopyFileToTest, CopyCutShortLeavesNoPartialFileUnderItsName) {
+  // Two chunks of data, then a hole where sparse files are kept: the stop
+  // is asked after each chunk.
+  const std::string data(16 << 20, 'n');
+  const std::string source = tree_.Path("big.doc");
   for (const bool replace : {false, true}) {
-    for (const bool kill : {false, true}) {
-      SCOPED_TRACE(std::string(replace ? "replace" : "new") +
-                   (kill ? " killed" : " stopped"));
+    for (const std::string way :
+         {"stopped", "killed", "shrunk", "shrunk to its hole", "grown"}) {
+      SCOPED_TRACE(std::string(replace ? "replace " : "new ") + way);
+      tree_.Write("big.doc", data);
+      ASSERT_EQ(::truncate(source.c_str(), 24 << 20), 0);
       stdfs::remove_all(ToNativePath(tree_.Path("out")));
       tree_.MakeFolder("out");
       if (replace) tree_.Write("out/big.txt", "old");
       CopyOptions options;
-      if (!kill) {
-        options.stop_requested = [] { return true; };
-        EXPECT_EQ(Copy("big.doc", "out/big.txt", options).status,
-                  CopyStatus::kStopped);
-      } else {
-        options.stop_requested = [] { return ::raise(SIGKILL) != 0; };
+      options.stop_requested = [&] {
+        if (way == "stopped") return true;
+        if (way == "killed") return ::raise(SIGKILL) != 0;
+        // The source changes its length halfway through the copy.
+        const off_t length = way == "shrunk"  ? 12 << 20
+                             : way == "grown" ? 30 << 20
+                                              : 16 << 20;
+        return ::truncate(source.c_str(), length) != 0;
+      };
+      if (way == "killed") {
         const pid_t child = ::fork();
         if (child == 0) {
           Copy("big.doc", "out/big.txt", options);
@@ -177,6 +188,19 @@ TEST_F(CopyFileToTest, InterruptedCopyLeavesNoPartialFileUnderItsName) {
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+      } else {
+        const CopyResult result = Copy("big.doc", "out/big.txt", options);
+        if (way == "grown") {
+          // As long as the source was when the copy began.
+          ASSERT_EQ(result.status, CopyStatus::kCopied) << result.system_error;
+          EXPECT_TRUE(tree_.Read("out/big.txt") ==
+                      data + std::string(8 << 20, '\0'));
+          EXPECT_EQ(tree_.Entries("out"), std::vector<std::string>{"big.txt"});
+          continue;
+        }
+        EXPECT_EQ(result.status, way == "stopped" ? CopyStatus::kStopped
+                                                  : CopyStatus::kSystemError);
+        EXPECT_EQ(result.error_number, way == "stopped" ? 0 : ENODATA);
       }
       EXPECT_EQ(tree_.Exists("out/big.txt"), replace);
       if (replace) {
@@ -184,6 +208,64 @@ TEST_F(CopyFileToTest, InterruptedCopyLeavesNoPartialFileUnderItsName) {
       }
       EXPECT_EQ(stdfs::is_empty(ToNativePath(tree_.Path("out"))), !replace);
     }
+  }
+}
+
+// A large file with a few pieces of data copies in a moment and takes up
+// little more room than its data: holes stay holes, the trailing one too.
+TEST_F(CopyFileToTest, SparseFileKeepsItsHoles) {
+  constexpr off_t kSize = off_t{1} << 30;
+  const off_t offsets[] = {off_t{3} << 12, (off_t{300} << 20) + 5,
+                           off_t{700} << 20};
+  const auto piece = [](int i) { return std::string(8192, char('a' + i)); };
+  {
+    const int fd = ::open(tree_.Path("sparse.doc").c_str(),
+                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_EQ(::pwrite(fd, piece(i).data(), 8192, offsets[i]), 8192);
+    }
+    ASSERT_EQ(::ftruncate(fd, kSize), 0);
+    ::close(fd);
+  }
+  struct stat info {};
+  ASSERT_EQ(::stat(tree_.Path("sparse.doc").c_str(), &info), 0);
+  if (info.st_blocks * 512 > (off_t{1} << 20)) {
+    GTEST_SKIP() << "the test folder's file system keeps no holes";
+  }
+
+  ASSERT_EQ(Copy("sparse.doc", "sparse.txt").status, CopyStatus::kCopied);
+  ASSERT_EQ(::stat(tree_.Path("sparse.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_size, kSize);
+  EXPECT_LT(info.st_blocks * 512, off_t{1} << 20);
+  const int fd = ::open(tree_.Path("sparse.txt").c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  std::string read(8192 + 16, '?');
+  for (int i = 0; i < 3; ++i) {
+    // The data, and the hole just before it.
+    ASSERT_EQ(::pread(fd, read.data(), read.size(), offsets[i] - 16),
+              static_cast<ssize_t>(read.size()));
+    EXPECT_EQ(read, std::string(16, '\0') + piece(i)) << offsets[i];
+  }
+  ASSERT_EQ(::pread(fd, read.data(), 16, kSize - 16), 16);
+  EXPECT_EQ(read.substr(0, 16), std::string(16, '\0'));
+  ::close(fd);
+}
+
+// Files under /proc report no size, yet have content.
+TEST_F(CopyFileToTest, FileThatReportsNoSizeIsReadToItsEnd) {
+  for (const std::string path : {"/proc/version", "/proc/self/status"}) {
+    SCOPED_TRACE(path);
+    // Named apart: the copies keep their sources' read-only bits.
+    const std::string name = path.substr(path.rfind('/') + 1);
+    std::ifstream source(path);
+    std::string first_line;
+    if (!std::getline(source, first_line)) GTEST_SKIP() << "no /proc here";
+    ASSERT_EQ(CopyFileTo(path, tree_.Path(name)).status, CopyStatus::kCopied);
+    std::istringstream copy(tree_.Read(name));
+    std::string copied_line;
+    EXPECT_TRUE(std::getline(copy, copied_line));
+    EXPECT_EQ(copied_line, first_line);
   }
 }
 
