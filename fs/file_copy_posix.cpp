@@ -156,8 +156,9 @@ CopyStatus CopyToEnd(int in, int out, const CopyOptions& options) {
 // Copies the first `size` bytes, only the parts that hold data where the file
 // system tells them apart, so that holes stay holes. The stop request is
 // heard after every kChunk of data.
-CopyStatus CopyContent(int in, int out, off_t size,
+CopyStatus CopyContent(int in, int out, const struct stat& info,
                        const CopyOptions& options) {
+  const off_t size = info.st_size;
   if (size == 0) return CopyToEnd(in, out, options);
   off_t unchecked = 0;
   // Copies [start, end) from the current offsets.
@@ -176,6 +177,11 @@ CopyStatus CopyContent(int in, int out, off_t size,
     }
     return CopyStatus::kCopied;
   };
+  // Only a file with fewer blocks than its size can hold a hole; looking
+  // for them costs five calls a file.
+  if (static_cast<off_t>(info.st_blocks) * 512 >= size) {
+    return copy_range(0, size);
+  }
   for (off_t position = 0; position < size;) {
     const off_t data = ::lseek(in, position, SEEK_DATA);
     if (data < 0 && errno == EINVAL && position == 0) {
@@ -217,7 +223,7 @@ CopyResult Fill(int in, const struct stat& source_info, int out,
   struct stat written {};
   if (::fstat(out, &written) != 0) return SystemFailure(errno);
   errno = 0;
-  const CopyStatus status = CopyContent(in, out, source_info.st_size, options);
+  const CopyStatus status = CopyContent(in, out, source_info, options);
   if (status == CopyStatus::kStopped) return Failure(status);
   if (status != CopyStatus::kCopied) {
     return SystemFailure(errno == 0 ? EIO : errno);
