@@ -85,16 +85,20 @@ bool CopyExecutor::File(FileDecision decision) {
   const FolderPair* folders = job->decision.folders.get();
   const bool new_folders =
       folder_runs_.empty() || folder_runs_.back().first != folders;
+  // Once full, the window is emptied by half, so that the walk is woken
+  // for many outcomes at once rather than for each.
+  std::size_t room = kWindow;
   while (!stopped_) {
     std::size_t queued = 0;
     {
       std::lock_guard lock(mutex_);
       queued = slots_.size();
     }
-    if (queued < kWindow &&
+    if (queued < room &&
         (!new_folders || folder_runs_.size() < folder_budget_)) {
       break;
     }
+    room = kWindow / 2;
     RetireFront(kPoll);
     StopRequested();
     // A failure of the moment turned the run to one job meanwhile.
@@ -323,7 +327,7 @@ void CopyExecutor::Work() {
 void CopyExecutor::PublishInOrder(std::unique_lock<std::mutex>& lock) {
   if (publishing_) return;
   publishing_ = true;
-  bool published = false;
+  std::size_t published = 0;
   next_publish_ = std::max(next_publish_, first_);
   while (!halted_ && next_publish_ < first_ + slots_.size()) {
     Slot& slot = At(next_publish_);
@@ -348,12 +352,14 @@ void CopyExecutor::PublishInOrder(std::unique_lock<std::mutex>& lock) {
     }
     slot.state = State::kDone;
     ++next_publish_;
-    published = true;
+    // Workers held back for room among the staged copies go on while the
+    // rest is named, not after.
+    if (++published % 8 == 0 && idle_ > 0) work_ready_.notify_all();
   }
   publishing_ = false;
   if (waiting_) done_.notify_all();
   // Staging may have waited for room among the staged copies.
-  if (published && idle_ > 0) work_ready_.notify_all();
+  if (published > 0 && idle_ > 0) work_ready_.notify_all();
 }
 
 }  // namespace batchext

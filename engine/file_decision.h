@@ -16,6 +16,7 @@ struct FolderPair {
   // As the observer is told them.
   std::string source_path;
   std::string target_path;
+  bool sizes_tell_content = true;
 };
 
 // What the walk decided for one matching file.

@@ -18,6 +18,7 @@ void StageJob(FileJob& job, const std::function<bool()>& stop_requested) {
   CopyOptions options;
   options.allow_replace = decision.may_replace;
   options.stop_requested = stop_requested;
+  options.sizes_tell_content = decision.folders->sizes_tell_content;
   job.result = StageCopy(
       decision.folders->source, decision.name, decision.folders->target,
       decision.action == FileAction::kReplace, options, job.staged);

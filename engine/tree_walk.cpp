@@ -122,8 +122,10 @@ void TreeWalk::EnterSubfolder(Level& parent, const std::string& name) {
 void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
                      bool protect, bool folds_case) {
   Guarded([&] {
-    auto folders = std::make_shared<FolderPair>(FolderPair{
-        std::move(source), std::move(target), source_path_, target_path_});
+    const bool sizes_tell_content = SizesTellContent(source);
+    auto folders = std::make_shared<FolderPair>(
+        FolderPair{std::move(source), std::move(target), source_path_,
+                   target_path_, sizes_tell_content});
     const FolderHandle& target_folder = folders->target;
     TargetFolder target_info;
     target_info.max_name_length = MaxNameLength(target_folder);

@@ -46,6 +46,9 @@ struct CopyOptions {
   bool allow_replace = true;
   // Asked between chunks of a large file; true discards the partial copy.
   std::function<bool()> stop_requested;
+  // False where a file that reports no size may still have content (the
+  // kernel's own file systems): such a file is read to its end.
+  bool sizes_tell_content = false;
 };
 
 struct CopyResult {

@@ -159,7 +159,10 @@ CopyStatus CopyToEnd(int in, int out, const CopyOptions& options) {
 CopyStatus CopyContent(int in, int out, const struct stat& info,
                        const CopyOptions& options) {
   const off_t size = info.st_size;
-  if (size == 0) return CopyToEnd(in, out, options);
+  if (size == 0) {
+    return options.sizes_tell_content ? CopyStatus::kCopied
+                                      : CopyToEnd(in, out, options);
+  }
   off_t unchecked = 0;
   // Copies [start, end) from the current offsets.
   const auto copy_range = [&](off_t start, off_t end) {

@@ -143,6 +143,10 @@ bool NameFits(std::string_view name, std::size_t max_length);
 // The platform's words for a name that is too long.
 std::string NameTooLongText();
 
+// Whether the sizes its files report tell how much they hold; not so on
+// the kernel's own file systems, whose files report none.
+bool SizesTellContent(const FolderHandle& folder);
+
 // Whether the folder takes names that differ only in case for one.
 bool FoldsCase(const FolderHandle& folder);
 

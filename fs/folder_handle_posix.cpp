@@ -5,6 +5,7 @@
 #endif
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -234,6 +235,32 @@ bool NameFits(std::string_view name, std::size_t max_length) {
 
 std::string NameTooLongText() {
   return std::system_category().message(ENAMETOOLONG);
+}
+
+bool SizesTellContent(const FolderHandle& folder) {
+#ifdef __linux__
+  struct statfs info {};
+  if (folder.descriptor() < 0 || ::fstatfs(folder.descriptor(), &info) != 0) {
+    return false;
+  }
+  // proc, sysfs, debugfs, tracefs, securityfs, configfs, cgroup, cgroup2.
+  switch (static_cast<unsigned long>(info.f_type)) {
+    case 0x9fa0:
+    case 0x62656572:
+    case 0x64626720:
+    case 0x74726163:
+    case 0x73636673:
+    case 0x62656570:
+    case 0x27e0eb:
+    case 0x63677270:
+      return false;
+    default:
+      return true;
+  }
+#else
+  (void)folder;
+  return true;
+#endif
 }
 
 bool FoldsCase(const FolderHandle& folder) {

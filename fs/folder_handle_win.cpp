@@ -124,6 +124,8 @@ bool LiesInside(const FolderHandle& folder, const FileIdentity& ancestor) {
 // Windows has no such limit on handles worth a budget.
 std::size_t RaiseOpenFileLimit() { return 16384; }
 
+bool SizesTellContent(const FolderHandle&) { return true; }
+
 // A folder can be made case-sensitive, but asking costs a handle each time
 // and a wrong yes costs only caution.
 bool FoldsCase(const FolderHandle&) { return true; }

@@ -506,6 +506,16 @@ TEST_F(ConversionRunTest, EveryFolderAndCopyIsClosedAfterTheRun) {
   }
 }
 
+// The kernel's files report no size, yet hold content.
+TEST_F(ConversionRunTest, FilesOfTheKernelAreCopiedWithTheirContent) {
+  if (!std::filesystem::exists("/proc/sys/kernel/ostype")) {
+    GTEST_SKIP() << "no /proc here";
+  }
+  settings_.FromFolder = FolderPath::Typed("/proc/sys/kernel");
+  Run("*", "txt");
+  EXPECT_EQ(tree_.Read("out/ostype.txt"), "Linux\n");
+}
+
 TEST_F(ConversionRunTest, FailureInOneFolderEndsThatFolderOnly) {
   for (const char* name :
        {"a/1.doc", "a/2.doc", "a/sub/x.doc", "b/3.doc", "c/4.doc"}) {
