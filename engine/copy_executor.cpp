@@ -83,8 +83,10 @@ bool CopyExecutor::File(FileDecision decision) {
   }
   if (here_) return CarryHere(*job);
   const FolderPair* folders = job->decision.folders.get();
-  const bool new_folders =
-      folder_runs_.empty() || folder_runs_.back().first != folders;
+  // Asked afresh each time: telling what is done may end the folder's run.
+  const auto new_folders = [&] {
+    return folder_runs_.empty() || folder_runs_.back().first != folders;
+  };
   // Once full, the window is emptied by half, so that the walk is woken
   // for many outcomes at once rather than for each.
   std::size_t room = kWindow;
@@ -95,7 +97,7 @@ bool CopyExecutor::File(FileDecision decision) {
       queued = slots_.size();
     }
     if (queued < room &&
-        (!new_folders || folder_runs_.size() < folder_budget_)) {
+        (!new_folders() || folder_runs_.size() < folder_budget_)) {
       break;
     }
     room = kWindow / 2;
@@ -105,7 +107,7 @@ bool CopyExecutor::File(FileDecision decision) {
     if (here_) return CarryHere(*job);
   }
   if (stopped_) return false;
-  if (new_folders) {
+  if (new_folders()) {
     folder_runs_.emplace_back(folders, 1);
   } else {
     ++folder_runs_.back().second;
