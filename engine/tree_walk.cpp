@@ -119,6 +119,40 @@ void TreeWalk::EnterSubfolder(Level& parent, const std::string& name) {
         protect, parent.folds_case);
 }
 
+TreeWalk::TargetFolder TreeWalk::LookAtTarget(const FolderPair& folders,
+                                              bool target_made,
+                                              bool folds_case) {
+  const FolderHandle& target_folder = folders.target;
+  TargetFolder target;
+  target.max_name_length = MaxNameLength(target_folder);
+  // A planned folder would be made like its parent.
+  target.folds_case =
+      target_folder.planned() ? folds_case : FoldsCase(target_folder);
+  std::optional<FileIdentity> target_id;
+  if (!target_folder.planned() && (overlap_ || target.folds_case)) {
+    target_id = IdentityOf(target_folder);
+  }
+  // A folder that folds case may be met again under another name.
+  if (target.folds_case) written_.StartKeeping();
+  // In place, or wherever the trees meet.
+  target.same_as_source =
+      overlap_ && target_id && IdentityOf(folders.source) == target_id;
+  // Copies of this run may stand in a target folder met again, or in a
+  // source folder that lies in the target tree: they must be there, and
+  // known, before anything is looked at.
+  if ((target_id && target.folds_case &&
+       !targets_entered_.insert(*target_id).second) ||
+      source_in_target_) {
+    executor_.Settle();
+  }
+  NameTable names;
+  target.listed = target_made || ListEntryNames(target_folder, names);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    target.entries.Insert(Key(target.folds_case, names[i]));
+  }
+  return target;
+}
+
 void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
                      bool protect, bool folds_case) {
   Guarded([&] {
@@ -126,38 +160,12 @@ void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
     auto folders = std::make_shared<FolderPair>(
         FolderPair{std::move(source), std::move(target), source_path_,
                    target_path_, sizes_tell_content});
-    const FolderHandle& target_folder = folders->target;
-    TargetFolder target_info;
-    target_info.max_name_length = MaxNameLength(target_folder);
-    // A planned folder would be made like its parent.
-    target_info.folds_case =
-        target_folder.planned() ? folds_case : FoldsCase(target_folder);
-    std::optional<FileIdentity> target_id;
-    if (!target_folder.planned() && (overlap_ || target_info.folds_case)) {
-      target_id = IdentityOf(target_folder);
-    }
-    // A folder that folds case may be met again under another name.
-    if (target_info.folds_case) written_.StartKeeping();
-    // In place, or wherever the trees meet.
-    target_info.same_as_source =
-        overlap_ && target_id && IdentityOf(folders->source) == target_id;
-    // Copies of this run may stand in a target folder met again, or in a
-    // source folder that lies in the target tree: they must be there, and
-    // known, before anything is looked at.
-    if ((target_id && target_info.folds_case &&
-         !targets_entered_.insert(*target_id).second) ||
-        source_in_target_) {
-      executor_.Settle();
-    }
+    const TargetFolder target_info =
+        LookAtTarget(*folders, target_made, folds_case);
     FolderListing listing = ListFolder(folders->source);
     if (!listing.error.empty()) {
       SourceFailed(FolderError::kSystem, listing.error);
       return false;
-    }
-    NameTable names;
-    target_info.listed = target_made || ListEntryNames(target_folder, names);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      target_info.entries.Insert(Key(target_info.folds_case, names[i]));
     }
     auto files = std::make_shared<const NameTable>(std::move(listing.files));
     const bool folds = target_info.folds_case;

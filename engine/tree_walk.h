@@ -73,6 +73,10 @@ class TreeWalk {
   void EnterSubfolder(Level& parent, const std::string& name);
   void Enter(FolderHandle source, FolderHandle target, bool target_made,
              bool protect, bool folds_case);
+  // What the decisions in a target folder need to know of it; waits for
+  // the copies in flight where they could stand there.
+  TargetFolder LookAtTarget(const FolderPair& folders, bool target_made,
+                            bool folds_case);
   // False when the walk of this folder has to end.
   bool DecideFiles(const std::shared_ptr<const FolderPair>& folders,
                    const NameTable& names, const TargetFolder& target,
