@@ -15,7 +15,6 @@ class NameSet {
   // False when the name was there already.
   bool Insert(std::string_view name);
   bool Contains(std::string_view name) const;
-  std::size_t size() const { return starts_.size(); }
 
  private:
   std::string_view At(std::uint32_t index) const;

@@ -137,8 +137,6 @@ bool CopyChunk(int in, int out, off_t size) {
 // that the calls cost nothing next to the copying.
 constexpr off_t kChunk = off_t{8} << 20;
 
-constexpr off_t kLookFirstSize = off_t{1} << 20;
-
 bool StopRequested(const CopyOptions& options) {
   return options.stop_requested && options.stop_requested();
 }
@@ -412,6 +410,19 @@ CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
   return result;
 }
 
+namespace {
+
+// Closes a nameless file just linked as `name`: closing can report a failed
+// write-back, and then the name goes again. 0, or the error.
+int CloseLinked(int& descriptor, int folder, const char* name) {
+  if (::close(std::exchange(descriptor, -1)) == 0) return 0;
+  const int error = errno;
+  ::unlinkat(folder, name, 0);
+  return error;
+}
+
+}  // namespace
+
 CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
                        bool replace, bool& taken) {
   taken = false;
@@ -423,14 +434,8 @@ CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
         taken = errno == EEXIST;
         return SystemFailure(errno);
       }
-      // Closing can report a failed write-back.
-      const int fd = std::exchange(staged.descriptor_, -1);
-      if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlinkat(folder, name.c_str(), 0);
-        return SystemFailure(error);
-      }
-      return Failure(CopyStatus::kCopied);
+      const int error = CloseLinked(staged.descriptor_, folder, name.c_str());
+      return error == 0 ? Failure(CopyStatus::kCopied) : SystemFailure(error);
     }
     std::string temp;
     if (!WithTemporaryName(temp, [&](const char* candidate) {
@@ -438,10 +443,8 @@ CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
         })) {
       return SystemFailure(errno);
     }
-    const int fd = std::exchange(staged.descriptor_, -1);
-    if (::close(fd) != 0) {
-      const int error = errno;
-      ::unlinkat(folder, temp.c_str(), 0);
+    if (const int error = CloseLinked(staged.descriptor_, folder, temp.c_str());
+        error != 0) {
       return SystemFailure(error);
     }
     staged.temp_name_ = std::move(temp);
