@@ -37,9 +37,8 @@ CliPresenter::CliPresenter(const CliOptions& options)
 
 ConversionObserver CliPresenter::Observer() {
   ConversionObserver observer;
-  observer.on_folder = [this](const std::string& source, const std::string&) {
-    OnFolder(source);
-  };
+  observer.on_folder = [this](const ChainedPath::Ptr& source,
+                              const ChainedPath::Ptr&) { OnFolder(source); };
   observer.on_file = [this](const FileOutcome& outcome) { OnFile(outcome); };
   observer.on_folder_failure = [this](const FolderFailure& failure) {
     OnFolderFailure(failure);
@@ -60,7 +59,7 @@ RunMessages CliPresenter::Messages() {
   };
 }
 
-void CliPresenter::OnFolder(const std::string& source) {
+void CliPresenter::OnFolder(const ChainedPath::Ptr& source) {
   folder_ = source;
   progress_.Update(files_handled_, folder_);
 }
@@ -69,15 +68,16 @@ void CliPresenter::OnFile(const FileOutcome& outcome) {
   ++files_handled_;
   if (preview_) {
     progress_.Clear();
-    PrintLine(stdout, outcome.source + " -> " + outcome.destination + "：" +
+    PrintLine(stdout, outcome.source() + " -> " + outcome.destination() + "：" +
                           PredictedOutcome(outcome));
   } else if (outcome.converted() && verbose_) {
     progress_.Clear();
-    PrintLine(stdout, outcome.source + " -> " + outcome.destination);
+    PrintLine(stdout, outcome.source() + " -> " + outcome.destination());
   } else if (!outcome.converted()) {
     progress_.Clear();
-    PrintLine(stderr, "失败：" + outcome.source + " -> " + outcome.destination +
-                          "：" + FailureReason(outcome));
+    PrintLine(stderr, "失败：" + outcome.source() + " -> " +
+                          outcome.destination() + "：" +
+                          FailureReason(outcome));
   }
   progress_.Update(files_handled_, folder_);
 }

@@ -24,7 +24,7 @@ class CliPresenter {
   RunMessages Messages();
 
  private:
-  void OnFolder(const std::string& source);
+  void OnFolder(const ChainedPath::Ptr& source);
   void OnFile(const FileOutcome& outcome);
   void OnFolderFailure(const FolderFailure& failure);
   void PrintBox(std::FILE* stream, const std::string& title,
@@ -34,7 +34,7 @@ class CliPresenter {
   const bool preview_;
   ProgressLine progress_;
   long long files_handled_ = 0;
-  std::string folder_;
+  ChainedPath::Ptr folder_;
 };
 
 }  // namespace batchext

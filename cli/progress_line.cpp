@@ -7,14 +7,15 @@ namespace batchext {
 ProgressLine::ProgressLine(std::FILE* stream, bool enabled)
     : stream_(stream), enabled_(enabled) {}
 
-void ProgressLine::Update(long long files_handled, const std::string& folder) {
-  if (!enabled_) return;
+void ProgressLine::Update(long long files_handled,
+                          const ChainedPath::Ptr& folder) {
+  if (!enabled_ || !folder) return;
   const auto now = std::chrono::steady_clock::now();
   if (now < next_draw_) return;
   next_draw_ = now + std::chrono::milliseconds(100);
   // "\033[K" clears what a longer earlier line left behind.
   WriteText(stream_, "\r已处理 " + std::to_string(files_handled) +
-                         " 个文件，当前文件夹：" + folder + "\033[K");
+                         " 个文件，当前文件夹：" + folder->Text() + "\033[K");
   std::fflush(stream_);
   shown_ = true;
 }

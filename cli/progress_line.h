@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/chained_path.h"
+
 namespace batchext {
 
 // A single status line on a terminal, redrawn at most ten times a second.
@@ -12,7 +14,7 @@ class ProgressLine {
   // Draws nothing unless `enabled`.
   ProgressLine(std::FILE* stream, bool enabled);
 
-  void Update(long long files_handled, const std::string& folder);
+  void Update(long long files_handled, const ChainedPath::Ptr& folder);
   // Removes the line so that other output starts on a clean line.
   void Clear();
 

@@ -46,8 +46,8 @@ CopyExecutor::~CopyExecutor() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-void CopyExecutor::Folder(const std::string& source,
-                          const std::string& target) {
+void CopyExecutor::Folder(const ChainedPath::Ptr& source,
+                          const ChainedPath::Ptr& target) {
   Tell([this, source, target] { reporter_.Folder(source, target); });
 }
 

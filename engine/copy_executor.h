@@ -35,7 +35,8 @@ class CopyExecutor final : public Executor {
   CopyExecutor(const CopyExecutor&) = delete;
   CopyExecutor& operator=(const CopyExecutor&) = delete;
 
-  void Folder(const std::string& source, const std::string& target) override;
+  void Folder(const ChainedPath::Ptr& source,
+              const ChainedPath::Ptr& target) override;
   void FolderFailed(FolderFailure failure) override;
   bool File(FileDecision decision) override;
   void Settle() override;

@@ -13,7 +13,8 @@ class Executor {
  public:
   virtual ~Executor() = default;
 
-  virtual void Folder(const std::string& source, const std::string& target) = 0;
+  virtual void Folder(const ChainedPath::Ptr& source,
+                      const ChainedPath::Ptr& target) = 0;
   virtual void FolderFailed(FolderFailure failure) = 0;
   // False when the folder in hand has to end (a counter at its top).
   virtual bool File(FileDecision decision) = 0;

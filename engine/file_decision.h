@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/chained_path.h"
 #include "fs/file_copy.h"
 #include "fs/folder_handle.h"
 
@@ -14,8 +15,8 @@ struct FolderPair {
   FolderHandle source;
   FolderHandle target;
   // As the observer is told them.
-  std::string source_path;
-  std::string target_path;
+  ChainedPath::Ptr source_path;
+  ChainedPath::Ptr target_path;
   bool sizes_tell_content = true;
 };
 

@@ -15,7 +15,8 @@ class PreviewExecutor final : public Executor {
  public:
   explicit PreviewExecutor(RunReporter& reporter) : reporter_(reporter) {}
 
-  void Folder(const std::string& source, const std::string& target) override {
+  void Folder(const ChainedPath::Ptr& source,
+              const ChainedPath::Ptr& target) override {
     reporter_.Folder(source, target);
   }
   void FolderFailed(FolderFailure failure) override {

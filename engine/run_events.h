@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/chained_path.h"
 #include "fs/file_copy.h"
 #include "fs/folder_handle.h"
 
@@ -24,12 +25,17 @@ enum class Refusal {
 // What came of one matching file. In a preview, kWouldCreate and
 // kWouldReplace stand for the copies a run would make.
 struct FileOutcome {
-  std::string source;
-  std::string destination;
+  ChainedPath::Ptr source_folder;
+  std::string name;
+  ChainedPath::Ptr target_folder;
+  std::string new_name;
   CopyStatus status = CopyStatus::kCopied;
   // The platform's words for kSystemError, otherwise empty.
   std::string system_error;
 
+  // Built when asked, since the paths of a deep tree are long.
+  std::string source() const { return source_folder->Join(name); }
+  std::string destination() const { return target_folder->Join(new_name); }
   bool converted() const { return CopySucceeded(status); }
 };
 
@@ -47,8 +53,9 @@ struct FolderFailure {
 // Optional watcher of a run, told everything in the walk's order on the
 // calling thread, whatever the jobs. Every member may be left empty.
 struct ConversionObserver {
-  std::function<void(const std::string& source_folder,
-                     const std::string& target_folder)>
+  // The paths are built on asking: a deep tree's are long.
+  std::function<void(const ChainedPath::Ptr& source_folder,
+                     const ChainedPath::Ptr& target_folder)>
       on_folder;
   std::function<void(const FileOutcome&)> on_file;
   std::function<void(const FolderFailure&)> on_folder_failure;

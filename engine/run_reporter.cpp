@@ -20,7 +20,8 @@ RunReporter::RunReporter(ConversionSettings& settings,
                          ConversionReport& report)
     : settings_(settings), observer_(observer), report_(report) {}
 
-void RunReporter::Folder(const std::string& source, const std::string& target) {
+void RunReporter::Folder(const ChainedPath::Ptr& source,
+                         const ChainedPath::Ptr& target) {
   if (observer_.on_folder) observer_.on_folder(source, target);
 }
 
@@ -32,11 +33,12 @@ void RunReporter::FolderFailed(const FolderFailure& failure) {
 bool RunReporter::File(const FileDecision& decision, const CopyResult& result) {
   if (result.status == CopyStatus::kStopped) return false;
   if (result.status == CopyStatus::kCopied) written_.Insert(result.destination);
-  FileOutcome outcome;
-  outcome.source = decision.folders->source_path + decision.name;
-  outcome.destination = decision.folders->target_path + decision.new_name;
-  outcome.status = result.status;
-  outcome.system_error = result.system_error;
+  const FileOutcome outcome{decision.folders->source_path,
+                            decision.name,
+                            decision.folders->target_path,
+                            decision.new_name,
+                            result.status,
+                            result.system_error};
   if (observer_.on_file) observer_.on_file(outcome);
   return Increment(outcome.converted() ? settings_.SuccessCount
                                        : settings_.FailCount);

@@ -17,7 +17,7 @@ class RunReporter {
   RunReporter(ConversionSettings& settings, const ConversionObserver& observer,
               ConversionReport& report);
 
-  void Folder(const std::string& source, const std::string& target);
+  void Folder(const ChainedPath::Ptr& source, const ChainedPath::Ptr& target);
   void FolderFailed(const FolderFailure& failure);
   // Tells and counts one file's outcome; false when a counter is at its
   // top, which ends the folder in hand. A copy cut short by a stop is

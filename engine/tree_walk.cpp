@@ -9,6 +9,10 @@
 namespace batchext {
 namespace {
 
+// Levels that hold their folders open; those below are opened again when
+// the walk comes back to them, so descriptors do not grow with depth.
+constexpr std::size_t kOpenLevels = 8;
+
 // A failure ends the folder in hand only; the walk goes on with the next.
 template <typename Step>
 bool Guarded(Step step) {
@@ -29,8 +33,8 @@ TreeWalk::TreeWalk(WalkRules rules, Executor& executor, ClaimedFiles& written)
 
 void TreeWalk::Run(const FolderPath& source, const FolderPath& target) {
   if (source.empty() || target.empty()) return;
-  source_path_ = AddTrailingSlash(source.text());
-  target_path_ = AddTrailingSlash(target.text());
+  source_path_ = ChainedPath::Root(source.text());
+  target_path_ = ChainedPath::Root(target.text());
   FolderHandle source_folder;
   FolderHandle target_folder;
   bool target_made = false;
@@ -44,14 +48,12 @@ void TreeWalk::Run(const FolderPath& source, const FolderPath& target) {
   while (!levels_.empty() && !executor_.Stopped()) {
     Level& level = levels_.back();
     if (level.next == level.subfolders.size()) {
-      levels_.pop_back();
+      Leave();
       continue;
     }
     const std::string name(level.subfolders[level.next++]);
-    source_path_ = level.folders->source_path;
-    source_path_.append(name).push_back(PreferredSeparator());
-    target_path_ = level.folders->target_path;
-    target_path_.append(name).push_back(PreferredSeparator());
+    source_path_ = ChainedPath::Child(level.folders->source_path, name);
+    target_path_ = ChainedPath::Child(level.folders->target_path, name);
     Guarded([&] {
       EnterSubfolder(level, name);
       return true;
@@ -63,13 +65,13 @@ void TreeWalk::Run(const FolderPath& source, const FolderPath& target) {
 
 bool TreeWalk::OpenRoots(FolderHandle& source, FolderHandle& target,
                          bool& target_made) {
-  OpenedFolder opened_target = MakeFolder(target_path_, rules_.preview);
+  OpenedFolder opened_target = MakeFolder(target_path_->Text(), rules_.preview);
   if (!opened_target.folder.valid()) {
     TargetFailed(opened_target.error, opened_target.system_error);
     return false;
   }
   executor_.Folder(source_path_, target_path_);
-  OpenedFolder opened_source = OpenFolder(source_path_);
+  OpenedFolder opened_source = OpenFolder(source_path_->Text());
   if (!opened_source.folder.valid()) {
     SourceFailed(opened_source.error, opened_source.system_error);
     return false;
@@ -119,6 +121,109 @@ void TreeWalk::EnterSubfolder(Level& parent, const std::string& name) {
         protect, parent.folds_case);
 }
 
+void TreeWalk::ReleaseOldLevels() {
+  if (levels_.size() <= kOpenLevels + 1) return;
+  // The first level stays open: a level that cannot climb back starts
+  // again from there.
+  const std::size_t index = levels_.size() - 1 - kOpenLevels;
+  Level& level = levels_[index];
+  if (!level.folders || index == 0) return;
+  const FolderPair& folders = *level.folders;
+  const FolderHandle& above_target = levels_[index + 1].folders->target;
+  // A folder that exists cannot be reached by climbing from a planned one.
+  if (!folders.target.planned() && above_target.planned()) return;
+  Released released{level.folders,
+                    folders.source_path,
+                    folders.target_path,
+                    {},
+                    std::nullopt,
+                    folders.target.path(),
+                    folders.target.planned_max_name_length(),
+                    folders.sizes_tell_content};
+  const std::optional<FileIdentity> source_id = IdentityOf(folders.source);
+  if (!source_id) return;
+  released.source_id = *source_id;
+  if (!folders.target.planned()) {
+    released.target_id = IdentityOf(folders.target);
+    if (!released.target_id) return;
+  }
+  level.released = std::move(released);
+  level.folders.reset();
+}
+
+void TreeWalk::Leave() {
+  std::shared_ptr<const FolderPair> left = std::move(levels_.back().folders);
+  levels_.pop_back();
+  if (levels_.empty() || levels_.back().folders) return;
+  Level& level = levels_.back();
+  const Released& released = *level.released;
+  std::shared_ptr<const FolderPair> folders = released.folders.lock();
+  OpenedFolder source;
+  OpenedFolder target;
+  if (!folders && left) {
+    source = OpenParentFolder(left->source, released.source_id);
+    target = released.target_id
+                 ? OpenParentFolder(left->target, *released.target_id)
+                 : OpenedFolder{
+                       PlannedTarget(released), true, FolderError::kNone, {}};
+    if (source.folder.valid() && target.folder.valid()) {
+      folders = std::make_shared<const FolderPair>(
+          FolderPair{std::move(source.folder), std::move(target.folder),
+                     released.source_path, released.target_path,
+                     released.sizes_tell_content});
+    }
+  }
+  std::string why;
+  if (!folders) folders = ReopenFromBelow(levels_.size() - 1, why);
+  if (!folders) {
+    // Moved or removed while the walk was above it.
+    source_path_ = released.source_path;
+    target_path_ = released.target_path;
+    SourceFailed(FolderError::kSystem, std::move(why));
+    level.next = level.subfolders.size();
+    return;
+  }
+  level.folders = std::move(folders);
+  level.released.reset();
+}
+
+FolderHandle TreeWalk::PlannedTarget(const Released& released) {
+  return FolderHandle::Planned(released.planned_path,
+                               released.planned_max_name_length);
+}
+
+std::shared_ptr<const FolderPair> TreeWalk::ReopenFromBelow(std::size_t index,
+                                                            std::string& why) {
+  // Where nothing else is said, the folder is no longer where it was.
+  const auto gone = [&](std::string words) {
+    why = words.empty() ? NoSuchFolderText() : std::move(words);
+    return nullptr;
+  };
+  std::size_t base = index;
+  while (base > 0 && !levels_[base - 1].folders) --base;
+  if (base == 0) return gone({});
+  std::shared_ptr<const FolderPair> at = levels_[base - 1].folders;
+  for (std::size_t i = base; i <= index; ++i) {
+    if (!levels_[i].released) return gone({});
+    const Released& released = *levels_[i].released;
+    const std::string name(released.source_path->Name());
+    OpenedFolder source = OpenSubfolder(at->source, name);
+    if (!source.folder.valid()) return gone(source.system_error);
+    if (IdentityOf(source.folder) != released.source_id) return gone({});
+    FolderHandle target = PlannedTarget(released);
+    if (released.target_id) {
+      OpenedFolder opened = OpenSubfolder(at->target, name);
+      if (!opened.folder.valid()) return gone(opened.system_error);
+      if (IdentityOf(opened.folder) != released.target_id) return gone({});
+      target = std::move(opened.folder);
+    }
+    at = std::make_shared<const FolderPair>(FolderPair{
+        std::move(source.folder), std::move(target), released.source_path,
+        released.target_path, released.sizes_tell_content});
+  }
+  return at;
+}
+
 TreeWalk::TargetFolder TreeWalk::LookAtTarget(const FolderPair& folders,
                                               bool target_made,
                                               bool folds_case) {
@@ -157,7 +262,7 @@ void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
                      bool protect, bool folds_case) {
   Guarded([&] {
     const bool sizes_tell_content = SizesTellContent(source);
-    auto folders = std::make_shared<FolderPair>(
+    auto folders = std::make_shared<const FolderPair>(
         FolderPair{std::move(source), std::move(target), source_path_,
                    target_path_, sizes_tell_content});
     const TargetFolder target_info =
@@ -170,6 +275,7 @@ void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
     auto files = std::make_shared<const NameTable>(std::move(listing.files));
     const bool folds = target_info.folds_case;
     Level level{folders,
+                std::nullopt,
                 {},
                 0,
                 protect,
@@ -191,6 +297,7 @@ void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
     }
     level.subfolders = std::move(listing.subfolders);
     levels_.push_back(std::move(level));
+    ReleaseOldLevels();
     return true;
   });
 }
@@ -298,13 +405,13 @@ std::string TreeWalk::Key(bool folds_case, std::string_view name) {
 }
 
 void TreeWalk::SourceFailed(FolderError error, std::string system_error) {
-  executor_.FolderFailed(
-      FolderFailure{source_path_, error, std::move(system_error), false});
+  executor_.FolderFailed(FolderFailure{source_path_->Text(), error,
+                                       std::move(system_error), false});
 }
 
 void TreeWalk::TargetFailed(FolderError error, std::string system_error) {
-  executor_.FolderFailed(
-      FolderFailure{target_path_, error, std::move(system_error), true});
+  executor_.FolderFailed(FolderFailure{target_path_->Text(), error,
+                                       std::move(system_error), true});
 }
 
 }  // namespace batchext

@@ -44,9 +44,25 @@ class TreeWalk {
   void Run(const FolderPath& source, const FolderPath& target);
 
  private:
+  // What the walk keeps of a level whose folders it let go, to open them
+  // again when it comes back: only recent levels hold descriptors.
+  struct Released {
+    std::weak_ptr<const FolderPair> folders;
+    ChainedPath::Ptr source_path;
+    ChainedPath::Ptr target_path;
+    FileIdentity source_id;
+    // Empty where the target is planned.
+    std::optional<FileIdentity> target_id;
+    std::string planned_path;
+    std::size_t planned_max_name_length = 0;
+    bool sizes_tell_content = true;
+  };
+
   // A folder whose files are decided and whose subfolders are walked.
   struct Level {
+    // Empty while released, or once it could not be opened again.
     std::shared_ptr<const FolderPair> folders;
+    std::optional<Released> released;
     NameTable subfolders;
     std::size_t next = 0;
     // The target folder lies in the source tree: nothing there is replaced.
@@ -70,6 +86,16 @@ class TreeWalk {
   };
 
   bool OpenRoots(FolderHandle& source, FolderHandle& target, bool& target_made);
+  // Lets go of the folders of levels beyond the most recent ones.
+  void ReleaseOldLevels();
+  // Ends the level in hand and opens the one below again where it was let
+  // go.
+  void Leave();
+  // `index`'s folders opened by name from the nearest open level below;
+  // otherwise empty, with the platform's words in `why`.
+  std::shared_ptr<const FolderPair> ReopenFromBelow(std::size_t index,
+                                                    std::string& why);
+  static FolderHandle PlannedTarget(const Released& released);
   void EnterSubfolder(Level& parent, const std::string& name);
   void Enter(FolderHandle source, FolderHandle target, bool target_made,
              bool protect, bool folds_case);
@@ -96,8 +122,8 @@ class TreeWalk {
   ClaimedFiles& written_;
   std::vector<Level> levels_;
   // The folders in hand, as the observer is told them.
-  std::string source_path_;
-  std::string target_path_;
+  ChainedPath::Ptr source_path_;
+  ChainedPath::Ptr target_path_;
   std::optional<FileIdentity> source_root_;
   std::optional<FileIdentity> target_root_;
   // Decided once at the roots, so that no folder below has to climb.

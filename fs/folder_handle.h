@@ -69,6 +69,12 @@ OpenedFolder OpenFolder(std::string_view path);
 // Opens the subfolder `name` of `parent` without following a link there.
 OpenedFolder OpenSubfolder(const FolderHandle& parent, std::string_view name);
 
+// Opens the folder that holds `folder` once more, climbing rather than
+// following a path; kSystem when that is no longer the folder `expected`
+// (it was moved or removed meanwhile).
+OpenedFolder OpenParentFolder(const FolderHandle& folder,
+                              const FileIdentity& expected);
+
 // Makes each missing level of a folder a person chose, then opens it. In
 // preview nothing is made: a missing folder that could be made answers a
 // planned one.
@@ -142,6 +148,8 @@ std::size_t MaxNameLengthNear(std::string_view path);
 bool NameFits(std::string_view name, std::size_t max_length);
 // The platform's words for a name that is too long.
 std::string NameTooLongText();
+// The platform's words for a folder that is no longer where it was.
+std::string NoSuchFolderText();
 
 // Whether the sizes its files report tell how much they hold; not so on
 // the kernel's own file systems, whose files report none.

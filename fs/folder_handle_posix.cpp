@@ -67,6 +67,18 @@ OpenedFolder OpenSubfolder(const FolderHandle& parent, std::string_view name) {
   return opened;
 }
 
+OpenedFolder OpenParentFolder(const FolderHandle& folder,
+                              const FileIdentity& expected) {
+  OpenedFolder opened =
+      Opened(::openat(folder.descriptor(), "..", kFolderOpenFlags));
+  if (opened.error == FolderError::kNone &&
+      IdentityOf(opened.folder) != expected) {
+    errno = ENOENT;
+    return Opened(-1);
+  }
+  return opened;
+}
+
 OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name,
                            bool preview) {
   const std::string name_text(name);
@@ -231,6 +243,10 @@ std::size_t MaxNameLengthNear(std::string_view path) {
 
 bool NameFits(std::string_view name, std::size_t max_length) {
   return name.size() <= max_length;
+}
+
+std::string NoSuchFolderText() {
+  return std::system_category().message(ENOENT);
 }
 
 std::string NameTooLongText() {

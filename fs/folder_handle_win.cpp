@@ -80,6 +80,19 @@ OpenedFolder OpenSubfolder(const FolderHandle& parent, std::string_view name) {
   return opened;
 }
 
+OpenedFolder OpenParentFolder(const FolderHandle& folder,
+                              const FileIdentity& expected) {
+  std::string path = folder.path();
+  while (!path.empty() && IsSeparator(path.back())) path.pop_back();
+  while (!path.empty() && !IsSeparator(path.back())) path.pop_back();
+  OpenedFolder opened;
+  opened.folder = FolderHandle(-1, path);
+  if (path.empty() || IdentityOf(opened.folder) != expected) {
+    return SystemError(ERROR_PATH_NOT_FOUND);
+  }
+  return opened;
+}
+
 OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name,
                            bool preview) {
   // A listed "aux" or "dir." made literally could not be opened by others.
@@ -198,6 +211,8 @@ std::size_t MaxNameLengthNear(std::string_view) { return kNameMax; }
 bool NameFits(std::string_view name, std::size_t max_length) {
   return Utf8ToWide(name).size() <= max_length;
 }
+
+std::string NoSuchFolderText() { return SystemErrorText(ERROR_PATH_NOT_FOUND); }
 
 std::string NameTooLongText() {
   return SystemErrorText(ERROR_FILENAME_EXCED_RANGE);

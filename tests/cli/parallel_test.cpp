@@ -558,7 +558,7 @@ TEST(ParallelRunTest, AFullDiskFailsTheSameFilesAsOneJob) {
   }
 }
 
-TEST(ParallelRunTest, FewOpenFilesStillCopyEveryFolder) {
+TEST(ParallelRunTest, FewOpenFilesStillCopyEveryFolderAtAnyDepth) {
   TempTree tree;
   // Made once, beside the tree that each run starts afresh.
   for (int folder = 0; folder < 50; ++folder) {
@@ -569,14 +569,25 @@ TEST(ParallelRunTest, FewOpenFilesStillCopyEveryFolder) {
           "x");
     }
   }
-  const Agreed agreed = ExpectAgreement(
-      tree.Path(), [] {}, {"/src", "/w/out"}, {"-r"}, /*open_files=*/32);
+  // A chain far deeper than the descriptors allow, whose target stands in
+  // part, so that a preview plans the rest.
+  constexpr int kDepth = 1200;
+  std::string chain = "/c";
+  for (int level = 0; level < kDepth; ++level, chain += "/c") {
+    Put(tree, "src" + chain + "/f.doc", "x");
+  }
+  const auto build = [&] {
+    fs::create_directories(
+        ToNativePath(tree.Path("w/out") + chain.substr(0, 300)));
+  };
+  const Agreed agreed = ExpectAgreement(tree.Path(), build, {"/src", "/w/out"},
+                                        {"-r"}, /*open_files=*/32);
   EXPECT_EQ(agreed.exit_code, 0);
   EXPECT_EQ(std::ranges::count_if(agreed.preview,
                                   [](const std::string& line) {
                                     return line.ends_with("：新建");
                                   }),
-            4000);
+            4000 + kDepth);
 }
 
 #endif

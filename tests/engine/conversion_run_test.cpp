@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #endif
 
@@ -139,11 +140,12 @@ TEST_F(ConversionRunTest, SubfoldersAreMirroredAndNamesStripped) {
     return path;
   };
   ConversionObserver observer;
-  observer.on_folder = [&](const std::string& source, const std::string&) {
-    events.push_back(relative(source));
+  observer.on_folder = [&](const ChainedPath::Ptr& source,
+                           const ChainedPath::Ptr&) {
+    events.push_back(relative(source->Text()));
   };
   observer.on_file = [&](const FileOutcome& o) {
-    events.push_back(relative(o.source));
+    events.push_back(relative(o.source()));
   };
   Run("", "txt", observer);
   EXPECT_EQ(messages_, Summary(4, 0));
@@ -206,8 +208,8 @@ TEST_F(ConversionRunTest, FailuresAreCountedWithTheirReasonsFirstWrittenWins) {
     // The listing was taken before.
     std::filesystem::remove(ToNativePath(tree_.Path("in/b.doc")));
     outcomes.emplace_back(
-        o.source.substr(tree_.Path("in").size() + 1) + " " +
-            o.destination.substr(tree_.Path("out").size() + 1),
+        o.source().substr(tree_.Path("in").size() + 1) + " " +
+            o.destination().substr(tree_.Path("out").size() + 1),
         o.status);
   };
   Run("*", "txt", observer);
@@ -321,6 +323,37 @@ TEST_F(ConversionRunTest, DeepTreesAreMirroredWholeAndKeepSourcesSafe) {
   }
 }
 
+// Deep down, only the latest levels hold their folders open; the walk finds
+// the others again on its way back, and not a stranger in their place.
+TEST_F(ConversionRunTest, FoldersMovedWhileTheWalkIsDeeperAreFoundAgain) {
+  const auto chain = [](int depth) {
+    std::string path = "in";
+    for (int level = 0; level < depth; ++level) path += "/c";
+    return path;
+  };
+  for (int level = 0; level <= 24; ++level) {
+    tree_.Write(chain(level) + "/f.doc", "f");
+  }
+  // Walked after "c", when the walk comes back to their folders.
+  tree_.Write(chain(9) + "/y/h.doc", "h");
+  tree_.Write(chain(5) + "/z/g.doc", "g");
+  settings_.IncludeSubfolders = true;
+  ConversionObserver observer;
+  observer.on_file = [&](const FileOutcome& o) {
+    if (o.source() == tree_.Path(chain(20) + "/f.doc")) {
+      ASSERT_EQ(std::rename(tree_.Path(chain(10)).c_str(),
+                            tree_.Path("moved").c_str()),
+                0);
+    }
+  };
+  Run("doc", "txt", observer);
+  EXPECT_EQ(messages_, Summary(27, 0));
+  EXPECT_TRUE(report_.folder_failures.empty());
+  EXPECT_EQ(tree_.Read("out" + chain(24).substr(2) + "/f.txt"), "f");
+  EXPECT_EQ(tree_.Read("out" + chain(9).substr(2) + "/y/h.txt"), "h");
+  EXPECT_EQ(tree_.Read("out" + chain(5).substr(2) + "/z/g.txt"), "g");
+}
+
 TEST_F(ConversionRunTest, ListedNamesAreUsedByteForByte) {
   const std::vector<std::string> names = {
       "sub/a|b.doc",     "sub /back\\slash.doc", " sub/ lead.doc",
@@ -405,7 +438,7 @@ TEST_F(ConversionRunTest, LinksAreNeverFollowedOutOfEitherTree) {
   // Once the first copy stands in out/swapped, that folder is swapped for a
   // link out of the target tree.
   observer.on_file = [&](const FileOutcome& o) {
-    if (o.source.ends_with("1.doc")) {
+    if (o.source().ends_with("1.doc")) {
       std::filesystem::rename(ToNativePath(tree_.Path("out/swapped")),
                               ToNativePath(tree_.Path("out/moved")));
       ASSERT_EQ(::symlink("../outside", tree_.Path("out/swapped").c_str()), 0);
@@ -457,7 +490,7 @@ TEST_F(ConversionRunTest, StopWithCopiesInFlightCountsWhatWasWritten) {
   std::vector<std::string> seen;
   ConversionObserver observer;
   observer.on_file = [&](const FileOutcome& o) {
-    seen.push_back(o.destination.substr(tree_.Path("out/").size()));
+    seen.push_back(o.destination().substr(tree_.Path("out/").size()));
   };
   observer.stop_requested = [&] { return seen.size() >= 5; };
   Run("doc", "txt", observer);
@@ -524,10 +557,11 @@ TEST_F(ConversionRunTest, FailureInOneFolderEndsThatFolderOnly) {
   settings_.IncludeSubfolders = true;
   ConversionObserver observer;
   observer.on_file = [&](const FileOutcome& o) {
-    if (o.source.ends_with("1.doc")) throw std::runtime_error("file");
+    if (o.source().ends_with("1.doc")) throw std::runtime_error("file");
   };
-  observer.on_folder = [&](const std::string& source, const std::string&) {
-    if (source.ends_with("b/")) throw std::runtime_error("folder");
+  observer.on_folder = [&](const ChainedPath::Ptr& source,
+                           const ChainedPath::Ptr&) {
+    if (source->Text().ends_with("b/")) throw std::runtime_error("folder");
   };
   Run("doc", "txt", observer);
   EXPECT_EQ(messages_, Summary(1, 0));

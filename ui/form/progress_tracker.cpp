@@ -11,7 +11,8 @@ ProgressTracker::ProgressTracker(ProgressTiming timing, Display display)
 
 ConversionObserver ProgressTracker::Observer() {
   ConversionObserver observer;
-  observer.on_folder = [this](const std::string& source, const std::string&) {
+  observer.on_folder = [this](const ChainedPath::Ptr& source,
+                              const ChainedPath::Ptr&) {
     folder_ = source;
     Step();
   };

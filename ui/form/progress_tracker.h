@@ -44,7 +44,7 @@ class ProgressTracker {
   void Cancel() { cancelled_ = true; }
 
   long long files_handled() const { return files_handled_; }
-  const std::string& folder() const { return folder_; }
+  std::string folder() const { return folder_ ? folder_->Text() : ""; }
 
  private:
   void Step();
@@ -54,7 +54,7 @@ class ProgressTracker {
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point last_refresh_{};
   long long files_handled_ = 0;
-  std::string folder_;
+  ChainedPath::Ptr folder_;
   bool cancelled_ = false;
 };
 

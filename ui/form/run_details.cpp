@@ -13,7 +13,7 @@ ConversionObserver RunDetails::Watch(ConversionObserver inner) {
                          const FileOutcome& outcome) {
     ++files_handled_;
     if (!outcome.converted()) {
-      Record(outcome.source + "：" + FailureReason(outcome));
+      Record(outcome.source() + "：" + FailureReason(outcome));
     }
     if (on_file) on_file(outcome);
   };

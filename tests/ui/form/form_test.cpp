@@ -184,8 +184,10 @@ TEST(FormHandlersTest, BrowseButtonsFollowThePicker) {
 
 FileOutcome Outcome(const std::string& source, CopyStatus status,
                     const std::string& system_error = "") {
-  return {.source = source,
-          .destination = "",
+  return {.source_folder = ChainedPath::Root(""),
+          .name = source,
+          .target_folder = ChainedPath::Root(""),
+          .new_name = "",
           .status = status,
           .system_error = system_error};
 }
@@ -301,7 +303,7 @@ TEST(RunPresenterTest, TargetFolderBoxComesAtItsPlaceInTheWalk) {
   std::vector<std::string> events;
   ConversionObserver observer;
   observer.on_file = [&](const FileOutcome& o) {
-    events.push_back(name(o.source));
+    events.push_back(name(o.source()));
   };
   observer.on_folder_failure = [&](const FolderFailure& f) {
     events.push_back("failed " + name(f.path));
