@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "fs/path_ops.h"
+#include "fs/temporary_name.h"
 #include "fs/text_case.h"
 
 namespace batchext {
@@ -253,6 +254,10 @@ TreeWalk::TargetFolder TreeWalk::LookAtTarget(const FolderPair& folders,
   NameTable names;
   target.listed = target_made || ListEntryNames(target_folder, names);
   for (std::size_t i = 0; i < names.size(); ++i) {
+    // What a killed run left goes once its process is gone.
+    if (!rules_.preview && RemoveLeftoverTemporary(target_folder, names[i])) {
+      continue;
+    }
     target.entries.Insert(Key(target.folds_case, names[i]));
   }
   return target;

@@ -18,6 +18,7 @@
 #include "fs/file_identity_posix.h"
 #include "fs/folder_flags_posix.h"
 #include "fs/folder_handle.h"
+#include "fs/temporary_name.h"
 
 namespace batchext {
 namespace {
@@ -284,10 +285,9 @@ bool LinkAnonymous(int fd, int folder, const char* name) {
 template <typename Make>
 bool WithTemporaryName(std::string& name, Make make) {
   std::random_device random;
+  const TemporaryOwner owner = ThisProcess();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    char text[32];
-    std::snprintf(text, sizeof text, ".batchext-%08x", random());
-    name = text;
+    name = TemporaryName(owner, random());
     if (make(name.c_str())) return true;
     if (errno != EEXIST) return false;
   }

@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "fs/native_path.h"
+#include "fs/temporary_name.h"
 #include "tests/support/temp_tree.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -352,6 +354,35 @@ TEST_F(ConversionRunTest, FoldersMovedWhileTheWalkIsDeeperAreFoundAgain) {
   EXPECT_EQ(tree_.Read("out" + chain(24).substr(2) + "/f.txt"), "f");
   EXPECT_EQ(tree_.Read("out" + chain(9).substr(2) + "/y/h.txt"), "h");
   EXPECT_EQ(tree_.Read("out" + chain(5).substr(2) + "/z/g.txt"), "g");
+}
+
+// A killed run's temporaries go with the next run into their folder; those
+// of a run still going, of another machine or of unknown origin stay.
+TEST_F(ConversionRunTest, LeftoverTemporariesOfEndedRunsAreRemoved) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+  const TemporaryOwner me = ThisProcess();
+  const TemporaryOwner ended{me.user, me.host, static_cast<std::uint64_t>(child)};
+  const TemporaryOwner elsewhere{me.user, me.host + 1, ended.process};
+  const std::string left = TemporaryName(ended, 1);
+  const std::vector<std::pair<std::string, bool>> names = {
+      {left, false},
+      {TemporaryName(me, 2), true},
+      {TemporaryName(elsewhere, 3), true},
+      {".batchext-0badf00d", true},
+      {left + ".txt", true},
+  };
+  tree_.Write("in/a.doc", "a");
+  for (const auto& [name, stays] : names) tree_.Write("out/" + name, "old");
+  for (const bool preview : {true, false}) {
+    report_ = RunConversion(settings_, "doc", "txt", {},
+                            RunOptions{.jobs = 1, .preview = preview});
+    for (const auto& [name, stays] : names) {
+      EXPECT_EQ(tree_.Exists("out/" + name), stays || preview) << name;
+    }
+  }
+  EXPECT_EQ(tree_.Read("out/a.txt"), "a");
 }
 
 TEST_F(ConversionRunTest, ListedNamesAreUsedByteForByte) {
