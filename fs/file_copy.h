@@ -46,9 +46,10 @@ struct CopyOptions {
   bool allow_replace = true;
   // Asked between chunks of a large file; true discards the partial copy.
   std::function<bool()> stop_requested;
-  // False where a file that reports no size may still have content (the
-  // kernel's own file systems): such a file is read to its end.
-  bool sizes_tell_content = false;
+  // False where the size a file reports may not be what it holds (the
+  // kernel's own file systems report none, or a page): every file is then
+  // read to its end.
+  bool sizes_tell_content = true;
 };
 
 struct CopyResult {

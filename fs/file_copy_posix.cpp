@@ -142,7 +142,7 @@ bool StopRequested(const CopyOptions& options) {
   return options.stop_requested && options.stop_requested();
 }
 
-// For a file that reports no size but may have content (those under /proc).
+// For a file whose size says nothing of its content (under /proc or /sys).
 CopyStatus CopyToEnd(int in, int out, const CopyOptions& options) {
   for (;;) {
     const off_t moved = CopyWithBuffer(in, out, kChunk);
@@ -158,10 +158,8 @@ CopyStatus CopyToEnd(int in, int out, const CopyOptions& options) {
 CopyStatus CopyContent(int in, int out, const struct stat& info,
                        const CopyOptions& options) {
   const off_t size = info.st_size;
-  if (size == 0) {
-    return options.sizes_tell_content ? CopyStatus::kCopied
-                                      : CopyToEnd(in, out, options);
-  }
+  if (!options.sizes_tell_content) return CopyToEnd(in, out, options);
+  if (size == 0) return CopyStatus::kCopied;
   off_t unchecked = 0;
   // Copies [start, end) from the current offsets.
   const auto copy_range = [&](off_t start, off_t end) {
