@@ -25,6 +25,7 @@
 #include "tests/support/temp_tree.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/form/form_layout.h"
+#include "ui/qt/folder_drop.h"
 #include "ui/qt/message_box.h"
 #include "ui/qt/twips.h"
 
@@ -301,6 +302,38 @@ class FrmMainTest : public QObject {
                QString::fromStdString(temp.Path(drop.target)));
     }
     QCOMPARE(Child<QLineEdit>(window, "TxtHouZui")->text(), "txt");
+  }
+
+  // `batchext FOLDER`, as a file manager starts it, opens as if the folder
+  // had been picked; anything else starts the window as it always starts.
+  void startsOnTheFolderItIsGiven() {
+    TempTree temp;
+    temp.MakeFolder("in");
+    temp.Write("file.txt", "");
+    const QString root = QString::fromStdString(temp.Path());
+    const QDir before = QDir::current();
+    QVERIFY(QDir::setCurrent(root));
+    const struct {
+      QStringList arguments;
+      const char* from;
+    } starts[] = {
+        {{"batchext", "in", "out"}, "in"},
+        {{"batchext", root + "/./in/"}, "in"},
+        {{"batchext", "file.txt"}, nullptr},
+        {{"batchext", "missing"}, nullptr},
+        {{"batchext"}, nullptr},
+    };
+    for (const auto& start : starts) {
+      FrmMainServices services = fakes_.Services();
+      services.start_folder = StartFolder(start.arguments);
+      FrmMain window(std::move(services));
+      const QString from =
+          start.from ? QString::fromStdString(temp.Path(start.from)) : "";
+      QCOMPARE(Child<QLabel>(window, "LblFromFolder")->toolTip(), from);
+      QCOMPARE(Child<QLabel>(window, "LblTargetFolder")->toolTip(),
+               start.from ? from + "(2)" : "");
+    }
+    QDir::setCurrent(before.path());
   }
 
   // One option at a time, so that each is seen to do its own job.

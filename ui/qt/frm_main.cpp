@@ -156,6 +156,8 @@ FrmMain::FrmMain(FrmMainServices services)
   }
   KeepFolderTextsVisible();
   form_.Load();
+  // Opened on a folder, as if it had been picked.
+  if (services.start_folder) form_.DropFromFolder(*services.start_folder);
   Find(FirstTabStop().name)->setFocus();
 }
 

@@ -22,6 +22,8 @@ struct FrmMainServices {
   LinkLauncher open_link = OpenInBrowser;
   InfoLinks links = DefaultInfoLinks();
   ProgressTiming progress_timing;
+  // The source folder the window opens on, as StartFolder() answers it.
+  std::optional<std::string> start_folder;
 };
 
 // The program's only window: the controls of FormControls(), each with its

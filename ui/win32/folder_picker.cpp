@@ -41,7 +41,38 @@ std::string PathOf(const ITEMIDLIST* item) {
   return WideToUtf8(buffer.c_str());
 }
 
+// A full path as the dialog answers one: separators of its own, none at
+// the end but a root's.
+std::string FullFolderPath(std::wstring given) {
+  // "C:\" quoted, as Explorer passes a drive, reaches us as C:" .
+  if (!given.empty() && given.back() == L'"') given.pop_back();
+  std::wstring full(kPathCapacity, L'\0');
+  const DWORD length =
+      ::GetFullPathNameW(given.c_str(), kPathCapacity, full.data(), nullptr);
+  if (length == 0 || length >= kPathCapacity) return {};
+  full.resize(length);
+  while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) {
+    full.pop_back();
+  }
+  const DWORD attributes = ::GetFileAttributesW(full.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return {};
+  }
+  return WideToUtf8(full);
+}
+
 }  // namespace
+
+std::string StartFolder() {
+  int count = 0;
+  wchar_t** arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (!arguments) return {};
+  const std::string folder =
+      count >= 2 && *arguments[1] ? FullFolderPath(arguments[1]) : "";
+  ::LocalFree(arguments);
+  return folder;
+}
 
 std::string SelectFolder() {
   try {

@@ -10,4 +10,9 @@ namespace batchext::win32 {
 // that has already been shown.
 std::string SelectFolder();
 
+// The folder named first on the command line (`batchext.exe FOLDER`, as
+// Explorer's folder menu starts it) in the form the dialog answers, or ""
+// when it names no folder; the other arguments are not looked at.
+std::string StartFolder();
+
 }  // namespace batchext::win32

@@ -143,7 +143,7 @@ FormSeams FrmMain::Seams() {
   return seams;
 }
 
-bool FrmMain::Open(int show_command) {
+bool FrmMain::Open(int show_command, const std::string& start_folder) {
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof(window_class);
   window_class.lpfnWndProc = WindowProc;
@@ -168,6 +168,7 @@ bool FrmMain::Open(int show_command) {
   Resize();
   Layout();
   handlers_.Load();
+  if (!start_folder.empty()) handlers_.DropFromFolder(start_folder);
   last_focus_ = Find(FirstTabStop().name)->window;
   ::ShowWindow(window_, show_command);
   ::SetFocus(last_focus_);

@@ -24,9 +24,9 @@ class FrmMain {
   FrmMain& operator=(const FrmMain&) = delete;
   ~FrmMain();
 
-  // Creates the window, loads it and shows it; false when it could not be
-  // created.
-  bool Open(int show_command);
+  // Creates the window, loads it and shows it, on `start_folder` as if it
+  // had been picked unless that is ""; false when it could not be created.
+  bool Open(int show_command, const std::string& start_folder = "");
 
   HWND window() const { return window_; }
 

@@ -7,6 +7,7 @@
 #include <ole2.h>
 
 #include "ui/form/info_links.h"
+#include "ui/win32/folder_picker.h"
 #include "ui/win32/frm_main.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show_command) {
@@ -18,7 +19,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show_command) {
   int exit_code = 1;
   {
     batchext::win32::FrmMain window(batchext::DefaultInfoLinks());
-    if (window.Open(show_command)) {
+    if (window.Open(show_command, batchext::win32::StartFolder())) {
       MSG message;
       while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
         // Tab moves through the controls; Enter and Esc press nothing.

@@ -122,6 +122,29 @@ class FrmMainWin32Test : public ::testing::Test {
   fs::path source_;
 };
 
+// Started from a folder's menu in Explorer, the window opens on that folder
+// as if it had been picked; what names no folder is let be.
+TEST(FrmMainWin32StartTest, OpensOnTheFolderItIsGiven) {
+  const fs::path folder = fs::temp_directory_path() / L"开始_Ж";
+  fs::create_directories(folder);
+  std::ofstream(folder / "f.doc") << "x";
+  const std::string shown = WideToUtf8(folder.native());
+  const struct {
+    std::wstring arguments;
+    std::string from;
+  } starts[] = {
+      {L"\"" + folder.native() + L"\\.\" ignored", shown},
+      {L"\"" + (folder / "f.doc").native() + L"\"", ""},
+  };
+  for (const auto& start : starts) {
+    WindowDriver window(WindowProgram(), start.arguments);
+    EXPECT_EQ(window.Text(window.Control("LblFromFolder")), start.from);
+    EXPECT_EQ(window.Text(window.Control("LblTargetFolder")),
+              start.from.empty() ? "" : start.from + "(2)");
+  }
+  fs::remove_all(folder);
+}
+
 TEST_F(FrmMainWin32Test, ShowsEveryControlOfTheTableWhereItSays) {
   const HWND main = window_.main();
   const int dpi = static_cast<int>(::GetDpiForWindow(main));

@@ -32,10 +32,11 @@ bool WaitUntil(const std::function<bool()>& done,
   return true;
 }
 
-WindowDriver::WindowDriver(const std::wstring& program) {
+WindowDriver::WindowDriver(const std::wstring& program,
+                           const std::wstring& arguments) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  std::wstring command = L"\"" + program + L"\"";
+  std::wstring command = L"\"" + program + L"\" " + arguments;
   if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr,
                         FALSE, 0, nullptr, nullptr, &startup, &process_)) {
     throw std::runtime_error("cannot start the window program, error " +

@@ -13,7 +13,9 @@ namespace batchext::testing {
 // Every wait gives up after a while, so a test fails rather than hangs.
 class WindowDriver {
  public:
-  explicit WindowDriver(const std::wstring& program);
+  // Starts `program` with `arguments` after its name on the command line.
+  explicit WindowDriver(const std::wstring& program,
+                        const std::wstring& arguments = L"");
   WindowDriver(const WindowDriver&) = delete;
   WindowDriver& operator=(const WindowDriver&) = delete;
   ~WindowDriver();
