@@ -53,6 +53,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   app.add_flag("-q,--quiet", options.quiet, "不显示进度");
   app.add_flag("-n,--dry-run", options.dry_run,
                "预览：逐个列出“来源 -> 目标：结果”和统计，不写入任何文件");
+  app.add_flag("-0,--null", options.null_ended,
+               "供脚本使用：-v 和 -n 在标准输出上列出的名字原样输出，"
+               "每项（来源、目标，以及预览的结果）以 NUL 字符结束；"
+               "统计改到标准错误上");
   app.add_option(
          "-j,--jobs", options.jobs,
          "同时复制的文件数；1 表示逐个复制（默认为可用处理器核数的两倍，"

@@ -19,6 +19,8 @@ struct CliOptions {
   bool verbose = false;
   bool quiet = false;
   bool dry_run = false;
+  // Names on stdout as they are, each field ended by a NUL, for scripts.
+  bool null_ended = false;
   // 0: the engine's default.
   int jobs = 0;
 };

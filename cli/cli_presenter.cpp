@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/shown_path.h"
 #include "fs/console.h"
 #include "ui/form/run_texts.h"
 
@@ -33,6 +34,7 @@ std::string PredictedOutcome(const FileOutcome& outcome) {
 CliPresenter::CliPresenter(const CliOptions& options)
     : verbose_(options.verbose),
       preview_(options.dry_run),
+      null_ended_(options.null_ended),
       progress_(stderr, !options.quiet && DrawsEscapes(stderr)) {}
 
 ConversionObserver CliPresenter::Observer() {
@@ -52,7 +54,7 @@ RunMessages CliPresenter::Messages() {
                      MessageStyle) { PrintBox(stderr, title, text); },
       .show_summary =
           [this](const Message& summary, const ConversionReport& report) {
-            PrintBox(stdout,
+            PrintBox(null_ended_ ? stderr : stdout,
                      summary.title + (report.preview ? kPreviewMark : ""),
                      summary.text);
           },
@@ -67,26 +69,38 @@ void CliPresenter::OnFolder(const ChainedPath::Ptr& source) {
 void CliPresenter::OnFile(const FileOutcome& outcome) {
   ++files_handled_;
   if (preview_) {
-    progress_.Clear();
-    PrintLine(stdout, outcome.source() + " -> " + outcome.destination() + "：" +
-                          PredictedOutcome(outcome));
+    PrintFile(outcome, PredictedOutcome(outcome));
   } else if (outcome.converted() && verbose_) {
-    progress_.Clear();
-    PrintLine(stdout, outcome.source() + " -> " + outcome.destination());
+    PrintFile(outcome, "");
   } else if (!outcome.converted()) {
     progress_.Clear();
-    PrintLine(stderr, "失败：" + outcome.source() + " -> " +
-                          outcome.destination() + "：" +
+    PrintLine(stderr, "失败：" + ShownPath(outcome.source()) + " -> " +
+                          ShownPath(outcome.destination()) + "：" +
                           FailureReason(outcome));
   }
   progress_.Update(files_handled_, folder_);
+}
+
+void CliPresenter::PrintFile(const FileOutcome& outcome,
+                             const std::string& outcome_text) {
+  progress_.Clear();
+  if (null_ended_) {
+    std::string fields = outcome.source() + '\0' + outcome.destination() + '\0';
+    if (!outcome_text.empty()) fields += outcome_text + '\0';
+    WriteText(stdout, fields);
+    return;
+  }
+  std::string line =
+      ShownPath(outcome.source()) + " -> " + ShownPath(outcome.destination());
+  if (!outcome_text.empty()) line += "：" + outcome_text;
+  PrintLine(stdout, line);
 }
 
 void CliPresenter::OnFolderFailure(const FolderFailure& failure) {
   progress_.Clear();
   PrintLine(stderr,
             (failure.in_target ? "无法使用目标文件夹：" : "无法读取文件夹：") +
-                failure.path + "：" + FolderFailureReason(failure));
+                ShownPath(failure.path) + "：" + FolderFailureReason(failure));
 }
 
 void CliPresenter::PrintBox(std::FILE* stream, const std::string& title,

@@ -30,8 +30,12 @@ class CliPresenter {
   void PrintBox(std::FILE* stream, const std::string& title,
                 const std::string& text);
 
+  // A file's fields on stdout: shown for a person, or NUL-ended.
+  void PrintFile(const FileOutcome& outcome, const std::string& outcome_text);
+
   const bool verbose_;
   const bool preview_;
+  const bool null_ended_;
   ProgressLine progress_;
   long long files_handled_ = 0;
   ChainedPath::Ptr folder_;

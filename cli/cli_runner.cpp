@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "cli/cli_presenter.h"
+#include "cli/shown_path.h"
 #include "engine/conversion_run.h"
 #include "fs/console.h"
 #include "fs/path_ops.h"
@@ -37,8 +38,8 @@ int RunCommandLine(const CliOptions& options,
   settings.TargetFolder = options.target;
   // Unlike a folder picker, a command line can be mistyped.
   if (!FolderExists(settings.FromFolder.text())) {
-    PrintLine(stderr,
-              "batchext-cli: 来源文件夹不存在：" + options.source.text());
+    PrintLine(stderr, "batchext-cli: 来源文件夹不存在：" +
+                          ShownPath(options.source.text()));
     return kExitRefused;
   }
   settings.IncludeSubfolders = options.recursive;

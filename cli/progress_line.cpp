@@ -1,5 +1,6 @@
 #include "cli/progress_line.h"
 
+#include "cli/shown_path.h"
 #include "fs/console.h"
 
 namespace batchext {
@@ -15,7 +16,8 @@ void ProgressLine::Update(long long files_handled,
   next_draw_ = now + std::chrono::milliseconds(100);
   // "\033[K" clears what a longer earlier line left behind.
   WriteText(stream_, "\r已处理 " + std::to_string(files_handled) +
-                         " 个文件，当前文件夹：" + folder->Text() + "\033[K");
+                         " 个文件，当前文件夹：" + ShownPath(folder->Text()) +
+                         "\033[K");
   std::fflush(stream_);
   shown_ = true;
 }

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/shown_path.h"
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
 #include "tests/support/child_process.h"
@@ -135,6 +136,25 @@ TEST(CliRunTest, SummaryEndsStdoutVerboseListsCopiesTargetDefaultsBeside) {
     EXPECT_EQ(tree.Read(c.target + "/照片 1.txt"), "照片 1.JPG");
     std::filesystem::remove_all(ToNativePath(tree.Path(c.target)));
   }
+}
+
+TEST(ShownPathTest, QuotesOnlyNamesThatCouldBreakALineOrDriveATerminal) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"in/a b'\\c.doc", "in/a b'\\c.doc"},
+      {"照片/ü.doc", "照片/ü.doc"},
+      {"a\nb", "$'a\\nb'"},
+      {"\x1b]0;x\a\t'\\", "$'\\033]0;x\\a\\t\\'\\\\'"},
+      // No UTF-8: a stray byte, an overlong form, a surrogate.
+      {"a\xff", "$'a\\377'"},
+      {"\xc0\xaf", "$'\\300\\257'"},
+      {"\xed\xa0\x80", "$'\\355\\240\\200'"},
+      // A C1 control, which some terminals obey, and a cut character.
+      {"\xc2\x9b"
+       "2J",
+       "$'\\302\\2332J'"},
+      {"\xe7\x85", "$'\\347\\205'"},
+  };
+  for (const auto& [path, shown] : cases) EXPECT_EQ(ShownPath(path), shown);
 }
 
 TEST(CliRunTest, EachOptionInBothFormsReachesTheRun) {
@@ -383,6 +403,35 @@ TEST(CliOutputTest, StdoutThatCannotBeWrittenIsAFailure) {
   ChildOptions full;
   full.stdout_path = "/dev/full";
   EXPECT_EQ(Cli(tree, {"--version"}, full).exit_code, 1);
+#endif
+}
+
+// A crafted name reaches no terminal as it is; scripts get it whole.
+TEST(CliOutputTest, ControlCharactersInNamesAreShownEscaped) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows names hold no control characters";
+#else
+  TempTree tree;
+  const std::string name = "a\x1b]0;x\a\nb";
+  tree.Write("in/" + name + ".doc", "x");
+  tree.MakeFolder("out/" + name + ".txt");
+  const std::string source = ShownPath(tree.Path("in/" + name + ".doc"));
+  const std::string copy = ShownPath(tree.Path("out/" + name + ".txt"));
+  ASSERT_TRUE(source.starts_with("$'"));
+  for (const char* mode : {"-v", "-n"}) {
+    const ChildResult result = Cli(tree, {mode, "<in>", "<out>"});
+    EXPECT_EQ(result.out.find('\x1b'), std::string::npos) << mode;
+    EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << mode;
+    EXPECT_NE((result.out + result.err).find(source + " -> " + copy),
+              std::string::npos)
+        << mode;
+  }
+  const ChildResult fields = Cli(tree, {"-n", "-0", "<in>", "<out>"});
+  EXPECT_EQ(fields.out, tree.Path("in/" + name + ".doc") + '\0' +
+                            tree.Path("out/" + name + ".txt") + '\0' +
+                            "失败：目标位置已有同名的文件夹或其他非普通文件" +
+                            '\0');
+  EXPECT_NE(fields.err.find("成功修改了0个"), std::string::npos);
 #endif
 }
 
