@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <sstream>
 
+#include "cli/shown_path.h"
+#include "cli/usage_texts.h"
 #include "engine/conversion_run.h"
 #include "fs/console.h"
 #include "fs/path_ops.h"
@@ -26,6 +28,18 @@ bool ShowsQuotingTrap(const std::vector<std::string>& arguments) {
   return false;
 }
 
+constexpr int kMostJobs = 256;
+
+// Plain decimal digits only: "0x4", "+4" or " 4" are no count of jobs.
+bool ReadJobs(const std::string& text, int& jobs) {
+  if (text.size() > 3 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  jobs = std::stoi(text);
+  return jobs >= 1 && jobs <= kMostJobs;
+}
+
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -36,14 +50,18 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CliOptions options;
   std::string source;
   std::string target;
-  app.add_option("SOURCE", source, "来源文件夹")->required();
+  app.formatter(std::make_shared<UsageFormatter>());
+  app.add_option("SOURCE", source, "要转换的文件所在的文件夹")
+      ->required()
+      ->option_text("来源文件夹");
   app.add_option("TARGET", target,
-                 "目标文件夹（默认为来源文件夹后面直接加上 \"(2)\"）");
+                 "存放副本的文件夹（默认为来源文件夹后面直接加上 \"(2)\"）")
+      ->option_text("目标文件夹");
   app.add_option("-f,--from", options.from_ext,
-                 "只转换这个后缀名的文件，\"*\" 表示全部文件")
-      ->capture_default_str();
-  app.add_option("-t,--to", options.to_ext, "转换后的后缀名")
-      ->capture_default_str();
+                 "只转换这个后缀名的文件，\"*\" 表示全部文件（默认 \"*\"）")
+      ->option_text("后缀名");
+  app.add_option("-t,--to", options.to_ext, "转换后的后缀名（默认 \"txt\"）")
+      ->option_text("后缀名");
   app.add_flag("-r,--recursive", options.recursive,
                "包括全部子文件夹，在目标文件夹中按原结构存放");
   app.add_flag("-s,--strip", options.strip,
@@ -57,12 +75,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                "供脚本使用：-v 和 -n 在标准输出上列出的名字原样输出，"
                "每项（来源、目标，以及预览的结果）以 NUL 字符结束；"
                "统计改到标准错误上");
-  app.add_option(
-         "-j,--jobs", options.jobs,
-         "同时复制的文件数；1 表示逐个复制（默认为可用处理器核数的两倍，"
-         "最多 " +
-             std::to_string(DefaultJobsCap()) + " 个）")
-      ->check(CLI::Range(1, 256));
+  std::string jobs;
+  app.add_option("-j,--jobs", jobs,
+                 "同时复制的文件数，1 到 " + std::to_string(kMostJobs) +
+                     "；1 表示逐个复制（默认为可用处理器核数的两倍，最多 " +
+                     std::to_string(DefaultJobsCap()) + " 个）")
+      ->option_text("数目");
   app.set_help_flag("-h,--help", "显示本帮助后退出");
   app.set_version_flag("-V,--version", "batchext 1.00", "显示版本后退出");
 
@@ -73,13 +91,25 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError& error) {
-    // Through the console's text calls, like everything else printed.
-    std::ostringstream out;
-    std::ostringstream err;
-    parsed.exit_code = app.exit(error, out, err) == 0 ? 0 : 2;
-    WriteText(stdout, out.str());
-    WriteText(stderr, err.str());
-    ShowsQuotingTrap(arguments);
+    if (error.get_exit_code() == 0) {
+      // Help or version, through the console's text calls like all output.
+      std::ostringstream out;
+      std::ostringstream err;
+      app.exit(error, out, err);
+      WriteText(stdout, out.str());
+      return parsed;
+    }
+    parsed.exit_code = 2;
+    if (!ShowsQuotingTrap(arguments)) {
+      WriteText(stderr, UsageErrorLines(UsageErrorText(error, app)));
+    }
+    return parsed;
+  }
+  if (!jobs.empty() && !ReadJobs(jobs, options.jobs)) {
+    WriteText(stderr, UsageErrorLines("-j/--jobs 的值必须是 1 到 " +
+                                      std::to_string(kMostJobs) +
+                                      " 之间的十进制整数：" + ShownPath(jobs)));
+    parsed.exit_code = 2;
     return parsed;
   }
   if (ShowsQuotingTrap(arguments)) {

@@ -64,6 +64,9 @@ void ExpectOutput(const std::string& text, const std::string& expected) {
 
 TEST(CliEndsAtOnceTest, HelpVersionRefusalsAndUsageErrorsWriteNothing) {
   const std::string kNoSource = "batchext-cli: 来源文件夹不存在：";
+  const std::string kHelp = "\n用 batchext-cli --help 查看全部选项和参数。\n";
+  const std::string kJobs =
+      "batchext-cli: -j/--jobs 的值必须是 1 到 256 之间的十进制整数：";
   // Windows reads "C:\my dir\" out as C:\my dir" out, and says so.
   const bool windows = PreferredSeparator() == '\\';
   const std::string kQuote = windows ? "请去掉最后的 \"\\\"" : kNoSource;
@@ -77,13 +80,19 @@ TEST(CliEndsAtOnceTest, HelpVersionRefusalsAndUsageErrorsWriteNothing) {
   // clang-format off
   const Case cases[] = {
       {{"-V"}, 0, "batchext 1.00\n", ""},
-      {{"-h", "<src>"}, 0, "--recursive", ""},
-      {{}, 2, "", "--help"},
-      {{"<src>", "<out>", "third"}, 2, "", "--help"},
+      {{"-h", "<src>"}, 0, "用法: batchext-cli [选项] 来源文件夹 [目标文件夹]", ""},
+      {{}, 2, "", "batchext-cli: 缺少来源文件夹" + kHelp},
+      {{"<src>", "<out>", "third"}, 2, "", "batchext-cli: 多余的参数：third" + kHelp},
+      {{"--jobz", "<src>"}, 2, "", "batchext-cli: 没有这个选项：--jobz" + kHelp},
+      {{"<src>", "-t"}, 2, "", "batchext-cli: 选项缺少值：--to" + kHelp},
+      {{"-j", "0x4", "<src>"}, 2, "", kJobs + "0x4" + kHelp},
+      {{"-j", "+4", "<src>"}, 2, "", kJobs + "+4" + kHelp},
+      {{"-j", " 4", "<src>"}, 2, "", kJobs + " 4" + kHelp},
+      {{"-j", "257", "<src>"}, 2, "", kJobs + "257" + kHelp},
       {{"<out>"}, 2, "", kNoSource + "<out>\n"},
       {{"<src/a.doc>", "<out>"}, 2, "", kNoSource + "<src/a.doc>\n"},
       {{"<src>\" out"}, 2, "", kQuote},
-      {{"<src>\" out", "b", "c"}, 2, "", windows ? kQuote : "--help"},
+      {{"<src>\" out", "b", "c"}, 2, "", windows ? kQuote : "多余的参数：c"},
       // Blank values are the engine's to answer, not usage errors.
       {{"-t", "", "<src>", "<out>"}, 2, "", "参数设置不全: 你没有指定转换后的文件的后缀名。\n"},
   };
