@@ -44,7 +44,6 @@ void ClaimedFiles::Insert(const FileIdentity& id) {
 }
 
 bool ClaimedFiles::Contains(const FileIdentity& id) const {
-  if (id.IsZero()) return false;
   for (const Device& device : devices_) {
     if (device.device != id.device) continue;
     if (id.index == 0) return device.has_zero;
