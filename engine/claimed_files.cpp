@@ -23,7 +23,8 @@ void ClaimedFiles::Grow(Device& device) {
 }
 
 void ClaimedFiles::Insert(const FileIdentity& id) {
-  if (!keeping_) return;
+  // A question that failed names no file, so it claims none.
+  if (!keeping_ || id.IsZero()) return;
   auto it =
       std::find_if(devices_.begin(), devices_.end(),
                    [&](const Device& d) { return d.device == id.device; });

@@ -39,7 +39,10 @@ void PublishJob(FileJob& job) {
                     ? PublishCopy(job.staged, decision.new_name, true, taken)
                     : CopyResult::Of(judged);
   }
-  if (!published.Succeeded()) job.result = published;
+  // The identity under the new name, where publishing tells one.
+  if (!published.Succeeded() || !published.destination.IsZero()) {
+    job.result = published;
+  }
   job.staged.Discard();
 }
 

@@ -94,11 +94,12 @@ class StagedCopy {
                               StagedCopy&);
   friend CopyResult PublishCopy(StagedCopy&, std::string_view, bool, bool&);
 
-  // A file without a name, where the platform has them.
+  // A file without a name where the platform has them, otherwise (and on
+  // Windows always) the open temporary; Windows keeps its handles in the
+  // descriptors.
   int descriptor_ = -1;
-  // Otherwise a hidden temporary name in the target folder.
+  // The hidden temporary name in the target folder, where it has one.
   std::string temp_name_;
-  // The folder: a descriptor on POSIX, a path on Windows.
   int folder_descriptor_ = -1;
   std::string folder_path_;
   // Applied once the copy has its name (Windows keeps read-only for last).
@@ -118,7 +119,8 @@ CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
 // `replace` whatever entry stands there is replaced (a link itself, never
 // what it points to); without it only a free name is taken, and `taken`
 // tells that something stood there. On failure the destination is as it
-// was and the copy stays staged.
+// was and the copy stays staged. Where a file's identity can change with
+// its name (FAT32, exFAT), `destination` holds the one under the new name.
 CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
                        bool replace, bool& taken);
 

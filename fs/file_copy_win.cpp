@@ -1,4 +1,6 @@
 #include <windows.h>
+#include <winioctl.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -9,6 +11,9 @@
 #include "fs/file_copy.h"
 #include "fs/folder_handle.h"
 #include "fs/native_path.h"
+#include "fs/temporary_name.h"
+#include "fs/win_content.h"
+#include "fs/win_handles.h"
 #include "fs/win_support.h"
 
 namespace batchext {
@@ -27,7 +32,6 @@ struct SourceFile {
   std::wstring path;
   HANDLE handle;
   BY_HANDLE_FILE_INFORMATION info;
-  FileIdentity identity;
 };
 
 std::uint64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -53,133 +57,137 @@ bool IsOpenDiskFile(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& info) {
          ::GetFileType(handle) == FILE_TYPE_DISK;
 }
 
-bool StopRequested(const CopyOptions& options) {
-  return options.stop_requested && options.stop_requested();
-}
-
-// Copies exactly `size` bytes, asking between chunks whether to stop.
-CopyStatus CopyContent(HANDLE in, std::uint64_t size, HANDLE out,
-                       const CopyOptions& options, DWORD& error) {
-  constexpr std::uint64_t kChunk = std::uint64_t{1} << 20;
-  std::uint64_t remaining = size;
-  std::vector<char> buffer(static_cast<std::size_t>(std::min(size, kChunk)));
-  error = ERROR_SUCCESS;
-  while (remaining > 0) {
-    if (StopRequested(options)) return CopyStatus::kStopped;
-    const auto wanted =
-        static_cast<DWORD>(std::min<std::uint64_t>(remaining, buffer.size()));
-    DWORD got = 0;
-    DWORD put = 0;
-    if (!::ReadFile(in, buffer.data(), wanted, &got, nullptr)) {
-      error = ::GetLastError();
-    } else if (got == 0) {
-      error = ERROR_HANDLE_EOF;
-    } else if (!::WriteFile(out, buffer.data(), got, &put, nullptr)) {
-      error = ::GetLastError();
-    } else if (put != got) {
-      error = ERROR_WRITE_FAULT;
-    }
-    if (error != ERROR_SUCCESS) return CopyStatus::kSystemError;
-    remaining -= got;
-  }
-  return CopyStatus::kCopied;
-}
+// A named stream of the source and the same stream of the copy.
+struct StreamPair {
+  UniqueHandle in;
+  UniqueHandle out;
+  std::uint64_t size;
+};
 
 // The named streams (such as the mark of a download) go along where both
 // file systems hold them; a target that cannot hold one still gets the
-// content.
-CopyStatus CopyNamedStreams(const SourceFile& source, const std::wstring& copy,
-                            const CopyOptions& options) {
+// content. They are opened before the copy is marked for deletion, which
+// would refuse them.
+std::vector<StreamPair> OpenNamedStreams(const SourceFile& source,
+                                         HANDLE copy) {
+  std::vector<StreamPair> streams;
   WIN32_FIND_STREAM_DATA stream{};
   const HANDLE find = ::FindFirstStreamW(source.path.c_str(),
                                          FindStreamInfoStandard, &stream, 0);
-  if (find == INVALID_HANDLE_VALUE) return CopyStatus::kCopied;
-  CopyStatus status = CopyStatus::kCopied;
+  if (find == INVALID_HANDLE_VALUE) return streams;
   do {
     if (!IsNamedDataStream(stream.cStreamName)) continue;
-    const UniqueHandle in(::CreateFileW(
+    UniqueHandle in(::CreateFileW(
         (source.path + stream.cStreamName).c_str(), GENERIC_READ,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    const UniqueHandle out(::CreateFileW((copy + stream.cStreamName).c_str(),
-                                         GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                         0, nullptr));
-    DWORD error = ERROR_SUCCESS;
-    if (in.valid() && out.valid()) {
-      status = CopyContent(in.get(), stream.StreamSize.QuadPart, out.get(),
-                           options, error);
+    UniqueHandle out(INVALID_HANDLE_VALUE);
+    if (in.valid() &&
+        OpenRelative(copy, stream.cStreamName, GENERIC_WRITE, 0, FILE_CREATE,
+                     FILE_NON_DIRECTORY_FILE, 0, out) == ERROR_SUCCESS) {
+      streams.push_back(
+          {std::move(in), std::move(out),
+           static_cast<std::uint64_t>(stream.StreamSize.QuadPart)});
     }
-  } while (status != CopyStatus::kStopped && ::FindNextStreamW(find, &stream));
+  } while (::FindNextStreamW(find, &stream));
   ::FindClose(find);
-  return status == CopyStatus::kStopped ? status : CopyStatus::kCopied;
+  return streams;
+}
+
+// Copies the content: only the data of a sparse source, into a sparse copy,
+// where both file systems can; every byte otherwise.
+CopyStatus CopyMainContent(const SourceFile& source, HANDLE out,
+                           const CopyOptions& options, DWORD& error) {
+  const std::uint64_t size = SizeOf(source.info);
+  if ((source.info.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE) != 0) {
+    const auto ranges = AllocatedRanges(source.handle, size);
+    DWORD ignored = 0;
+    if (ranges && ::DeviceIoControl(out, FSCTL_SET_SPARSE, nullptr, 0, nullptr,
+                                    0, &ignored, nullptr)) {
+      const CopyStatus status =
+          CopyRanges(source.handle, out, *ranges, options, error);
+      if (status != CopyStatus::kCopied) return status;
+      FILE_END_OF_FILE_INFO end{};
+      end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+      if (::SetFileInformationByHandle(out, FileEndOfFileInfo, &end,
+                                       sizeof(end))) {
+        return status;
+      }
+      error = ::GetLastError();
+      return CopyStatus::kSystemError;
+    }
+  }
+  return CopyRanges(source.handle, out, {{0, size}}, options, error);
+}
+
+bool SetAttributes(HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes =
+      attributes == 0 ? DWORD{FILE_ATTRIBUTE_NORMAL} : attributes;
+  return ::SetFileInformationByHandle(file, FileBasicInfo, &basic,
+                                      sizeof(basic)) != 0;
 }
 
 // Fills the temporary file and gives it the source's times and attributes.
 // A replacement is on disk before its name changes, so that a power cut
 // leaves the old file or the new one, never an empty one.
-CopyResult Fill(const SourceFile& source, const std::wstring& temp,
-                UniqueHandle& out, bool durable, const CopyOptions& options) {
+CopyResult Fill(const SourceFile& source, HANDLE out,
+                std::vector<StreamPair>& streams, bool durable,
+                const CopyOptions& options) {
   DWORD error = ERROR_SUCCESS;
-  CopyStatus status = CopyContent(source.handle, SizeOf(source.info), out.get(),
-                                  options, error);
-  if (status == CopyStatus::kCopied) {
-    status = CopyNamedStreams(source, temp, options);
+  CopyStatus status = CopyMainContent(source, out, options, error);
+  for (StreamPair& stream : streams) {
+    if (status != CopyStatus::kCopied) break;
+    // A stream that cannot be copied costs only itself.
+    DWORD ignored = ERROR_SUCCESS;
+    if (CopyRanges(stream.in.get(), stream.out.get(), {{0, stream.size}},
+                   options, ignored) == CopyStatus::kStopped) {
+      status = CopyStatus::kStopped;
+    }
   }
+  streams.clear();
   if (status == CopyStatus::kStopped) return Failure(status);
   if (status != CopyStatus::kCopied) return SystemFailure(error);
-  // Times are kept where the file system can hold them. Read-only waits
-  // until the copy has its name: it would block the removal of a failed one.
+  // Read-only waits until the copy is published: it would block the
+  // removal of a failed one.
   FILE_BASIC_INFO basic{};
   basic.LastAccessTime = AsLargeInteger(source.info.ftLastAccessTime);
   basic.LastWriteTime = AsLargeInteger(source.info.ftLastWriteTime);
   basic.FileAttributes = AttributesKeptOnCopy(source.info.dwFileAttributes) &
                          ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
   if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-  ::SetFileInformationByHandle(out.get(), FileBasicInfo, &basic, sizeof(basic));
-  if (durable && !::FlushFileBuffers(out.get())) {
+  if (!::SetFileInformationByHandle(out, FileBasicInfo, &basic,
+                                    sizeof(basic))) {
     return SystemFailure(::GetLastError());
   }
-  const FileIdentity written = IdentityOfHandle(out.get());
-  if (!out.Close()) return SystemFailure(::GetLastError());
-  return CopyResult::Of(CopyStatus::kCopied, written);
-}
-
-void KeepReadOnly(const std::wstring& copy) {
-  const DWORD attributes = ::GetFileAttributesW(copy.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    ::SetFileAttributesW(copy.c_str(), attributes | FILE_ATTRIBUTE_READONLY);
+  if (durable && !::FlushFileBuffers(out)) {
+    return SystemFailure(::GetLastError());
   }
+  return Failure(CopyStatus::kCopied);
 }
 
 bool IsAlreadyThere(DWORD error) {
   return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
-// Hidden and marked temporary while incomplete, so that neither people nor
-// the cache treat it as a finished file. It shares the destination's folder
-// and so its volume, for the rename.
-UniqueHandle CreateTemporary(const std::wstring& folder, std::wstring& temp,
-                             DWORD& error) {
+// Hidden while incomplete, so that people do not take it for a finished
+// file. Made in the destination's folder by handle, so that it shares the
+// folder's volume for the rename and no link can send it elsewhere.
+UniqueHandle CreateTemporary(HANDLE folder, DWORD& error) {
   LARGE_INTEGER counter{};
   ::QueryPerformanceCounter(&counter);
-  const std::uint64_t seed =
-      static_cast<std::uint64_t>(counter.QuadPart) ^ ::GetCurrentProcessId();
-  for (std::uint64_t attempt = 0; attempt < 100; ++attempt) {
-    temp = folder + L".batchext-" + std::to_wstring(seed + attempt) + L".tmp";
-    UniqueHandle out(::CreateFileW(
-        temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr));
-    error = out.valid() ? ERROR_SUCCESS : ::GetLastError();
-    if (!IsAlreadyThere(error)) return out;
+  const auto seed = static_cast<std::uint32_t>(counter.QuadPart);
+  const TemporaryOwner owner = ThisProcess();
+  UniqueHandle out(INVALID_HANDLE_VALUE);
+  for (std::uint32_t attempt = 0; attempt < 100; ++attempt) {
+    const std::wstring name = Utf8ToWide(TemporaryName(owner, seed + attempt));
+    error = OpenRelative(
+        folder, name, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0,
+        FILE_CREATE, FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY,
+        FILE_ATTRIBUTE_HIDDEN, out);
+    if (!IsAlreadyThere(error)) break;
   }
-  return UniqueHandle(INVALID_HANDLE_VALUE);
-}
-
-// The folder part of a native path, with its separator.
-std::wstring FolderOf(const std::wstring& path) {
-  const auto slash = path.find_last_of(L'\\');
-  return slash == std::wstring::npos ? std::wstring()
-                                     : path.substr(0, slash + 1);
+  return out;
 }
 
 // Opens the source for reading; a status other than kCopied says why not.
@@ -208,8 +216,26 @@ CopyResult OpenSource(SourceFile& source, UniqueHandle& in) {
   if (!IsOpenDiskFile(in.get(), source.info)) {
     return Failure(CopyStatus::kSourceNotRegularFile);
   }
-  source.identity = IdentityOfHandle(in.get());
   return Failure(CopyStatus::kCopied);
+}
+
+DWORD AttributesOf(HANDLE file) {
+  FILE_BASIC_INFO basic{};
+  return ::GetFileInformationByHandleEx(file, FileBasicInfo, &basic,
+                                        sizeof(basic))
+             ? basic.FileAttributes
+             : INVALID_FILE_ATTRIBUTES;
+}
+
+// Read-only before the name, so that the copy is complete the moment it
+// appears.
+DWORD MarkReadOnly(HANDLE file) {
+  const DWORD attributes = AttributesOf(file);
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      !SetAttributes(file, attributes | FILE_ATTRIBUTE_READONLY)) {
+    return ::GetLastError();
+  }
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -227,26 +253,27 @@ bool IsMomentary(const CopyResult& result) {
 }
 
 StagedCopy::StagedCopy(StagedCopy&& other) noexcept
-    : temp_name_(std::move(other.temp_name_)),
-      folder_path_(std::move(other.folder_path_)),
-      read_only_(other.read_only_) {
-  other.temp_name_.clear();
-}
+    : descriptor_(std::exchange(other.descriptor_, -1)),
+      folder_descriptor_(other.folder_descriptor_),
+      read_only_(other.read_only_) {}
 
 StagedCopy& StagedCopy::operator=(StagedCopy&& other) noexcept {
   if (this != &other) {
     Discard();
-    temp_name_ = std::move(other.temp_name_);
-    other.temp_name_.clear();
-    folder_path_ = std::move(other.folder_path_);
+    descriptor_ = std::exchange(other.descriptor_, -1);
+    folder_descriptor_ = other.folder_descriptor_;
     read_only_ = other.read_only_;
   }
   return *this;
 }
 
+// The temporary is marked for deletion from its making until it is
+// published, so closing it removes it.
 void StagedCopy::Discard() {
-  if (!temp_name_.empty()) ::DeleteFileW(Utf8ToWide(temp_name_).c_str());
-  temp_name_.clear();
+  const HANDLE file = HandleOfDescriptor(std::exchange(descriptor_, -1));
+  if (file == INVALID_HANDLE_VALUE) return;
+  SetDeleteOnClose(file, true);
+  ::CloseHandle(file);
 }
 
 CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
@@ -256,27 +283,26 @@ CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
   SourceFile source{
       ToNativePath(source_folder.path() + std::string(name)).native(),
       INVALID_HANDLE_VALUE,
-      {},
       {}};
   UniqueHandle in(INVALID_HANDLE_VALUE);
   const CopyResult opened = OpenSource(source, in);
   if (opened.status != CopyStatus::kCopied) return opened;
-  // The temporary shares the destination's folder and so its volume, for
-  // the rename.
-  const std::wstring folder =
-      FolderOf(ToNativePath(target_folder.path() + "x").native());
-  std::wstring temp;
+  const HANDLE folder = HandleOfDescriptor(target_folder.descriptor());
+  if (folder == INVALID_HANDLE_VALUE)
+    return SystemFailure(ERROR_INVALID_HANDLE);
   DWORD error = ERROR_SUCCESS;
-  UniqueHandle out = CreateTemporary(folder, temp, error);
+  UniqueHandle out = CreateTemporary(folder, error);
   if (!out.valid()) return SystemFailure(error);
-  const CopyResult result = Fill(source, temp, out, replacing, options);
-  if (!result.Succeeded()) {
-    out.Close();
-    ::DeleteFileW(temp.c_str());
-    return result;
+  std::vector<StreamPair> streams = OpenNamedStreams(source, out.get());
+  if (!SetDeleteOnClose(out.get(), true)) {
+    const DWORD refused = ::GetLastError();
+    return SystemFailure(refused);
   }
-  staged.temp_name_ = WideToUtf8(temp);
-  staged.folder_path_ = WideToUtf8(folder);
+  const CopyResult result =
+      Fill(source, out.get(), streams, replacing, options);
+  if (!result.Succeeded()) return result;
+  staged.descriptor_ = DescriptorOfHandle(out.Release());
+  staged.folder_descriptor_ = target_folder.descriptor();
   staged.read_only_ =
       (source.info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
   return result;
@@ -285,19 +311,30 @@ CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
 CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
                        bool replace, bool& taken) {
   taken = false;
-  const std::wstring temp = Utf8ToWide(staged.temp_name_);
-  const std::wstring destination =
-      Utf8ToWide(staged.folder_path_) + Utf8ToWide(new_name);
-  const DWORD flags =
-      replace ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH : 0;
-  if (!::MoveFileExW(temp.c_str(), destination.c_str(), flags)) {
-    const DWORD error = ::GetLastError();
+  const HANDLE file = HandleOfDescriptor(staged.descriptor_);
+  const HANDLE folder = HandleOfDescriptor(staged.folder_descriptor_);
+  if (!SetDeleteOnClose(file, false)) return SystemFailure(::GetLastError());
+  DWORD error = staged.read_only_ ? MarkReadOnly(file) : ERROR_SUCCESS;
+  if (error == ERROR_SUCCESS) {
+    const std::wstring name = Utf8ToWide(new_name);
+    error = RetryPassingRefusals(
+        [&] { return RenameOpenFile(file, folder, name, replace); },
+        [](DWORD milliseconds) { ::Sleep(milliseconds); });
+  }
+  if (error != ERROR_SUCCESS) {
+    // Stays staged, and so marked for deletion again.
+    if (staged.read_only_) {
+      SetAttributes(file, AttributesOf(file) & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    }
+    SetDeleteOnClose(file, true);
     taken = !replace && IsAlreadyThere(error);
     return SystemFailure(error);
   }
-  staged.temp_name_.clear();
-  if (staged.read_only_) KeepReadOnly(destination);
-  return Failure(CopyStatus::kCopied);
+  // Taken under the final name: on FAT32 and exFAT an index is the place of
+  // the name, which the rename moved.
+  const FileIdentity published = IdentityOfHandle(file);
+  ::CloseHandle(HandleOfDescriptor(std::exchange(staged.descriptor_, -1)));
+  return CopyResult::Of(CopyStatus::kCopied, published);
 }
 
 CopyResult CopyFileTo(std::string_view source, std::string_view destination,
@@ -309,10 +346,19 @@ CopyResult CopyFileTo(std::string_view source, std::string_view destination,
                : std::pair{std::string(path.substr(0, slash + 1)),
                            std::string(path.substr(slash + 1))};
   };
-  const auto [source_folder, name] = split(source);
-  const auto [target_folder, new_name] = split(destination);
-  return CopyFileAt(FolderHandle(-1, source_folder), name,
-                    FolderHandle(-1, target_folder), new_name, options);
+  const auto [source_path, name] = split(source);
+  const auto [target_path, new_name] = split(destination);
+  const OpenedFolder source_folder = OpenFolder(source_path);
+  if (!source_folder.folder.valid()) {
+    return Failure(CopyStatus::kSourceMissing);
+  }
+  const OpenedFolder target_folder = OpenFolder(target_path);
+  if (!target_folder.folder.valid()) {
+    return CopyResult{
+        CopyStatus::kSystemError, target_folder.system_error, 0, {}};
+  }
+  return CopyFileAt(source_folder.folder, name, target_folder.folder, new_name,
+                    options);
 }
 
 }  // namespace batchext

@@ -23,18 +23,8 @@ std::optional<FileIdentity> IdentityAt(const std::filesystem::path& path) {
 std::string FinalPathOf(const std::filesystem::path& path) {
   const UniqueHandle handle = OpenForQuery(path.c_str());
   if (!handle.valid()) return {};
-  std::wstring final_path(MAX_PATH, L'\0');
-  DWORD length = 0;
-  while (true) {
-    length = ::GetFinalPathNameByHandleW(
-        handle.get(), final_path.data(), static_cast<DWORD>(final_path.size()),
-        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0) return {};
-    if (length < final_path.size()) break;
-    final_path.resize(length);
-  }
-  final_path.resize(length);
-  return FromNativePath(final_path);
+  const std::wstring final_path = FinalPathOfHandle(handle.get());
+  return final_path.empty() ? std::string() : FromNativePath(final_path);
 }
 
 }  // namespace

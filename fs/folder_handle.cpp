@@ -91,7 +91,10 @@ CopyResult CopyFileAt(const FolderHandle& source_folder, std::string_view name,
     if (!result.Succeeded()) return result;
     bool taken = false;
     const CopyResult published = PublishCopy(staged, new_name, replace, taken);
-    if (published.Succeeded()) return result;
+    if (published.Succeeded()) {
+      if (!published.destination.IsZero()) return published;
+      return result;
+    }
     if (!taken) return published;
   }
   return CopyResult::Of(CopyStatus::kDestinationProtected);

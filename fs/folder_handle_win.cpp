@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <winternl.h>
 
 #include <string>
 #include <utility>
@@ -7,10 +8,13 @@
 #include "fs/folder_handle.h"
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
+#include "fs/win_handles.h"
 #include "fs/win_support.h"
 
-// Windows keeps its long paths: a handle is the folder's full path, and the
-// calls below compose it with a name and use the path-based operations.
+// A handle holds the folder open and keeps its full path. What is written
+// (temporaries, renames, subfolders) goes through the open folder, so that
+// a link swapped in on the way cannot send it elsewhere; what is only
+// looked at goes by path.
 namespace batchext {
 namespace {
 
@@ -34,50 +38,83 @@ OpenedFolder Refused(FolderError error) {
   return opened;
 }
 
-// Reads the entry as the listing does, so that both agree on what a link is.
-bool IsLinkAt(const std::wstring& path) {
-  WIN32_FIND_DATAW entry{};
-  const HANDLE find = ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry,
-                                         FindExSearchNameMatch, nullptr, 0);
-  if (find == INVALID_HANDLE_VALUE) return false;
-  ::FindClose(find);
-  return IsLinkEntry(entry);
+// Enough to list it, walk through it and ask about it; others may still
+// rename or remove it, as they may on POSIX.
+constexpr ACCESS_MASK kFolderAccess =
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+constexpr ULONG kShareAll =
+    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+OpenedFolder Opened(UniqueHandle handle, std::string path, bool made) {
+  OpenedFolder opened;
+  opened.folder =
+      FolderHandle(DescriptorOfHandle(handle.Release()), WithSeparator(path));
+  opened.made = made;
+  return opened;
+}
+
+// Judges the entry that was opened, not what stood at its name before.
+OpenedFolder Checked(UniqueHandle handle, std::string path, bool made) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!::GetFileInformationByHandleEx(handle.get(), FileAttributeTagInfo, &tag,
+                                      sizeof(tag))) {
+    return SystemError(::GetLastError());
+  }
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+      IsReparseTagNameSurrogate(tag.ReparseTag)) {
+    return Refused(FolderError::kLink);
+  }
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return Refused(FolderError::kNotFolder);
+  }
+  return Opened(std::move(handle), std::move(path), made);
+}
+
+// Opens or makes the subfolder in the open parent, never following a link
+// that stands at its name.
+OpenedFolder OpenInParent(const FolderHandle& parent, std::string_view name,
+                          ULONG disposition) {
+  const HANDLE root = HandleOfDescriptor(parent.descriptor());
+  if (root == INVALID_HANDLE_VALUE) return SystemError(ERROR_INVALID_HANDLE);
+  UniqueHandle handle(INVALID_HANDLE_VALUE);
+  bool created = false;
+  const DWORD error = OpenRelative(
+      root, Utf8ToWide(name), kFolderAccess, kShareAll, disposition,
+      FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT |
+          FILE_OPEN_FOR_BACKUP_INTENT,
+      0, handle, &created);
+  if (error == ERROR_DIRECTORY) return Refused(FolderError::kNotFolder);
+  if (error != ERROR_SUCCESS) return SystemError(error);
+  return Checked(std::move(handle), parent.path() + std::string(name), created);
 }
 
 }  // namespace
 
-// A handle here is the folder's path and holds nothing open.
-void FolderHandle::Close() {}
+void FolderHandle::Close() {
+  const HANDLE handle = HandleOfDescriptor(std::exchange(descriptor_, -1));
+  if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+}
 
 OpenedFolder OpenFolder(std::string_view path) {
   if (path.empty()) return SystemError(ERROR_PATH_NOT_FOUND);
   const std::string folder = WithSeparator(std::string(path));
-  const auto native = ToNativePath(folder);
-  if (::GetFileAttributesW(native.c_str()) == INVALID_FILE_ATTRIBUTES) {
+  UniqueHandle handle(::CreateFileW(ToNativePath(folder).c_str(), kFolderAccess,
+                                    kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle.valid()) return SystemError(::GetLastError());
+  // A person's choice may be a link; it was followed on opening.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle.get(), &info)) {
     return SystemError(::GetLastError());
   }
-  if (!IsFolderAt(native)) return Refused(FolderError::kNotFolder);
-  OpenedFolder opened;
-  opened.folder = FolderHandle(-1, folder);
-  return opened;
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return Refused(FolderError::kNotFolder);
+  }
+  return Opened(std::move(handle), folder, false);
 }
 
 OpenedFolder OpenSubfolder(const FolderHandle& parent, std::string_view name) {
-  const std::string folder = parent.path() + std::string(name);
-  const std::wstring native = ToNativePath(folder).native();
-  const DWORD attributes = ::GetFileAttributesW(native.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    return SystemError(::GetLastError());
-  }
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    return Refused(FolderError::kNotFolder);
-  }
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && IsLinkAt(native)) {
-    return Refused(FolderError::kLink);
-  }
-  OpenedFolder opened;
-  opened.folder = FolderHandle(-1, WithSeparator(folder));
-  return opened;
+  return OpenInParent(parent, name, FILE_OPEN);
 }
 
 OpenedFolder OpenParentFolder(const FolderHandle& folder,
@@ -85,9 +122,8 @@ OpenedFolder OpenParentFolder(const FolderHandle& folder,
   std::string path = folder.path();
   while (!path.empty() && IsSeparator(path.back())) path.pop_back();
   while (!path.empty() && !IsSeparator(path.back())) path.pop_back();
-  OpenedFolder opened;
-  opened.folder = FolderHandle(-1, path);
-  if (path.empty() || IdentityOf(opened.folder) != expected) {
+  OpenedFolder opened = OpenFolder(path);
+  if (opened.folder.valid() && IdentityOf(opened.folder) != expected) {
     return SystemError(ERROR_PATH_NOT_FOUND);
   }
   return opened;
@@ -111,14 +147,7 @@ OpenedFolder MakeSubfolder(const FolderHandle& parent, std::string_view name,
     }
     return OpenSubfolder(parent, name);
   }
-  const bool made = ::CreateDirectoryW(native.c_str(), nullptr) != 0;
-  if (!made) {
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_ALREADY_EXISTS) return SystemError(error);
-  }
-  OpenedFolder opened = OpenSubfolder(parent, name);
-  opened.made = made && opened.folder.valid();
-  return opened;
+  return OpenInParent(parent, name, FILE_OPEN_IF);
 }
 
 FolderListing ListFolder(const FolderHandle& folder) {

@@ -37,11 +37,17 @@ bool IsDeviceName(std::wstring_view name) {
           EqualsAsciiUpper(stem.substr(0, 3), L"LPT"));
 }
 
-FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
-  return FileIdentity{
-      info.dwVolumeSerialNumber,
-      (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+// FNV-1a over the UTF-16 units, two ways, so that the pair spans 128 bits.
+std::uint64_t HashOf(std::wstring_view text, std::uint64_t basis) {
+  std::uint64_t hash = basis;
+  for (const wchar_t c : text) {
+    hash = (hash ^ static_cast<std::uint16_t>(c)) * 0x100000001B3ULL;
+  }
+  return hash;
 }
+
+// Keeps identities made of paths apart from those made of indexes.
+constexpr std::uint64_t kPathDevice = std::uint64_t{1} << 32;
 
 }  // namespace
 
@@ -143,24 +149,63 @@ std::string SystemErrorText(DWORD error) {
   return WideToUtf8(text);
 }
 
-FileIdentity IdentityOfHandle(HANDLE handle) {
-  FILE_ID_INFO id{};
-  if (::GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof(id))) {
-    std::uint64_t low = 0;
-    std::uint64_t high = 0;
-    static_assert(sizeof(id.FileId.Identifier) == 2 * sizeof(low));
-    std::copy_n(id.FileId.Identifier, sizeof(low),
-                reinterpret_cast<BYTE*>(&low));
-    std::copy_n(id.FileId.Identifier + sizeof(low), sizeof(high),
-                reinterpret_cast<BYTE*>(&high));
-    // The older form holds the serial's lower half only.
-    const FileIdentity identity{
-        static_cast<std::uint32_t>(id.VolumeSerialNumber), low, high};
-    if (!identity.IsZero()) return identity;
+FileIdentity IdentityFromFacts(const IdentityFacts& facts) {
+  if (facts.stable_index && (facts.index != 0 || facts.index_high != 0)) {
+    return FileIdentity{facts.volume_serial, facts.index, facts.index_high};
   }
+  if (facts.final_path.empty()) return {};
+  std::wstring upper = facts.final_path;
+  const int size = static_cast<int>(upper.size());
+  ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, upper.data(), size,
+                  upper.data(), size, nullptr, nullptr, 0);
+  // An index of 0 marks a free slot where identities are kept.
+  const std::uint64_t index = HashOf(upper, 0xCBF29CE484222325ULL) | 1;
+  return FileIdentity{kPathDevice | facts.volume_serial, index,
+                      HashOf(upper, 0x84222325CBF29CE4ULL)};
+}
+
+FileIdentity IdentityOfHandle(HANDLE handle) {
+  IdentityFacts facts;
+  FILE_ID_INFO id{};
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(handle, &info)) return {};
-  return IdentityOf(info);
+  if (::GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof(id))) {
+    static_assert(sizeof(id.FileId.Identifier) == 2 * sizeof(facts.index));
+    std::copy_n(id.FileId.Identifier, sizeof(facts.index),
+                reinterpret_cast<BYTE*>(&facts.index));
+    std::copy_n(id.FileId.Identifier + sizeof(facts.index),
+                sizeof(facts.index_high),
+                reinterpret_cast<BYTE*>(&facts.index_high));
+    // The older form holds the serial's lower half only.
+    facts.volume_serial = static_cast<std::uint32_t>(id.VolumeSerialNumber);
+  } else if (::GetFileInformationByHandle(handle, &info)) {
+    facts.volume_serial = info.dwVolumeSerialNumber;
+    facts.index =
+        (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  } else {
+    return {};
+  }
+  DWORD flags = 0;
+  facts.stable_index =
+      ::GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, nullptr,
+                                      &flags, nullptr, 0) &&
+      (flags & FILE_SUPPORTS_OPEN_BY_FILE_ID) != 0;
+  if (!facts.stable_index) facts.final_path = FinalPathOfHandle(handle);
+  return IdentityFromFacts(facts);
+}
+
+std::wstring FinalPathOfHandle(HANDLE handle) {
+  std::wstring path(MAX_PATH, L'\0');
+  while (true) {
+    const DWORD length = ::GetFinalPathNameByHandleW(
+        handle, path.data(), static_cast<DWORD>(path.size()),
+        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length);
+  }
 }
 
 bool CanEndFileName(std::wstring_view text) {

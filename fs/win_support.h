@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,10 +21,32 @@ std::string WideToUtf8(std::wstring_view text);
 // The system's own description of an error code, as UTF-8.
 std::string SystemErrorText(DWORD error);
 
-// The identity of an open file: the 128-bit form where the system has it
-// (ReFS indexes do not fit 64 bits), else the form above, which it equals
-// wherever the index fits. Zero when neither can be asked.
+// What an open file tells about itself that its identity is made of.
+struct IdentityFacts {
+  std::uint32_t volume_serial = 0;
+  std::uint64_t index = 0;
+  std::uint64_t index_high = 0;
+  // The volume can open a file by its index, so the index names the file
+  // for good; on FAT32 and exFAT it is the place of the name and moves
+  // with every rename.
+  bool stable_index = false;
+  // The file's path with links resolved, asked only where the index is not
+  // stable; empty when unknown.
+  std::wstring final_path;
+};
+
+// The index where the volume keeps it stable and it is not 0, else the
+// final path upper-cased the way such volumes compare names; zero when
+// neither is known, which names nothing.
+FileIdentity IdentityFromFacts(const IdentityFacts& facts);
+
+// IdentityFromFacts of what the system tells about the handle (the 128-bit
+// index where it has one: ReFS indexes do not fit 64 bits).
 FileIdentity IdentityOfHandle(HANDLE handle);
+
+// The path of an open file or folder with links resolved, in the long form
+// the system gives; empty when it cannot be asked.
+std::wstring FinalPathOfHandle(HANDLE handle);
 
 // True when the text may end a file name: no character Windows forbids, no
 // ":" that would make it a stream, no trailing dot or space that Windows

@@ -21,6 +21,8 @@
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#else
+#include <windows.h>
 #endif
 
 namespace batchext {
@@ -472,6 +474,54 @@ TEST(CliWindowsTypingTest, TypedFoldersReadAsWindowsReadsThem) {
   EXPECT_EQ(Cli(tree, {"<src>.", "<out>. "}).exit_code, windows ? 0 : 2);
   EXPECT_EQ(tree.Exists("out/a.txt"), windows);
 }
+
+#ifdef _WIN32
+// A killed run closes no file of its own; the system deletes the
+// temporaries it held, the replaced files stay whole.
+TEST(CliKillTest, KilledRunLeavesNoTemporaryOnWindows) {
+  constexpr int kFiles = 12;
+  TempTree tree;
+  const std::string content(24 << 20, 'n');
+  for (int i = 0; i < kFiles; ++i) {
+    tree.Write("src/f" + std::to_string(i) + ".doc", content);
+    tree.Write("out/f" + std::to_string(i) + ".txt", "old");
+  }
+  std::wstring command = L"\"" + ToNativePath(BATCHEXT_CLI_PATH).native() +
+                         L"\" -q -j 1 \"" +
+                         ToNativePath(tree.Path("src")).native() + L"\" \"" +
+                         ToNativePath(tree.Path("out")).native() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION child{};
+  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
+                               CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                               &child));
+  // Once the first file is replaced, the next copy is under way.
+  const std::wstring first = ToNativePath(tree.Path("out/f0.txt")).native();
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  bool replaced = false;
+  for (int wait = 0; wait < 20000 && !replaced; ++wait) {
+    replaced =
+        ::GetFileAttributesExW(first.c_str(), GetFileExInfoStandard, &data) &&
+        data.nFileSizeLow > 3;
+    if (!replaced) ::Sleep(1);
+  }
+  ::Sleep(20);
+  const bool running = ::WaitForSingleObject(child.hProcess, 0) == WAIT_TIMEOUT;
+  ::TerminateProcess(child.hProcess, 9);
+  ::WaitForSingleObject(child.hProcess, INFINITE);
+  ::CloseHandle(child.hThread);
+  ::CloseHandle(child.hProcess);
+  ASSERT_TRUE(replaced && running) << "the kill came too late to matter";
+  for (const std::string& entry : tree.Entries("out")) {
+    EXPECT_FALSE(entry.starts_with(".batchext-")) << entry;
+  }
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string copy = tree.Read("out/f" + std::to_string(i) + ".txt");
+    ASSERT_TRUE(copy == "old" || copy == content) << i;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace batchext

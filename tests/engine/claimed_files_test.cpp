@@ -27,6 +27,10 @@ TEST(ClaimedFilesTest, HoldsWhatWasInsertedOnEachDeviceThroughGrowth) {
     ASSERT_FALSE(claimed.Contains({2, index * 2})) << index;
   }
   EXPECT_FALSE(claimed.Contains({7, 0}));
+  // A failed question leaves a zero identity: it claims nothing, and is
+  // never found even after one was kept.
+  claimed.Insert({});
+  EXPECT_FALSE(claimed.Contains({}));
 }
 
 // Keys that fold case on Windows are UTF-16 bytes, full of NULs.
