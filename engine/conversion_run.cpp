@@ -37,8 +37,8 @@ ConversionReport RunConversion(ConversionSettings& settings,
   if (settings.FromFolder.empty() || settings.TargetFolder.empty()) {
     return refuse(Refusal::kNoFolders);
   }
-  settings.FromExt = std::string(TrimSpaces(from_text));
-  settings.ToExt = std::string(TrimSpaces(to_text));
+  settings.FromExt = TypedExtension(from_text);
+  settings.ToExt = TypedExtension(to_text);
   if (settings.FromExt.empty()) settings.FromExt = "*";
   if (settings.ToExt.empty()) return refuse(Refusal::kNoToExt);
   if (settings.ToExt == settings.FromExt) return refuse(Refusal::kSameExt);

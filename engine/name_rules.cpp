@@ -62,6 +62,12 @@ std::size_t CharacterCount(std::string_view text) {
 
 }  // namespace
 
+std::string TypedExtension(std::string_view typed) {
+  std::string_view text = TrimSpaces(typed);
+  if (text.starts_with('.') && !text.starts_with("..")) text.remove_prefix(1);
+  return std::string(text);
+}
+
 std::string GetExtension(std::string_view name) {
   const auto trimmed = TrimSpaces(name);
   const auto dot = trimmed.rfind('.');

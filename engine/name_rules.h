@@ -5,6 +5,11 @@
 
 namespace batchext {
 
+// The extension a person meant by what they typed: outer spaces go, and one
+// leading "." is the separator they wrote out (".png" means "png"); "..png"
+// or "a.b" stay as typed.
+std::string TypedExtension(std::string_view typed);
+
 // The text after the last "." of the trimmed name, or empty.
 std::string GetExtension(std::string_view name);
 

@@ -92,7 +92,8 @@ TEST_F(ConversionRunTest, RefusedRequestsShowOneBoxAndWriteNothing) {
       {in, out, "", "", no_to},        {in, out, " txt ", "txt", same},
       {in, out, "*", "*", same},       {in, out, "   ", " * ", same},
       {in, out, "*", "../x", bad_to},  {in, out, "*", "a\\b", bad_to},
-      {in, out, "*", "/", bad_to},
+      {in, out, "*", "/", bad_to},     {in, out, ".doc", "doc", same},
+      {in, out, "doc", " . ", no_to},
   };
   tree_.Write("in/a.doc", "x");
   for (const Case& c : cases) {
@@ -116,7 +117,8 @@ TEST_F(ConversionRunTest, ConvertsMatchingFilesAndKeepsTheTrimmedTexts) {
   tree_.Write("in/sub/deep.doc", "deep");
   // Typed folder paths lose their outer spaces once, before the run.
   settings_.FromFolder = FolderPath::Typed("  " + tree_.Path("in") + " ");
-  Run("  doc ", " txt  ");
+  // A leading dot is the separator, typed out.
+  Run("  .doc ", " .txt  ");
   EXPECT_EQ(messages_, Summary(2, 0));
   EXPECT_EQ(report_.succeeded, 2);
   EXPECT_EQ(settings_.FromExt, "doc");
@@ -363,7 +365,8 @@ TEST_F(ConversionRunTest, LeftoverTemporariesOfEndedRunsAreRemoved) {
   if (child == 0) ::_exit(0);
   ASSERT_EQ(::waitpid(child, nullptr, 0), child);
   const TemporaryOwner me = ThisProcess();
-  const TemporaryOwner ended{me.user, me.host, static_cast<std::uint64_t>(child)};
+  const TemporaryOwner ended{me.user, me.host,
+                             static_cast<std::uint64_t>(child)};
   const TemporaryOwner elsewhere{me.user, me.host + 1, ended.process};
   const std::string left = TemporaryName(ended, 1);
   const std::vector<std::pair<std::string, bool>> names = {

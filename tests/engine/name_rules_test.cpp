@@ -53,6 +53,15 @@ TEST(NameRulesTest, StripDropsExtensionsOfOneToFiveCharacters) {
   }
 }
 
+TEST(NameRulesTest, OneLeadingDotOfATypedExtensionIsTheSeparator) {
+  const std::pair<std::string, std::string> cases[] = {
+      {".png", "png"},    {" .jpg ", "jpg"}, {".*", "*"},         {".", ""},
+      {"..png", "..png"}, {"a.b", "a.b"},    {"tar.gz", "tar.gz"}};
+  for (const auto& [typed, meant] : cases) {
+    EXPECT_EQ(TypedExtension(typed), meant) << typed;
+  }
+}
+
 TEST(NameRulesTest, FromExtComparesLowerCasedExtensions) {
   struct Case {
     std::string name, from_ext;
