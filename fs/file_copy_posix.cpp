@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "fs/error_text_posix.h"
 #include "fs/file_copy.h"
 #include "fs/file_identity_posix.h"
 #include "fs/folder_flags_posix.h"
@@ -48,10 +49,7 @@ class FileDescriptor {
 CopyResult Failure(CopyStatus status) { return CopyResult::Of(status); }
 
 CopyResult SystemFailure(int error) {
-  return CopyResult{CopyStatus::kSystemError,
-                    std::system_category().message(error),
-                    error,
-                    {}};
+  return CopyResult{CopyStatus::kSystemError, ErrorText(error), error, {}};
 }
 
 // Plain read/write, for the file systems that support nothing better and

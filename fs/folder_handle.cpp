@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "fs/native_path.h"
 #include "fs/path_ops.h"
 
 namespace batchext {
@@ -101,13 +102,20 @@ CopyResult CopyFileAt(const FolderHandle& source_folder, std::string_view name,
 }
 
 OpenedFolder MakeFolder(std::string_view path, bool preview) {
-  if (CreateFolderPath(path, preview) && preview && !FolderExists(path)) {
+  const bool made = CreateFolderPath(path, preview);
+  if (made && preview && !FolderExists(path)) {
     OpenedFolder opened;
     opened.folder =
         FolderHandle::Planned(AddTrailingSlash(path), MaxNameLengthNear(path));
     return opened;
   }
-  return OpenFolder(path);
+  const std::string why = made ? std::string() : LastErrorText();
+  OpenedFolder opened = OpenFolder(path);
+  // Why a level could not be made, rather than that the folder is missing.
+  if (!made && opened.error == FolderError::kSystem) {
+    opened.system_error = why;
+  }
+  return opened;
 }
 
 }  // namespace batchext

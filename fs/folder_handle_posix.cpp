@@ -13,6 +13,7 @@
 #include <system_error>
 #include <utility>
 
+#include "fs/error_text_posix.h"
 #include "fs/file_identity_posix.h"
 #include "fs/folder_flags_posix.h"
 #include "fs/folder_handle.h"
@@ -28,7 +29,7 @@ OpenedFolder Opened(int fd) {
   }
   opened.error =
       errno == ENOTDIR ? FolderError::kNotFolder : FolderError::kSystem;
-  opened.system_error = std::system_category().message(errno);
+  opened.system_error = ErrorText(errno);
   return opened;
 }
 
@@ -155,7 +156,7 @@ Entry EntryAt(const FolderHandle& folder, std::string_view name) {
   if (::fstatat(folder.descriptor(), std::string(name).c_str(), &info,
                 AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno != ENOENT) {
-      entry.system_error = std::system_category().message(errno);
+      entry.system_error = ErrorText(errno);
     }
     return entry;
   }
@@ -182,7 +183,7 @@ SourceEntry SourceAt(const FolderHandle& folder, std::string_view name) {
     if (errno == ENOENT) {
       source.state = SourceState::kMissing;
     } else {
-      source.system_error = std::system_category().message(errno);
+      source.system_error = ErrorText(errno);
     }
     return source;
   }
@@ -197,7 +198,7 @@ bool FolderTakesEntries(const FolderHandle& folder, std::string& why_not) {
   if (::faccessat(folder.descriptor(), ".", W_OK | X_OK, AT_EACCESS) == 0) {
     return true;
   }
-  why_not = std::system_category().message(errno);
+  why_not = ErrorText(errno);
   return false;
 }
 
@@ -207,7 +208,7 @@ bool CanReadFile(const FolderHandle& folder, std::string_view name,
                   AT_EACCESS) == 0) {
     return true;
   }
-  why_not = std::system_category().message(errno);
+  why_not = ErrorText(errno);
   return false;
 }
 
@@ -245,13 +246,9 @@ bool NameFits(std::string_view name, std::size_t max_length) {
   return name.size() <= max_length;
 }
 
-std::string NoSuchFolderText() {
-  return std::system_category().message(ENOENT);
-}
+std::string NoSuchFolderText() { return ErrorText(ENOENT); }
 
-std::string NameTooLongText() {
-  return std::system_category().message(ENAMETOOLONG);
-}
+std::string NameTooLongText() { return ErrorText(ENAMETOOLONG); }
 
 bool SizesTellContent(const FolderHandle& folder) {
 #ifdef __linux__

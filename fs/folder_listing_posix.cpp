@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "fs/error_text_posix.h"
 #include "fs/folder_handle.h"
 #include "fs/folder_listing.h"
 
@@ -69,7 +70,7 @@ bool IsDotEntry(const char* name) {
 
 FolderListing Failed(int error) {
   FolderListing listing;
-  listing.error = std::system_category().message(error);
+  listing.error = ErrorText(error);
   return listing;
 }
 

@@ -21,8 +21,11 @@ std::size_t RootLength(std::string_view path);
 bool IsFolderAt(const std::filesystem::path& path);
 
 // Makes one folder whose parent exists. True when a folder stands there
-// afterwards, made by this call or not.
+// afterwards, made by this call or not; otherwise LastErrorText() says why.
 bool MakeFolderAt(const std::filesystem::path& path);
+
+// The platform's words for why the last call that failed here failed.
+std::string LastErrorText();
 
 // True when MakeFolderAt would make the folder: nothing stands at the path
 // and, where the platform says so beforehand, its parent takes new entries.

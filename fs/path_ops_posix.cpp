@@ -1,9 +1,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 #include <system_error>
 
+#include "fs/error_text_posix.h"
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
 
@@ -48,6 +50,7 @@ bool CouldMakeFolderAt(const std::filesystem::path& path) {
   // A link that leads nowhere is something too.
   if (std::filesystem::symlink_status(path, error).type() !=
       std::filesystem::file_type::not_found) {
+    errno = EEXIST;
     return false;
   }
   const std::filesystem::path parent =
@@ -59,8 +62,13 @@ std::string ComparablePath(std::string_view path) { return std::string(path); }
 
 bool MakeFolderAt(const std::filesystem::path& path) {
   std::error_code error;
+  if (std::filesystem::create_directory(path, error)) return true;
   // Another process may have made it meanwhile.
-  return std::filesystem::create_directory(path, error) || IsFolderAt(path);
+  if (IsFolderAt(path)) return true;
+  errno = error.value();
+  return false;
 }
+
+std::string LastErrorText() { return ErrorText(errno); }
 
 }  // namespace batchext

@@ -233,9 +233,15 @@ bool CouldMakeFolderAt(const std::filesystem::path& path) {
 std::string ComparablePath(std::string_view path) { return ToLowerCase(path); }
 
 bool MakeFolderAt(const std::filesystem::path& path) {
+  if (::CreateDirectoryW(path.c_str(), nullptr)) return true;
+  const DWORD error = ::GetLastError();
   // Another process may have made it meanwhile.
-  return ::CreateDirectoryW(path.c_str(), nullptr) != 0 || IsFolderAt(path);
+  if (IsFolderAt(path)) return true;
+  ::SetLastError(error);
+  return false;
 }
+
+std::string LastErrorText() { return SystemErrorText(::GetLastError()); }
 
 bool IsAllowedName(std::string_view name) {
   return IsAllowedFileName(Utf8ToWide(name));

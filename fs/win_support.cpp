@@ -133,11 +133,18 @@ std::string WideToUtf8(std::wstring_view text) {
 }
 
 std::string SystemErrorText(DWORD error) {
+  // In Chinese like every other text, where the system has the words.
+  const auto ask = [&](DWORD language, wchar_t*& buffer) {
+    return ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                FORMAT_MESSAGE_FROM_SYSTEM |
+                                FORMAT_MESSAGE_IGNORE_INSERTS,
+                            nullptr, error, language,
+                            reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  };
   wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-          FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  DWORD length = ask(
+      MAKELANGID(LANG_CHINESE_SIMPLIFIED, SUBLANG_CHINESE_SIMPLIFIED), buffer);
+  if (length == 0) length = ask(0, buffer);
   std::wstring text;
   if (buffer != nullptr) text.assign(buffer, length);
   ::LocalFree(buffer);

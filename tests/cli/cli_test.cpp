@@ -19,8 +19,11 @@
 #include "tests/support/temp_tree.h"
 
 #ifndef _WIN32
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "fs/error_text_posix.h"
 #else
 #include <windows.h>
 #endif
@@ -446,6 +449,39 @@ TEST(CliOutputTest, ControlCharactersInNamesAreShownEscaped) {
 #endif
 }
 
+// A target that cannot be made says why, not that it is missing.
+TEST(CliFailureTest, TargetUnderAFolderThatTakesNoEntriesSaysWhy) {
+#ifdef _WIN32
+  GTEST_SKIP() << "no folder permissions of this kind";
+#else
+  TempTree tree;
+  tree.Write("src/a.doc", "a");
+  tree.MakeFolder("closed");
+  // Root writes everywhere, but not on a file system mounted read-only.
+  const bool root = ::geteuid() == 0;
+  if (root && ::mount("tmpfs", tree.Path("closed").c_str(), "tmpfs", MS_RDONLY,
+                      nullptr) != 0) {
+    GTEST_SKIP() << "cannot mount here: " << std::strerror(errno);
+  }
+  if (!root) {
+    ASSERT_EQ(::chmod(tree.Path("closed").c_str(), 0555), 0);
+  }
+  const std::string why = ErrorText(root ? EROFS : EACCES);
+  for (const char* mode : {"-n", "-j1"}) {
+    const ChildResult result = Cli(tree, {mode, "<src>", "<closed/new/out>"});
+    EXPECT_EQ(result.exit_code, 1) << mode;
+    EXPECT_NE(
+        result.err.find(
+            Expand(tree, "无法使用目标文件夹：<closed/new/out>/：系统提示：") +
+            why + "\n"),
+        std::string::npos)
+        << result.err;
+  }
+  if (root) ::umount(tree.Path("closed").c_str());
+  ::chmod(tree.Path("closed").c_str(), 0700);
+#endif
+}
+
 TEST(CliFailureTest, UnreadableSourceFolderIsListedAndExitsOne) {
 #ifdef _WIN32
   GTEST_SKIP() << "no folder permissions of this kind";
@@ -461,7 +497,7 @@ TEST(CliFailureTest, UnreadableSourceFolderIsListedAndExitsOne) {
   EXPECT_EQ(result.out, Summary(1, 0));
   EXPECT_EQ(result.err,
             Expand(tree, "无法读取文件夹：<src/locked>/：系统提示：") +
-                std::strerror(EACCES) + "\n");
+                ErrorText(EACCES) + "\n");
 #endif
 }
 

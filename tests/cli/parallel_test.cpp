@@ -29,6 +29,8 @@
 
 #include <cerrno>
 #include <cstring>
+
+#include "fs/error_text_posix.h"
 #endif
 
 namespace batchext {
@@ -432,7 +434,7 @@ const std::string kLong(250, 'n');
 const std::string kLongTo = "abcdefghijklmnopqrst";
 // The new name and how its copy fails.
 const std::string kTooLong =
-    kLong + "." + kLongTo + "：失败：系统提示：" + std::strerror(ENAMETOOLONG);
+    kLong + "." + kLongTo + "：失败：系统提示：" + ErrorText(ENAMETOOLONG);
 
 // clang-format off
 const AgreementCase kAgreementCases[] = {
@@ -546,7 +548,7 @@ TEST(ParallelRunTest, AFullDiskFailsTheSameFilesAsOneJob) {
   std::string failures;
   for (const char* name : {"f4", "f5"}) {
     failures += "失败：" + disk + "/w/in/" + name + ".doc -> " + disk +
-                "/w/out/" + name + ".txt：系统提示：" + std::strerror(ENOSPC) +
+                "/w/out/" + name + ".txt：系统提示：" + ErrorText(ENOSPC) +
                 "\n";
   }
   EXPECT_EQ(one.err, failures);
