@@ -167,7 +167,7 @@ TEST_F(ConversionRunTest, NothingToDoStillMakesTheTargetFolder) {
   for (const std::string source : {"missing", "empty", "full"}) {
     settings_.FromFolder = FolderPath::Typed(tree_.Path(source));
     settings_.TargetFolder = FolderPath::Typed(tree_.Path("out-" + source));
-    Run(source == "full" ? ".txt" : "*", "doc");
+    Run(source == "full" ? "pdf" : "*", "doc");
     EXPECT_EQ(messages_, Summary(0, 0)) << source;
     EXPECT_TRUE(tree_.Exists("out-" + source)) << source;
     // A missing source is said, though nothing is counted.
