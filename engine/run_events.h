@@ -48,6 +48,8 @@ struct FolderFailure {
   // A folder of the target tree; otherwise a source folder that could not
   // be read.
   bool in_target = false;
+  // The folder the person chose, not one below it.
+  bool chosen = false;
 };
 
 // Optional watcher of a run, told everything in the walk's order on the

@@ -66,17 +66,18 @@ void TreeWalk::Run(const FolderPath& source, const FolderPath& target) {
 
 bool TreeWalk::OpenRoots(FolderHandle& source, FolderHandle& target,
                          bool& target_made) {
+  // A source that cannot be read leaves no empty target behind.
+  OpenedFolder opened_source = OpenFolder(source_path_->Text());
+  if (!opened_source.folder.valid()) {
+    SourceFailed(opened_source.error, opened_source.system_error);
+    return false;
+  }
   OpenedFolder opened_target = MakeFolder(target_path_->Text(), rules_.preview);
   if (!opened_target.folder.valid()) {
     TargetFailed(opened_target.error, opened_target.system_error);
     return false;
   }
   executor_.Folder(source_path_, target_path_);
-  OpenedFolder opened_source = OpenFolder(source_path_->Text());
-  if (!opened_source.folder.valid()) {
-    SourceFailed(opened_source.error, opened_source.system_error);
-    return false;
-  }
   source = std::move(opened_source.folder);
   target = std::move(opened_target.folder);
   target_made = target.planned();
@@ -411,12 +412,14 @@ std::string TreeWalk::Key(bool folds_case, std::string_view name) {
 
 void TreeWalk::SourceFailed(FolderError error, std::string system_error) {
   executor_.FolderFailed(FolderFailure{source_path_->Text(), error,
-                                       std::move(system_error), false});
+                                       std::move(system_error), false,
+                                       levels_.empty()});
 }
 
 void TreeWalk::TargetFailed(FolderError error, std::string system_error) {
   executor_.FolderFailed(FolderFailure{target_path_->Text(), error,
-                                       std::move(system_error), true});
+                                       std::move(system_error), true,
+                                       levels_.empty()});
 }
 
 }  // namespace batchext

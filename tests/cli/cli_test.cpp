@@ -377,10 +377,13 @@ TEST(CliInterruptTest, CtrlCTermAndHupStopBetweenFilesWithSummaryAndExit130) {
 
     EXPECT_EQ(result.exit_code, 130);
     EXPECT_EQ(result.err, "");
-    // One line a copy, then a summary that counts exactly those.
+    // One line a copy, then a summary of two that counts exactly those.
     const int converted =
-        static_cast<int>(std::ranges::count(result.out, '\n')) - 1;
-    EXPECT_TRUE(result.out.ends_with("\n" + Summary(converted, 0)))
+        static_cast<int>(std::ranges::count(result.out, '\n')) - 2;
+    const std::string summary = Summary(converted, 0);
+    const std::string counts = summary.substr(summary.find(' ') + 1);
+    EXPECT_TRUE(result.out.ends_with(
+        "\n操作结果: 操作已取消，没有处理完全部文件。\n" + counts))
         << result.out.substr(result.out.size() -
                              std::min<std::size_t>(result.out.size(), 200));
     EXPECT_GT(converted, 0);

@@ -22,6 +22,14 @@ ConversionObserver WithTargetBoxes(ConversionObserver observer,
   return observer;
 }
 
+// The chosen source folder, when it could not be read at all.
+const FolderFailure* UnreadableSource(const ConversionReport& report) {
+  for (const FolderFailure& failure : report.folder_failures) {
+    if (failure.chosen && !failure.in_target) return &failure;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 ConversionReport StartConversion(ConversionSettings& settings,
@@ -37,6 +45,8 @@ ConversionReport StartConversion(ConversionSettings& settings,
     Show(messages.show, RefusalMessage(report.refusal));
   } else if (!report.error.empty()) {
     Show(messages.show, RunErrorMessage(report.error));
+  } else if (const FolderFailure* source = UnreadableSource(report)) {
+    Show(messages.show, SourceFolderMessage(settings.FromFolder, *source));
   } else {
     const Message summary = SummaryMessage(report);
     if (messages.show_summary) {

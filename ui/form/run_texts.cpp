@@ -33,11 +33,25 @@ Message RefusalMessage(Refusal refusal) {
 }
 
 Message SummaryMessage(const ConversionReport& report) {
-  return {.text = "成功修改了" + std::to_string(report.succeeded) +
-                  "个文件的后缀名，失败" + std::to_string(report.failed) +
-                  "个文件",
-          .title = "操作结果",
-          .style = MessageStyle::kInformation};
+  const std::string counts = "成功修改了" + std::to_string(report.succeeded) +
+                             "个文件的后缀名，失败" +
+                             std::to_string(report.failed) + "个文件";
+  // A cancelled run must not pass for a finished one.
+  if (report.stopped) {
+    return {.text = "操作已取消，没有处理完全部文件。\n" + counts,
+            .title = "操作结果",
+            .style = MessageStyle::kWarning};
+  }
+  return {
+      .text = counts, .title = "操作结果", .style = MessageStyle::kInformation};
+}
+
+Message SourceFolderMessage(const FolderPath& folder,
+                            const FolderFailure& failure) {
+  return {.text = "无法读取来源文件夹，什么也没有做：" + folder.text() + "\n" +
+                  FolderFailureReason(failure),
+          .title = "错误",
+          .style = MessageStyle::kError};
 }
 
 Message TargetFolderMessage() {

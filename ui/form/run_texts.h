@@ -15,6 +15,11 @@ Message RefusalMessage(Refusal refusal);
 // Shown after every run that was not refused, with its counts.
 Message SummaryMessage(const ConversionReport& report);
 
+// Shown instead of the summary when the chosen source folder could not be
+// read at all.
+Message SourceFolderMessage(const FolderPath& folder,
+                            const FolderFailure& failure);
+
 // Shown for each folder of the target tree that could not be used.
 Message TargetFolderMessage();
 

@@ -197,7 +197,8 @@ FolderFailure Failure(const std::string& path, FolderError error,
   return {.path = path,
           .error = error,
           .system_error = system_error,
-          .in_target = false};
+          .in_target = false,
+          .chosen = false};
 }
 
 // The cancellation first, then a thousand failures and a count of the rest;
@@ -340,6 +341,49 @@ TEST(RunPresenterTest, TargetFolderBoxComesAtItsPlaceInTheWalk) {
     ConvertFolder(settings, settings.FromFolder, settings.TargetFolder, show,
                   observer, options);
     EXPECT_EQ(events, with(""));
+  }
+}
+
+// A cancelled run and a source that could not be read never look like a
+// finished run.
+TEST(RunPresenterTest, CancelledOrUnreadableRunsSayWhatHappened) {
+  testing::TempTree tree;
+  tree.Write("in/a.doc", "a");
+  tree.Write("in/b.doc", "b");
+  const struct {
+    const char* source;
+    bool cancel;
+    std::string box;
+  } cases[] = {
+      {"in", true,
+       "操作结果|操作已取消，没有处理完全部文件。\n"
+       "成功修改了1个文件的后缀名，失败0个文件|48"},
+      // The system's reason follows.
+      {"missing", false,
+       "错误|无法读取来源文件夹，什么也没有做：" + tree.Path("missing") +
+           "\n系统提示："},
+  };
+  for (const auto& c : cases) {
+    ConversionSettings settings;
+    settings.FromFolder = FolderPath::Typed(tree.Path(c.source));
+    const std::string out = "out-" + std::string(c.source);
+    settings.TargetFolder = FolderPath::Typed(tree.Path(out));
+    int files = 0;
+    ConversionObserver observer;
+    observer.on_file = [&](const FileOutcome&) { ++files; };
+    observer.stop_requested = [&] { return c.cancel && files == 1; };
+    std::vector<std::string> shown;
+    StartConversion(settings, "doc", "txt",
+                    {.show =
+                         [&](const std::string& text, const std::string& title,
+                             MessageStyle style) {
+                           shown.push_back(Box(text, title, style));
+                         }},
+                    observer, RunOptions{.jobs = 1});
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].starts_with(c.box)) << shown[0];
+    EXPECT_TRUE(shown[0].ends_with(c.cancel ? "|48" : "|16")) << shown[0];
+    EXPECT_EQ(tree.Exists(out), c.cancel);
   }
 }
 

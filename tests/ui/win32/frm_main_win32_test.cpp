@@ -252,7 +252,8 @@ TEST_F(FrmMainWin32Test, CancelStopsALongRunAndCountsTruthfully) {
   std::smatch counts;
   ASSERT_TRUE(std::regex_match(
       box.text, counts,
-      std::regex("成功修改了(\\d+)个文件的后缀名，失败(\\d+)个文件")))
+      std::regex("操作已取消，没有处理完全部文件。\\r?\\n"
+                 "成功修改了(\\d+)个文件的后缀名，失败(\\d+)个文件")))
       << box.text;
   const int converted = std::stoi(counts[1]);
   EXPECT_GT(converted, 0);
