@@ -184,6 +184,13 @@ class FrmMainTest : public QObject {
     }
     QVERIFY(fakes_.shown.isEmpty());
     QVERIFY(window.isVisible());
+    // On a focused button, Enter presses that button, as on Windows.
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+      Child(window, "CmdOk")->setFocus();
+      QTest::keyClick(QApplication::focusWidget(), key);
+      QTRY_COMPARE(fakes_.shown.size(), 1);
+      QCOMPARE(fakes_.shown.takeFirst().section('|', 0, 0), "选择文件夹");
+    }
   }
 
   // Every text is readable on what it is drawn on under a dark system

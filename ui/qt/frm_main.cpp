@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -285,6 +286,16 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     default:
       return QWidget::eventFilter(watched, event);
   }
+}
+
+void FrmMain::keyPressEvent(QKeyEvent* event) {
+  auto* button = qobject_cast<QPushButton*>(focusWidget());
+  if (button &&
+      (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    button->animateClick();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 // Only a copy is offered back: a file manager removes the source of a move.

@@ -41,6 +41,8 @@ class FrmMain : public QWidget {
   bool focusNextPrevChild(bool next) override;
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Enter presses the button that has the focus; there is no default one.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   FormSeams Seams(FrmMainServices& services);
