@@ -77,7 +77,7 @@ wine_start_server() {
     "$wineserver" -p >>"$log" 2>&1 </dev/null || status=$?
     echo "attempt $attempt: status $status" >>"$log"
     ((status == 0)) && return 0
-    "$wineserver" -w >>"$log" 2>&1 </dev/null || true
+    # Not `wineserver -w`: a server kept alive on purpose would never end.
     sleep 0.5
   done
   wine_report "$status" "$log" "$wineserver" -p
