@@ -189,7 +189,11 @@ Function un.onInit
 FunctionEnd
 
 Section
+  ; Both folders are checked before either changes, so that a refusal
+  ; leaves the old installation whole.
   StrCpy $R7 "安装"
+  StrCpy $R8 $INSTDIR
+  Call EnsureNotRunning
   ; Installed elsewhere before: that copy goes, so that one stays registered.
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 != ""
@@ -202,8 +206,6 @@ Section
     Delete "$0\uninstall.exe"
     RMDir "$0"
   ${EndIf}
-  StrCpy $R8 $INSTDIR
-  Call EnsureNotRunning
 
   SetOutPath "$INSTDIR"
   File "/oname=batchext.exe" "${WINDOW_EXE}"
