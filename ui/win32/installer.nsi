@@ -135,7 +135,8 @@ FunctionEnd
 
 ; Returns only once no program of folder $R8 runs; $R7 names the task
 ; ("安装" or "卸载"). Otherwise asks, and on "no" (the silent answer unless
-; /CLOSEAPPS was given) quits with status 2.
+; /CLOSEAPPS was given) quits with status 2. The question reads the same
+; whatever language the system gives the buttons.
 Function ${un}EnsureNotRunning
   Push $0
   Push $1
@@ -159,7 +160,7 @@ Function ${un}EnsureNotRunning
     ${EndIf}
     ${If} $1 <> 1
       MessageBox MB_YESNO|MB_ICONEXCLAMATION|MB_DEFBUTTON2 \
-        "${APP_NAME}正在运行：$\n$R9$\n$\n它运行时无法$R7。选择“是”结束它并继续$R7（正在进行的修改会停止，已完成的复制会保留）；选择“否”退出$R7，请关闭它后重新运行$R7程序。" \
+        "${APP_NAME}正在运行：$\n$R9$\n$\n它运行时无法$R7。要结束它并继续$R7吗？$\n（正在进行的修改会停止，已完成的复制会保留。不结束它则退出$R7，请关闭它后重新运行$R7程序。）" \
         /SD IDNO IDYES end_it
       SetErrorLevel 2
       Quit
