@@ -42,6 +42,10 @@ ConversionObserver CliPresenter::Observer() {
   observer.on_folder = [this](const ChainedPath::Ptr& source,
                               const ChainedPath::Ptr&) { OnFolder(source); };
   observer.on_file = [this](const FileOutcome& outcome) { OnFile(outcome); };
+  // Counted beside the run only where a progress line shows it.
+  if (progress_.enabled()) {
+    observer.on_total = [this](std::int64_t files) { total_ = files; };
+  }
   observer.on_folder_failure = [this](const FolderFailure& failure) {
     OnFolderFailure(failure);
   };
@@ -63,7 +67,7 @@ RunMessages CliPresenter::Messages() {
 
 void CliPresenter::OnFolder(const ChainedPath::Ptr& source) {
   folder_ = source;
-  progress_.Update(files_handled_, folder_);
+  progress_.Update(files_handled_, total_, folder_);
 }
 
 void CliPresenter::OnFile(const FileOutcome& outcome) {
@@ -78,7 +82,7 @@ void CliPresenter::OnFile(const FileOutcome& outcome) {
                           ShownPath(outcome.destination()) + "：" +
                           FailureReason(outcome));
   }
-  progress_.Update(files_handled_, folder_);
+  progress_.Update(files_handled_, total_, folder_);
 }
 
 void CliPresenter::PrintFile(const FileOutcome& outcome,

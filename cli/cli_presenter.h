@@ -38,6 +38,7 @@ class CliPresenter {
   const bool null_ended_;
   ProgressLine progress_;
   long long files_handled_ = 0;
+  long long total_ = 0;
   ChainedPath::Ptr folder_;
 };
 

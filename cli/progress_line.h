@@ -14,7 +14,10 @@ class ProgressLine {
   // Draws nothing unless `enabled`.
   ProgressLine(std::FILE* stream, bool enabled);
 
-  void Update(long long files_handled, const ChainedPath::Ptr& folder);
+  // `total` is 0 while unknown.
+  void Update(long long files_handled, long long total,
+              const ChainedPath::Ptr& folder);
+  bool enabled() const { return enabled_; }
   // Removes the line so that other output starts on a clean line.
   void Clear();
 

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "engine/copy_executor.h"
+#include "engine/file_count.h"
 #include "engine/preview_executor.h"
 #include "engine/run_reporter.h"
 #include "engine/tree_walk.h"
@@ -63,7 +65,11 @@ ConversionReport ConvertTree(ConversionSettings& settings,
                              const RunOptions& run_options) {
   ConversionReport report;
   report.preview = run_options.preview;
-  RunReporter reporter(settings, observer, report);
+  std::optional<FileCount> count;
+  if (observer.on_total && !run_options.preview) {
+    count.emplace(source, target, settings.FromExt, settings.IncludeSubfolders);
+  }
+  RunReporter reporter(settings, observer, report, count ? &*count : nullptr);
   const std::size_t open_file_limit = RaiseOpenFileLimit();
   std::unique_ptr<Executor> executor;
   if (run_options.preview) {

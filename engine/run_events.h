@@ -60,6 +60,10 @@ struct ConversionObserver {
                      const ChainedPath::Ptr& target_folder)>
       on_folder;
   std::function<void(const FileOutcome&)> on_file;
+  // Told once, while the run goes on, how many files it will meet in all;
+  // set, it makes the run count them beside its work. Never told in a
+  // preview, or where the tree could not be counted.
+  std::function<void(std::int64_t files)> on_total;
   std::function<void(const FolderFailure&)> on_folder_failure;
   // Asked before each file and between chunks of a large one; true ends the
   // run, and a copy cut short is discarded and counted neither way.

@@ -17,11 +17,23 @@ bool Increment(std::int32_t& counter) {
 
 RunReporter::RunReporter(ConversionSettings& settings,
                          const ConversionObserver& observer,
-                         ConversionReport& report)
-    : settings_(settings), observer_(observer), report_(report) {}
+                         ConversionReport& report, const FileCount* count)
+    : settings_(settings),
+      observer_(observer),
+      report_(report),
+      count_(count) {}
+
+void RunReporter::TellTotal() {
+  if (total_told_ || !count_ || !observer_.on_total) return;
+  if (const std::optional<std::int64_t> total = count_->Total()) {
+    total_told_ = true;
+    observer_.on_total(*total);
+  }
+}
 
 void RunReporter::Folder(const ChainedPath::Ptr& source,
                          const ChainedPath::Ptr& target) {
+  TellTotal();
   if (observer_.on_folder) observer_.on_folder(source, target);
 }
 
@@ -32,6 +44,7 @@ void RunReporter::FolderFailed(const FolderFailure& failure) {
 
 bool RunReporter::File(const FileDecision& decision, const CopyResult& result) {
   if (result.status == CopyStatus::kStopped) return false;
+  TellTotal();
   if (result.status == CopyStatus::kCopied) written_.Insert(result.destination);
   const FileOutcome outcome{decision.folders->source_path,
                             decision.name,
@@ -45,6 +58,7 @@ bool RunReporter::File(const FileDecision& decision, const CopyResult& result) {
 }
 
 bool RunReporter::AskStop() {
+  TellTotal();
   if (!report_.stopped && observer_.stop_requested &&
       observer_.stop_requested()) {
     report_.stopped = true;

@@ -5,6 +5,7 @@
 
 #include "engine/claimed_files.h"
 #include "engine/conversion_settings.h"
+#include "engine/file_count.h"
 #include "engine/file_decision.h"
 #include "engine/run_events.h"
 
@@ -14,8 +15,9 @@ namespace batchext {
 // events, on the thread that started the run.
 class RunReporter {
  public:
+  // `count`, where given, is asked for the total between events.
   RunReporter(ConversionSettings& settings, const ConversionObserver& observer,
-              ConversionReport& report);
+              ConversionReport& report, const FileCount* count = nullptr);
 
   void Folder(const ChainedPath::Ptr& source, const ChainedPath::Ptr& target);
   void FolderFailed(const FolderFailure& failure);
@@ -32,10 +34,14 @@ class RunReporter {
   ClaimedFiles& written() { return written_; }
 
  private:
+  void TellTotal();
+
   ConversionSettings& settings_;
   const ConversionObserver& observer_;
   ConversionReport& report_;
   ClaimedFiles written_;
+  const FileCount* count_;
+  bool total_told_ = false;
 };
 
 }  // namespace batchext

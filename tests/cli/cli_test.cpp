@@ -348,7 +348,8 @@ TEST(CliTerminalTest, ProgressLineOnlyOnATerminalAndNotWhenQuiet) {
 
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(result.out, Summary(1, 0));
-    ExpectOutput(result.err, quiet ? "" : "已处理 0 个文件");
+    // The total may or may not be counted by the first draw.
+    ExpectOutput(result.err, quiet ? "" : "已处理 0");
   }
 }
 

@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fs/native_path.h"
@@ -174,6 +176,53 @@ TEST_F(ConversionRunTest, NothingToDoStillMakesTheTargetFolder) {
     EXPECT_EQ(tree_.Exists("out-" + source), source != "missing") << source;
     // A missing source is said, though nothing is counted.
     EXPECT_EQ(report_.folder_failures.size(), source == "missing" ? 1u : 0u);
+  }
+}
+
+// The total a watcher is told is what the run then meets: matching names
+// that are not folders, nothing in the run's own target, nothing through a
+// link to a folder; none in a preview.
+TEST_F(ConversionRunTest, WatcherIsToldTheTotalTheRunMeets) {
+  for (const char* file :
+       {"a.doc", "b.DOC", "skip.pdf", "s/c.doc", "s/t/d.doc", "out/old.doc"}) {
+    tree_.Write(std::string("in/") + file, "x");
+  }
+#ifndef _WIN32
+  ASSERT_EQ(::symlink("s", tree_.Path("in/link").c_str()), 0);
+#endif
+  settings_.TargetFolder = FolderPath::Typed(tree_.Path("in/out"));
+  const struct {
+    bool subfolders;
+    int jobs;
+    bool preview;
+  } cases[] = {
+      {true, 1, false}, {true, 4, false}, {false, 1, false}, {true, 1, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.jobs) + (c.subfolders ? " -r" : "") +
+                 (c.preview ? " -n" : ""));
+    settings_.IncludeSubfolders = c.subfolders;
+    std::optional<std::int64_t> told;
+    int files = 0;
+    ConversionObserver observer;
+    observer.on_total = [&](std::int64_t total) {
+      EXPECT_FALSE(told) << "told twice";
+      told = total;
+    };
+    // Time for the count, which runs beside the run, before the next event.
+    observer.on_file = [&](const FileOutcome&) {
+      if (files++ == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    };
+    report_ = RunConversion(settings_, "doc", "txt", observer,
+                            RunOptions{.jobs = c.jobs, .preview = c.preview});
+    if (c.preview) {
+      EXPECT_FALSE(told);
+    } else {
+      ASSERT_TRUE(told);
+      EXPECT_EQ(*told, report_.succeeded + report_.failed);
+      EXPECT_EQ(*told, c.subfolders ? 4 : 2);
+    }
+    std::filesystem::remove_all(ToNativePath(tree_.Path("in/out")));
   }
 }
 

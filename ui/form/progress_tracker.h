@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "engine/conversion_run.h"
@@ -19,10 +20,11 @@ struct ProgressTiming {
 inline constexpr char kProgressCancelCaption[] = "取消";
 inline constexpr char kProgressFolderLabel[] = "当前文件夹：";
 
-inline std::string ProgressCountLine(long long files_handled) {
-  return "正在修改文件的后缀名，已处理" + std::to_string(files_handled) +
-         "个文件";
-}
+// What the dialog says of the count: with the whole and the time left once
+// they are known.
+std::string ProgressCountLine(
+    long long files_handled, std::optional<long long> total = std::nullopt,
+    std::optional<std::chrono::seconds> time_left = std::nullopt);
 
 // The toolkit-free half of every window's progress dialog: counts what the
 // run has handled, remembers the folder in hand, decides when the dialog
@@ -44,6 +46,14 @@ class ProgressTracker {
   void Cancel() { cancelled_ = true; }
 
   long long files_handled() const { return files_handled_; }
+  // How many files the run meets in all, once counted; never fewer than
+  // those handled.
+  std::optional<long long> total() const;
+  // Going by the pace so far, once the total is known and the pace is.
+  std::optional<std::chrono::seconds> TimeLeft() const;
+  std::string CountLine() const {
+    return ProgressCountLine(files_handled_, total(), TimeLeft());
+  }
   std::string folder() const { return folder_ ? folder_->Text() : ""; }
 
  private:
@@ -54,6 +64,7 @@ class ProgressTracker {
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point last_refresh_{};
   long long files_handled_ = 0;
+  std::optional<long long> total_;
   ChainedPath::Ptr folder_;
   bool cancelled_ = false;
 };

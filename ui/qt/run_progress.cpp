@@ -11,7 +11,7 @@
 namespace batchext {
 namespace {
 
-constexpr int kLabelWidth = 420;
+constexpr int kLabelWidth = 520;
 
 }  // namespace
 
@@ -30,6 +30,12 @@ void RunProgress::Pause() {
 
 void RunProgress::Refresh() {
   dialog_->setLabelText(Description());
+  if (const std::optional<long long> total = tracker_.total()) {
+    // The bar counts in ints; a share of a thousand is fine enough.
+    dialog_->setRange(0, 1000);
+    dialog_->setValue(static_cast<int>(
+        *total > 0 ? tracker_.files_handled() * 1000 / *total : 1000));
+  }
   // Safe: the application-modal dialog keeps input from every other window.
   QApplication::processEvents();
 }
@@ -52,8 +58,8 @@ void RunProgress::ShowDialog() {
 
 QString RunProgress::Description() const {
   const QFontMetrics metrics(dialog_->font());
-  return QString::fromStdString(ProgressCountLine(tracker_.files_handled())) +
-         '\n' + QString::fromUtf8(kProgressFolderLabel) +
+  return QString::fromStdString(tracker_.CountLine()) + '\n' +
+         QString::fromUtf8(kProgressFolderLabel) +
          metrics.elidedText(QString::fromStdString(tracker_.folder()),
                             Qt::ElideMiddle, kLabelWidth);
 }

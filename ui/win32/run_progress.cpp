@@ -10,7 +10,7 @@ namespace batchext::win32 {
 namespace {
 
 // In 96-dpi pixels; scaled to the owner's DPI.
-constexpr int kWidth = 460;
+constexpr int kWidth = 600;
 constexpr int kHeight = 150;
 
 struct Layout {
@@ -112,12 +112,12 @@ void RunProgress::CreateDialogWindow() {
   folder_line_ =
       Child(dialog_, L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS,
             {margin, margin + line, right, margin + 2 * line}, 0, font_);
-  HWND bar = Child(dialog_, PROGRESS_CLASSW, L"", PBS_MARQUEE,
-                   {margin, margin + 2 * line + layout.Px(8), right,
-                    margin + 3 * line + layout.Px(4)},
-                   0, font_);
-  // The total is not known in advance.
-  ::SendMessageW(bar, PBM_SETMARQUEE, TRUE, 30);
+  bar_ = Child(dialog_, PROGRESS_CLASSW, L"", PBS_MARQUEE,
+               {margin, margin + 2 * line + layout.Px(8), right,
+                margin + 3 * line + layout.Px(4)},
+               0, font_);
+  // Busy until the total is known.
+  ::SendMessageW(bar_, PBM_SETMARQUEE, TRUE, 30);
   Child(dialog_, L"BUTTON", Utf8ToWide(kProgressCancelCaption).c_str(),
         WS_TABSTOP | BS_PUSHBUTTON,
         {right - layout.Px(88), layout.Px(kHeight) - margin - layout.Px(26),
@@ -126,9 +126,20 @@ void RunProgress::CreateDialogWindow() {
 }
 
 void RunProgress::Refresh() {
-  ::SetWindowTextW(
-      count_line_,
-      Utf8ToWide(ProgressCountLine(tracker_.files_handled())).c_str());
+  ::SetWindowTextW(count_line_, Utf8ToWide(tracker_.CountLine()).c_str());
+  if (const std::optional<long long> total = tracker_.total()) {
+    const LONG_PTR style = ::GetWindowLongPtrW(bar_, GWL_STYLE);
+    if (style & PBS_MARQUEE) {
+      ::SendMessageW(bar_, PBM_SETMARQUEE, FALSE, 0);
+      ::SetWindowLongPtrW(bar_, GWL_STYLE, style & ~PBS_MARQUEE);
+      ::SendMessageW(bar_, PBM_SETRANGE32, 0, 1000);
+    }
+    ::SendMessageW(
+        bar_, PBM_SETPOS,
+        static_cast<WPARAM>(
+            *total > 0 ? tracker_.files_handled() * 1000 / *total : 1000),
+        0);
+  }
   ::SetWindowTextW(
       folder_line_,
       Utf8ToWide(kProgressFolderLabel + tracker_.folder()).c_str());

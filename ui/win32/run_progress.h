@@ -40,6 +40,7 @@ class RunProgress {
   HWND dialog_ = nullptr;
   HWND count_line_ = nullptr;
   HWND folder_line_ = nullptr;
+  HWND bar_ = nullptr;
   HFONT font_ = nullptr;
   std::vector<HWND> disabled_;
   ProgressTracker tracker_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -414,6 +415,26 @@ TEST(RunTextsTest, ReasonsAreTheUsersWords) {
 }
 
 // A short run shows no dialog; a long one shows it once and keeps it fresh.
+TEST(ProgressTrackerTest, CountLineTellsTheShareAndTimeLeftOnceKnown) {
+  using std::chrono::seconds;
+  const std::string kLine = "正在修改文件的后缀名，已处理";
+  const struct {
+    long long done;
+    std::optional<long long> total;
+    std::optional<seconds> left;
+    std::string line;
+  } cases[] = {
+      {5, std::nullopt, std::nullopt, "5个文件"},
+      {5, 200, std::nullopt, "5/200个文件（2%）"},
+      {100, 200, seconds(80), "100/200个文件（50%），预计还需1分20秒"},
+      {9, 10, seconds(3720), "9/10个文件（90%），预计还需1小时2分"},
+      {0, 0, std::nullopt, "0/0个文件（100%）"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ProgressCountLine(c.done, c.total, c.left), kLine + c.line);
+  }
+}
+
 TEST(ProgressTrackerTest, DialogComesOnlyAfterItsDelay) {
   for (const bool long_run : {false, true}) {
     ProgressTiming timing;
