@@ -246,6 +246,18 @@ TEST_F(FrmMainWin32Test, CancelStopsALongRunAndCountsTruthfully) {
   EXPECT_TRUE(::IsWindowEnabled(progress));
   EXPECT_TRUE(::IsWindowEnabled(cancel));
   EXPECT_EQ(window_.Text(cancel), "取消");
+  // The count comes beside the run; then the bar stops being busy.
+  const HWND count_line =
+      ::FindWindowExW(progress, nullptr, L"STATIC", nullptr);
+  const HWND bar = ::FindWindowExW(progress, nullptr, PROGRESS_CLASSW, nullptr);
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return window_.Text(count_line).find("/4000个文件") !=
+               std::string::npos;
+      },
+      std::chrono::seconds(20)))
+      << window_.Text(count_line);
+  EXPECT_EQ(::GetWindowLongPtrW(bar, GWL_STYLE) & PBS_MARQUEE, 0);
   window_.Click(cancel);
 
   const WindowDriver::MessageBoxSeen box = window_.TakeMessageBox();
