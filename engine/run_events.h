@@ -69,6 +69,12 @@ struct ConversionReport {
   std::vector<FolderFailure> folder_failures;
   // What ended the run unexpectedly, in the platform's words, or empty.
   std::string error;
+  // Why the run could not be recorded fully for an undo, or empty.
+  std::string journal_error;
+  // The first replaced file that could not be kept in the trash and why;
+  // it was replaced all the same. Empty when none.
+  std::string unkept_path;
+  std::string unkept_why;
 
   bool refused() const { return refusal != Refusal::kNone; }
 };

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "engine/claimed_files.h"
 #include "engine/conversion_settings.h"
@@ -28,6 +30,11 @@ class RunReporter {
   bool stopped() const { return report_.stopped; }
   // How many more files either counter can take.
   std::int64_t Headroom() const;
+  // Also told every outcome, those cut short by a stop included.
+  void WatchOutcomes(
+      std::function<void(const FileDecision&, const CopyResult&)> watcher) {
+    outcome_watcher_ = std::move(watcher);
+  }
   // The files this run has written so far, once asked to keep them.
   ClaimedFiles& written() { return written_; }
 
@@ -36,6 +43,7 @@ class RunReporter {
   const ConversionObserver& observer_;
   ConversionReport& report_;
   ClaimedFiles written_;
+  std::function<void(const FileDecision&, const CopyResult&)> outcome_watcher_;
 };
 
 }  // namespace batchext

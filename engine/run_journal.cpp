@@ -1,0 +1,157 @@
+#include "engine/run_journal.h"
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <utility>
+
+#include "fs/native_path.h"
+#include "fs/path_ops.h"
+
+namespace batchext {
+namespace {
+
+void Escape(std::string_view field, std::string& out) {
+  for (const char c : field) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+}
+
+std::vector<std::string> Fields(std::string_view line) {
+  std::vector<std::string> fields(1);
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == '\t') {
+      fields.emplace_back();
+    } else if (c == '\\' && i + 1 < line.size()) {
+      const char next = line[++i];
+      fields.back().push_back(next == 't' ? '\t' : next == 'n' ? '\n' : next);
+    } else {
+      fields.back().push_back(c);
+    }
+  }
+  return fields;
+}
+
+// Records of many files go out in one write, so that the journal costs a
+// run next to nothing.
+constexpr std::size_t kWriteAt = 64 * 1024;
+
+}  // namespace
+
+std::string EncodeRecord(RecordKind kind,
+                         const std::vector<std::string_view>& fields) {
+  std::string line(1, static_cast<char>(kind));
+  for (const std::string_view field : fields) {
+    line.push_back('\t');
+    Escape(field, line);
+  }
+  line.push_back('\n');
+  return line;
+}
+
+std::vector<JournalRecord> DecodeJournal(std::string_view text) {
+  std::vector<JournalRecord> records;
+  std::size_t start = 0;
+  for (std::size_t end = text.find('\n'); end != std::string_view::npos;
+       start = end + 1, end = text.find('\n', start)) {
+    const std::string_view line = text.substr(start, end - start);
+    if (line.size() < 2 || line[1] != '\t') continue;
+    std::vector<std::string> fields = Fields(line.substr(2));
+    records.push_back(
+        JournalRecord{static_cast<RecordKind>(line[0]), std::move(fields)});
+  }
+  return records;
+}
+
+std::string LocalTimeText() {
+  const std::time_t now = std::time(nullptr);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", std::localtime(&now));
+  return text;
+}
+
+RunJournal::RunJournal(std::unique_ptr<JournalFile> file)
+    : file_(std::move(file)) {
+  std::error_code ignored;
+  working_folder_ = FromNativePath(std::filesystem::current_path(ignored));
+}
+
+std::string RunJournal::FullPath(const std::string& path) const {
+  if (RootLength(path) > 0 || working_folder_.empty()) return path;
+  std::string full = working_folder_;
+  if (!IsSeparator(full.back())) full.push_back(PreferredSeparator());
+  return full + path;
+}
+
+void RunJournal::Add(RecordKind kind,
+                     const std::vector<std::string_view>& fields) {
+  pending_ += EncodeRecord(kind, fields);
+}
+
+void RunJournal::Begin(const ConversionSettings& settings) {
+  Add(RecordKind::kRun, {LocalTimeText(), FullPath(settings.FromFolder.text()),
+                         FullPath(settings.TargetFolder.text())});
+}
+
+void RunJournal::FolderToBeMade(const std::string& path) {
+  folders_made_ = true;
+  Add(RecordKind::kMakeFolder, {FullPath(path)});
+  Write();
+}
+
+std::uint64_t RunJournal::Intent(const FileDecision& decision) {
+  if (decision.folders != folders_) {
+    folders_ = decision.folders;
+    Add(RecordKind::kFolders,
+        {FullPath(folders_->source_path), FullPath(folders_->target_path)});
+  }
+  Add(decision.action == FileAction::kReplace ? RecordKind::kReplace
+                                              : RecordKind::kCreate,
+      {decision.name, decision.new_name});
+  return intents_++;
+}
+
+void RunJournal::Outcome(const FileDecision& decision,
+                         const CopyResult& result) {
+  if (decision.action != FileAction::kCreate &&
+      decision.action != FileAction::kReplace) {
+    return;
+  }
+  const std::string sequence = std::to_string(decision.sequence);
+  if (result.status != CopyStatus::kCopied) {
+    Add(RecordKind::kNotDone, {sequence});
+    return;
+  }
+  changed_ = true;
+  Add(RecordKind::kDone,
+      {sequence, std::to_string(result.destination.index),
+       std::to_string(result.stamp.size),
+       std::to_string(result.stamp.modified_ns), result.kept_as});
+  if (pending_.size() >= kWriteAt) Write();
+}
+
+bool RunJournal::Write() {
+  if (!pending_.empty() && !failed_) failed_ = !file_->Append(pending_);
+  pending_.clear();
+  return !failed_;
+}
+
+void RunJournal::Finish() {
+  Write();
+  if (!changed_ && !folders_made_) file_->Remove();
+}
+
+}  // namespace batchext
