@@ -36,7 +36,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CliOptions options;
   std::string source;
   std::string target;
-  app.add_option("SOURCE", source, "来源文件夹")->required();
+  app.add_option("SOURCE", source, "来源文件夹");
   app.add_option("TARGET", target,
                  "目标文件夹（默认为来源文件夹后面直接加上 \"(2)\"）");
   app.add_option("-f,--from", options.from_ext,
@@ -59,6 +59,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
          "最多 " +
              std::to_string(DefaultJobsCap()) + " 个）")
       ->check(CLI::Range(1, 256));
+  app.add_flag("-u,--undo", options.undo,
+               "撤销本用户最近一次尚未撤销的运行：删除它新建的文件和文件夹，"
+               "从回收站放回它替换的文件；运行之后被修改过的文件保持不变");
   app.set_help_flag("-h,--help", "显示本帮助后退出");
   app.set_version_flag("-V,--version", "batchext 1.00", "显示版本后退出");
 
@@ -79,6 +82,22 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     return parsed;
   }
   if (ShowsQuotingTrap(arguments)) {
+    parsed.exit_code = 2;
+    return parsed;
+  }
+  if (options.undo) {
+    if (!source.empty() || !target.empty()) {
+      WriteText(stderr, "batchext-cli: --undo 不接受文件夹参数\n");
+      parsed.exit_code = 2;
+      return parsed;
+    }
+    parsed.options = options;
+    return parsed;
+  }
+  if (source.empty()) {
+    WriteText(
+        stderr,
+        "batchext-cli: 需要来源文件夹\n运行 batchext-cli --help 查看用法。\n");
     parsed.exit_code = 2;
     return parsed;
   }
