@@ -19,7 +19,7 @@ struct RunOptions {
   bool preview = false;
   // Where the run's journal goes, so that it can be taken back; "" keeps
   // none (and keeps no replaced file). A preview keeps none either.
-  std::string journal_folder;
+  std::string journal_folder = {};
 };
 
 // Journals kept in a journal folder; older ones are deleted as runs start.

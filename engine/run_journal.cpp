@@ -1,10 +1,12 @@
 #include "engine/run_journal.h"
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <string>
 #include <utility>
 
+#include "fs/file_state.h"
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
 
@@ -48,6 +50,15 @@ std::vector<std::string> Fields(std::string_view line) {
 // Records of many files go out in one write, so that the journal costs a
 // run next to nothing.
 constexpr std::size_t kWriteAt = 64 * 1024;
+
+// As undo names folders; a root keeps its separator.
+std::string WithoutTrailingSeparators(std::string path) {
+  while (path.size() > RootLength(path) && path.size() > 1 &&
+         IsSeparator(path.back())) {
+    path.pop_back();
+  }
+  return path;
+}
 
 }  // namespace
 
@@ -106,17 +117,31 @@ void RunJournal::Begin(const ConversionSettings& settings) {
                          FullPath(settings.TargetFolder.text())});
 }
 
+void RunJournal::FolderTime(const std::string& full_path) {
+  const std::string folder = WithoutTrailingSeparators(full_path);
+  const PathState state = StateAt(folder);
+  if (state.type != EntryType::kFolder) return;
+  Add(RecordKind::kFolderTime,
+      {folder, std::to_string(state.stamp.modified_ns)});
+}
+
 void RunJournal::FolderToBeMade(const std::string& path) {
   folders_made_ = true;
-  Add(RecordKind::kMakeFolder, {FullPath(path)});
+  const std::string full = WithoutTrailingSeparators(FullPath(path));
+  const auto separator = std::find_if(full.rbegin(), full.rend(), IsSeparator);
+  if (separator != full.rend()) {
+    FolderTime(full.substr(0, full.rend() - separator));
+  }
+  Add(RecordKind::kMakeFolder, {full});
   Write();
 }
 
 std::uint64_t RunJournal::Intent(const FileDecision& decision) {
   if (decision.folders != folders_) {
     folders_ = decision.folders;
-    Add(RecordKind::kFolders,
-        {FullPath(folders_->source_path), FullPath(folders_->target_path)});
+    const std::string target = FullPath(folders_->target_path);
+    FolderTime(target);
+    Add(RecordKind::kFolders, {FullPath(folders_->source_path), target});
   }
   Add(decision.action == FileAction::kReplace ? RecordKind::kReplace
                                               : RecordKind::kCreate,

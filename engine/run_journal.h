@@ -21,6 +21,8 @@ enum class RecordKind : char {
   kMakeFolder = 'M',
   // The source and target folder of the changes after it.
   kFolders = 'F',
+  // A folder whose entries are about to change, and its time before.
+  kFolderTime = 'T',
   // A copy about to be created or to replace an entry: name, new name.
   kCreate = 'C',
   kReplace = 'P',
@@ -72,6 +74,9 @@ class RunJournal {
 
  private:
   void Add(RecordKind kind, const std::vector<std::string_view>& fields);
+  // Records the time of a folder that existed before the run, so that an
+  // undo can set it back.
+  void FolderTime(const std::string& full_path);
 
   std::unique_ptr<JournalFile> file_;
   std::string working_folder_;

@@ -1,7 +1,9 @@
 #include "engine/undo_run.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <system_error>
 
@@ -9,6 +11,7 @@
 #include "fs/file_state.h"
 #include "fs/journal_store.h"
 #include "fs/native_path.h"
+#include "fs/path_ops.h"
 #include "fs/trash.h"
 
 namespace batchext {
@@ -51,6 +54,7 @@ class Undo {
   Trash trash_;
   std::vector<Change> changes_;
   std::vector<std::string> folders_;
+  std::map<std::string, std::int64_t> folder_times_;
 };
 
 void Undo::Read(const std::vector<JournalRecord>& records) {
@@ -64,6 +68,13 @@ void Undo::Read(const std::vector<JournalRecord>& records) {
           report_.started = fields[0];
           report_.source = fields[1];
           report_.target = fields[2];
+        }
+        break;
+      case RecordKind::kFolderTime:
+        // The first time recorded is the one from before the run.
+        if (fields.size() >= 2) {
+          folder_times_.emplace(fields[0],
+                                std::strtoll(fields[1].c_str(), nullptr, 10));
         }
         break;
       case RecordKind::kMakeFolder:
@@ -108,6 +119,18 @@ void Undo::Run() {
   for (auto it = changes_.rbegin(); it != changes_.rend(); ++it) TakeBack(*it);
   for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) {
     RemoveFolder(*it);
+  }
+  // Taking entries back changed the times of their folders; where all of
+  // a folder's changes went, so does that.
+  for (const auto& [folder, time] : folder_times_) {
+    const bool something_stays =
+        std::any_of(report_.kept.begin(), report_.kept.end(),
+                    [&folder](const KeptEntry& entry) {
+                      return entry.path.size() > folder.size() &&
+                             entry.path.starts_with(folder) &&
+                             IsSeparator(entry.path[folder.size()]);
+                    });
+    if (!something_stays) SetModifiedTime(folder, time);
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,5 +21,9 @@ struct PathState {
 
 // A link is judged as itself unless `follow_links`.
 PathState StateAt(std::string_view path, bool follow_links = false);
+
+// Sets the modification time of what stands at `path`, a link itself, to
+// `modified_ns` as StateAt tells times; false on failure.
+bool SetModifiedTime(std::string_view path, std::int64_t modified_ns);
 
 }  // namespace batchext

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -34,6 +35,15 @@ PathState StateAt(std::string_view path, bool follow_links) {
       static_cast<std::uint64_t>(info.st_size),
       info.st_mtim.tv_sec * std::int64_t{1000000000} + info.st_mtim.tv_nsec};
   return state;
+}
+
+bool SetModifiedTime(std::string_view path, std::int64_t modified_ns) {
+  constexpr std::int64_t kSecond = 1000000000;
+  const struct timespec times[2] = {{0, UTIME_OMIT},
+                                    {static_cast<time_t>(modified_ns / kSecond),
+                                     static_cast<long>(modified_ns % kSecond)}};
+  return ::utimensat(AT_FDCWD, std::string(path).c_str(), times,
+                     AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 }  // namespace batchext

@@ -42,4 +42,15 @@ PathState StateAt(std::string_view path, bool follow_links) {
   return state;
 }
 
+bool SetModifiedTime(std::string_view path, std::int64_t modified_ns) {
+  std::error_code error;
+  std::filesystem::last_write_time(
+      ToNativePath(path),
+      std::filesystem::file_time_type(
+          std::chrono::duration_cast<std::filesystem::file_time_type::duration>(
+              std::chrono::nanoseconds(modified_ns))),
+      error);
+  return !error;
+}
+
 }  // namespace batchext
