@@ -324,7 +324,7 @@ TEST(RunPresenterTest, TargetFolderBoxComesAtItsPlaceInTheWalk) {
     events.push_back("apart " + Box(m.text, m.title, m.style) + " " +
                      std::to_string(r.succeeded));
   };
-  for (const RunOptions options :
+  for (const RunOptions& options :
        {RunOptions{.jobs = 1}, RunOptions{.jobs = 4}}) {
     SCOPED_TRACE(options.jobs);
     events.clear();
