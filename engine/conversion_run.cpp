@@ -118,7 +118,9 @@ Recording StartRecording(const std::string& folder, const FolderPath& source,
 
 void FinishRecording(Recording& recording, ConversionReport& report) {
   if (!recording.journal) return;
-  recording.journal->Finish();
+  if (recording.journal->Finish()) {
+    report.journal = recording.journal->path();
+  }
   if (!recording.journal->Write() && report.journal_error.empty()) {
     report.journal_error = recording.journal->error();
   }

@@ -174,9 +174,11 @@ bool RunJournal::Write() {
   return !failed_;
 }
 
-void RunJournal::Finish() {
+bool RunJournal::Finish() {
   Write();
-  if (!changed_ && !folders_made_) file_->Remove();
+  if (changed_ || folders_made_) return true;
+  file_->Remove();
+  return false;
 }
 
 }  // namespace batchext

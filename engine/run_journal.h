@@ -66,11 +66,13 @@ class RunJournal {
   bool Write();
   // Writes the rest. A journal of a run that changed nothing is deleted:
   // an undo has nothing to take back there.
-  void Finish();
+  // Answers whether the journal stays.
+  bool Finish();
   // The full form of a path the walk was given or built.
   std::string FullPath(const std::string& path) const;
   // The platform's words for the first write that failed.
   const std::string& error() const { return file_->error(); }
+  const std::string& path() const { return file_->path(); }
 
  private:
   void Add(RecordKind kind, const std::vector<std::string_view>& fields);

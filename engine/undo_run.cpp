@@ -224,13 +224,18 @@ UndoReport UndoJournal(const std::string& text) {
 }
 
 UndoReport UndoLastRun(const std::string& journal_folder) {
-  UndoReport report;
   const std::string journal =
       journal_folder.empty() ? std::string() : NewestJournal(journal_folder);
   if (journal.empty()) {
+    UndoReport report;
     report.refusal = UndoRefusal::kNothingToUndo;
     return report;
   }
+  return UndoRun(journal);
+}
+
+UndoReport UndoRun(const std::string& journal) {
+  UndoReport report;
   std::string text;
   if (!ReadJournal(journal, text, report.error)) {
     report.refusal = UndoRefusal::kUnreadable;

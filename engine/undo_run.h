@@ -56,6 +56,9 @@ struct UndoReport {
 // The run then counts as taken back, whatever had to stay.
 UndoReport UndoLastRun(const std::string& journal_folder);
 
+// Takes back the run of the journal at `path`, as UndoLastRun does.
+UndoReport UndoRun(const std::string& path);
+
 // Takes back the run that the journal `text` records.
 UndoReport UndoJournal(const std::string& text);
 
