@@ -127,9 +127,11 @@ TEST_F(UndoTest, RunsAreTakenBackNewestFirstAndAPreviewRecordsNothing) {
   ASSERT_EQ(Run("txt").exit_code, 0);
   const auto after_first = Snapshot(tree_.Path("out"));
   ASSERT_EQ(Run("md").exit_code, 0);
-  ASSERT_EQ(
-      Cli({"-n", "-f", "doc", tree_.Path("src"), tree_.Path("out")}).exit_code,
-      0);
+  ASSERT_EQ(Cli({"-n", "-r", "-f", "doc", tree_.Path("src"), tree_.Path("new")})
+                .exit_code,
+            0);
+  // Two journals: the preview records nothing.
+  EXPECT_EQ(tree_.Entries("state/batchext").size(), 2u);
   EXPECT_EQ(Undo().exit_code, 0);
   EXPECT_EQ(Snapshot(tree_.Path("out")), after_first);
   EXPECT_EQ(Undo().exit_code, 0);
