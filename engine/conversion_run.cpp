@@ -17,6 +17,7 @@
 #include "fs/journal_store.h"
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
+#include "fs/trash.h"
 
 namespace batchext {
 
@@ -105,14 +106,16 @@ Recording StartRecording(const std::string& folder, const FolderPath& source,
   for (const std::string& level : MissingLevels(target)) {
     journal.FolderToBeMade(level);
   }
-  recording.keeper = std::make_unique<ReplacedFiles>(
-      [&journal](const std::string& path) { return journal.FullPath(path); });
+  if (Trash::Supported()) {
+    recording.keeper = std::make_unique<ReplacedFiles>(
+        [&journal](const std::string& path) { return journal.FullPath(path); });
+  }
   reporter.WatchOutcomes(
       [&journal](const FileDecision& decision, const CopyResult& result) {
         journal.Outcome(decision, result);
       });
   recording.executor = std::make_unique<JournalingExecutor>(
-      inner, journal, reporter, *recording.keeper);
+      inner, journal, reporter, recording.keeper.get());
   return recording;
 }
 
@@ -124,7 +127,9 @@ void FinishRecording(Recording& recording, ConversionReport& report) {
   if (!recording.journal->Write() && report.journal_error.empty()) {
     report.journal_error = recording.journal->error();
   }
-  recording.keeper->FirstMiss(report.unkept_path, report.unkept_why);
+  if (recording.keeper) {
+    recording.keeper->FirstMiss(report.unkept_path, report.unkept_why);
+  }
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ constexpr std::size_t kBatch = 256;
 
 JournalingExecutor::JournalingExecutor(Executor& inner, RunJournal& journal,
                                        RunReporter& reporter,
-                                       ReplacedFiles& keeper)
+                                       ReplacedFiles* keeper)
     : inner_(inner), journal_(journal), reporter_(reporter), keeper_(keeper) {
   held_.reserve(kBatch);
 }
@@ -33,7 +33,7 @@ bool JournalingExecutor::File(FileDecision decision) {
   if (decision.action == FileAction::kCreate ||
       decision.action == FileAction::kReplace) {
     decision.sequence = journal_.Intent(decision);
-    decision.keeper = &keeper_;
+    decision.keeper = keeper_;
   }
   held_.push_back(std::move(decision));
   // Near its top a counter has to end the folder at the very file.

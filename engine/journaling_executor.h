@@ -15,8 +15,9 @@ namespace batchext {
 // then hands them on in their order.
 class JournalingExecutor final : public Executor {
  public:
+  // Without `keeper`, replaced files are kept nowhere.
   JournalingExecutor(Executor& inner, RunJournal& journal,
-                     RunReporter& reporter, ReplacedFiles& keeper);
+                     RunReporter& reporter, ReplacedFiles* keeper);
 
   void Folder(const std::string& source, const std::string& target) override;
   void FolderFailed(FolderFailure failure) override;
@@ -34,7 +35,7 @@ class JournalingExecutor final : public Executor {
   Executor& inner_;
   RunJournal& journal_;
   RunReporter& reporter_;
-  ReplacedFiles& keeper_;
+  ReplacedFiles* keeper_;
   std::vector<FileDecision> held_;
 };
 

@@ -161,10 +161,13 @@ void RunJournal::Outcome(const FileDecision& decision,
     return;
   }
   changed_ = true;
+  // Where the platform told no stamp, an undo compares with the source.
+  const bool stamped = result.stamp != FileStamp{};
   Add(RecordKind::kDone,
       {sequence, std::to_string(result.destination.index),
-       std::to_string(result.stamp.size),
-       std::to_string(result.stamp.modified_ns), result.kept_as});
+       stamped ? std::to_string(result.stamp.size) : std::string(),
+       stamped ? std::to_string(result.stamp.modified_ns) : std::string(),
+       result.kept_as});
   if (pending_.size() >= kWriteAt) Write();
 }
 

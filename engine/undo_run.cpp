@@ -26,6 +26,7 @@ struct Change {
   bool done = false;
   bool not_done = false;
   std::uint64_t index = 0;
+  bool stamped = false;
   FileStamp stamp;
   std::string kept_as;
 };
@@ -101,6 +102,7 @@ void Undo::Read(const std::vector<JournalRecord>& records) {
           Change& change = changes_[Number(fields[0])];
           change.done = true;
           change.index = Number(fields[1]);
+          change.stamped = !fields[2].empty();
           change.stamp = FileStamp{
               Number(fields[2]), std::strtoll(fields[3].c_str(), nullptr, 10)};
           change.kept_as = fields[4];
@@ -140,7 +142,7 @@ void Undo::TakeBack(const Change& change) {
   // Where the outcome went missing with a killed run, the copy bears its
   // source's size and time.
   FileStamp expected = change.stamp;
-  if (!change.done) expected = StateAt(change.source, true).stamp;
+  if (!change.stamped) expected = StateAt(change.source, true).stamp;
   const bool ours =
       now.type == EntryType::kRegular && now.stamp == expected &&
       (!change.done || change.index == 0 || now.identity.index == change.index);

@@ -18,6 +18,8 @@ class Trash {
   Trash();
   ~Trash();
   Trash(const Trash&) = delete;
+  // Whether this platform's trash can keep anything yet.
+  static bool Supported();
   Trash& operator=(const Trash&) = delete;
 
   // Gives the entry `name` of `folder`, whose full path is `path`, a second

@@ -154,6 +154,8 @@ struct Trash::Can {
   }
 };
 
+bool Trash::Supported() { return true; }
+
 Trash::Trash() : home_trash_(HomeTrash()) {}
 
 Trash::~Trash() = default;

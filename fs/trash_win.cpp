@@ -5,6 +5,8 @@ namespace batchext {
 
 struct Trash::Can {};
 
+bool Trash::Supported() { return false; }
+
 Trash::Trash() = default;
 
 Trash::~Trash() = default;
