@@ -145,7 +145,9 @@ void Undo::TakeBack(const Change& change) {
   if (!change.stamped) expected = StateAt(change.source, true).stamp;
   const bool ours =
       now.type == EntryType::kRegular && now.stamp == expected &&
-      (!change.done || change.index == 0 || now.identity.index == change.index);
+      // Where a file's number cannot be had cheaply, size and time tell.
+      (!change.done || change.index == 0 || now.identity.IsZero() ||
+       now.identity.index == change.index);
   if (change.replace || !change.kept_as.empty()) {
     TakeBackReplace(change, now, ours);
     return;
