@@ -1,14 +1,21 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <system_error>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "fs/folder_flags_posix.h"
 #include "fs/trash.h"
@@ -118,6 +125,34 @@ bool WriteAll(int fd, const std::string& text) {
          static_cast<ssize_t>(text.size());
 }
 
+// Every record of a trash, by its Path= value: deletion date and entry.
+std::unordered_map<std::string,
+                   std::vector<std::pair<std::string, std::string>>>
+ReadRecords(const std::string& base) {
+  std::unordered_map<std::string,
+                     std::vector<std::pair<std::string, std::string>>>
+      records;
+  DIR* folder = ::opendir((base + "/info").c_str());
+  if (folder == nullptr) return records;
+  constexpr std::string_view kSuffix = ".trashinfo";
+  while (const dirent* entry = ::readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (!name.ends_with(kSuffix)) continue;
+    std::ifstream in(base + "/info/" + name);
+    std::string line;
+    std::string recorded;
+    std::string date;
+    while (std::getline(in, line)) {
+      if (line.starts_with("Path=")) recorded = line.substr(5);
+      if (line.starts_with("DeletionDate=")) date = line.substr(13);
+    }
+    records[recorded].emplace_back(
+        date, name.substr(0, name.size() - kSuffix.size()));
+  }
+  ::closedir(folder);
+  return records;
+}
+
 }  // namespace
 
 struct Trash::Can {
@@ -130,6 +165,13 @@ struct Trash::Can {
   int info = -1;
   // Why nothing can be kept on this file system.
   std::string error;
+  // Where the row of free names of a name that was met before goes on, so
+  // that many files of one name cost no search each.
+  std::unordered_map<std::string, int> next_free;
+  // The records, by Path= value: deletion date and entry, once read.
+  std::optional<std::unordered_map<
+      std::string, std::vector<std::pair<std::string, std::string>>>>
+      records;
 
   ~Can() {
     if (files >= 0) ::close(files);
@@ -200,7 +242,7 @@ std::string Trash::Keep(const FolderHandle& folder, std::string_view name,
   const dev_t device =
       ::fstat(folder.descriptor(), &info) == 0 ? info.st_dev : 0;
   errno = 0;
-  const Can& can = CanFor(device, path);
+  Can& can = CanFor(device, path);
   if (!can.error.empty()) {
     why_not = can.error;
     return {};
@@ -208,7 +250,9 @@ std::string Trash::Keep(const FolderHandle& folder, std::string_view name,
   const std::string record = "[Trash Info]\nPath=" + can.Recorded(path) +
                              "\nDeletionDate=" + Now() + "\n";
   const std::string original(name);
-  for (int attempt = 1; attempt < 1000; ++attempt) {
+  const auto hint = can.next_free.find(original);
+  const int first = hint == can.next_free.end() ? 1 : hint->second;
+  for (int attempt = first; attempt < first + 1000; ++attempt) {
     const std::string kept =
         attempt == 1 ? original : original + "." + std::to_string(attempt);
     const std::string record_name = kept + ".trashinfo";
@@ -231,6 +275,7 @@ std::string Trash::Keep(const FolderHandle& folder, std::string_view name,
     }
     if (::linkat(folder.descriptor(), original.c_str(), can.files, kept.c_str(),
                  0) == 0) {
+      if (attempt > 1) can.next_free[original] = attempt + 1;
       return can.base + "/files/" + kept;
     }
     const int error = errno;
@@ -250,26 +295,25 @@ std::vector<std::string> Trash::KeptFor(const std::string& path,
   struct stat info {};
   std::vector<std::string> kept;
   if (::stat(Parent(path).c_str(), &info) != 0) return kept;
-  const Can& can = CanFor(info.st_dev, path);
+  Can& can = CanFor(info.st_dev, path);
   if (!can.error.empty()) return kept;
-  const std::string wanted = "Path=" + can.Recorded(path) + "\n";
-  const std::string name = path.substr(path.find_last_of('/') + 1);
-  // Keep takes the first free name of the row, so the row ends at a gap.
-  for (int attempt = 1; attempt < 1000; ++attempt) {
-    const std::string candidate =
-        attempt == 1 ? name : name + "." + std::to_string(attempt);
-    const int fd = ::openat(can.info, (candidate + ".trashinfo").c_str(),
-                            O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) break;
-    char text[8192];
-    const ssize_t got = ::read(fd, text, sizeof text);
-    ::close(fd);
-    const std::string record(text, got > 0 ? static_cast<size_t>(got) : 0);
-    const auto date = record.find("DeletionDate=");
-    if (record.find(wanted) != std::string::npos && date != std::string::npos &&
-        record.substr(date + 13, 19) >= since) {
-      kept.push_back(can.base + "/files/" + candidate);
-    }
+  if (!can.records) can.records = ReadRecords(can.base);
+  auto found = can.records->find(can.Recorded(path));
+  if (found == can.records->end()) return kept;
+  // Within a second, the later of two entries has the higher number.
+  const std::size_t name_length = path.size() - path.find_last_of('/') - 1;
+  const auto number = [name_length](const std::string& entry) {
+    return entry.size() > name_length + 1
+               ? std::atoi(entry.c_str() + name_length + 1)
+               : 1;
+  };
+  std::vector<std::pair<std::string, std::string>>& entries = found->second;
+  std::sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first
+                              : number(a.second) < number(b.second);
+  });
+  for (const auto& [date, entry] : entries) {
+    if (date >= since) kept.push_back(can.base + "/files/" + entry);
   }
   return kept;
 }
