@@ -1,6 +1,7 @@
 #include "engine/run_journal.h"
 
 #include <algorithm>
+#include <charconv>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -12,24 +13,6 @@
 
 namespace batchext {
 namespace {
-
-void Escape(std::string_view field, std::string& out) {
-  for (const char c : field) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      default:
-        out.push_back(c);
-    }
-  }
-}
 
 std::vector<std::string> Fields(std::string_view line) {
   std::vector<std::string> fields(1);
@@ -47,6 +30,22 @@ std::vector<std::string> Fields(std::string_view line) {
   return fields;
 }
 
+// A number's digits, without a string of its own: a record a file must
+// cost next to nothing.
+class Number {
+ public:
+  template <typename Integer>
+  explicit Number(Integer value)
+      : length_(static_cast<std::size_t>(
+            std::to_chars(digits_, digits_ + sizeof digits_, value).ptr -
+            digits_)) {}
+  std::string_view text() const { return {digits_, length_}; }
+
+ private:
+  char digits_[24];
+  std::size_t length_;
+};
+
 // Records of many files go out in one write, so that the journal costs a
 // run next to nothing.
 constexpr std::size_t kWriteAt = 64 * 1024;
@@ -62,15 +61,18 @@ std::string WithoutTrailingSeparators(std::string path) {
 
 }  // namespace
 
-std::string EncodeRecord(RecordKind kind,
-                         const std::vector<std::string_view>& fields) {
-  std::string line(1, static_cast<char>(kind));
-  for (const std::string_view field : fields) {
-    line.push_back('\t');
-    Escape(field, line);
+void AppendField(std::string_view field, std::string& out) {
+  // Names rarely hold what needs escaping: most go in whole.
+  for (auto special = field.find_first_of("\\\t\n");
+       special != std::string_view::npos;
+       special = field.find_first_of("\\\t\n")) {
+    out.append(field.substr(0, special));
+    const char c = field[special];
+    out.push_back('\\');
+    out.push_back(c == '\t' ? 't' : c == '\n' ? 'n' : c);
+    field.remove_prefix(special + 1);
   }
-  line.push_back('\n');
-  return line;
+  out.append(field);
 }
 
 std::vector<JournalRecord> DecodeJournal(std::string_view text) {
@@ -105,11 +107,6 @@ std::string RunJournal::FullPath(const std::string& path) const {
   std::string full = working_folder_;
   if (!IsSeparator(full.back())) full.push_back(PreferredSeparator());
   return full + path;
-}
-
-void RunJournal::Add(RecordKind kind,
-                     const std::vector<std::string_view>& fields) {
-  pending_ += EncodeRecord(kind, fields);
 }
 
 void RunJournal::Begin(const ConversionSettings& settings) {
@@ -155,19 +152,20 @@ void RunJournal::Outcome(const FileDecision& decision,
       decision.action != FileAction::kReplace) {
     return;
   }
-  const std::string sequence = std::to_string(decision.sequence);
+  Number sequence(decision.sequence);
   if (result.status != CopyStatus::kCopied) {
-    Add(RecordKind::kNotDone, {sequence});
+    Add(RecordKind::kNotDone, {sequence.text()});
     return;
   }
   changed_ = true;
   // Where the platform told no stamp, an undo compares with the source.
   const bool stamped = result.stamp != FileStamp{};
+  const Number index(result.destination.index);
+  const Number size(result.stamp.size);
+  const Number time(result.stamp.modified_ns);
   Add(RecordKind::kDone,
-      {sequence, std::to_string(result.destination.index),
-       stamped ? std::to_string(result.stamp.size) : std::string(),
-       stamped ? std::to_string(result.stamp.modified_ns) : std::string(),
-       result.kept_as});
+      {sequence.text(), index.text(), stamped ? size.text() : "",
+       stamped ? time.text() : "", result.kept_as});
   if (pending_.size() >= kWriteAt) Write();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -38,8 +39,19 @@ struct JournalRecord {
   std::vector<std::string> fields;
 };
 
-std::string EncodeRecord(RecordKind kind,
-                         const std::vector<std::string_view>& fields);
+// Escapes one field onto `out`.
+void AppendField(std::string_view field, std::string& out);
+
+// Appends the line of one record to `out`; `fields` is any range of text.
+template <typename Fields>
+void AppendRecord(RecordKind kind, const Fields& fields, std::string& out) {
+  out.push_back(static_cast<char>(kind));
+  for (const auto& field : fields) {
+    out.push_back('\t');
+    AppendField(field, out);
+  }
+  out.push_back('\n');
+}
 
 // The records of a journal. A last line without its end, which only a
 // power cut can leave, is dropped.
@@ -75,7 +87,9 @@ class RunJournal {
   const std::string& path() const { return file_->path(); }
 
  private:
-  void Add(RecordKind kind, const std::vector<std::string_view>& fields);
+  void Add(RecordKind kind, std::initializer_list<std::string_view> fields) {
+    AppendRecord(kind, fields, pending_);
+  }
   // Records the time of a folder that existed before the run, so that an
   // undo can set it back.
   void FolderTime(const std::string& full_path);

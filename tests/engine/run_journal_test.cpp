@@ -18,10 +18,10 @@ TEST(RunJournalTest, RecordsComeBackWholeAndACutLineIsDropped) {
   };
   std::string text;
   for (const auto& fields : records) {
-    text += EncodeRecord(RecordKind::kCreate, {fields.begin(), fields.end()});
+    AppendRecord(RecordKind::kCreate, fields, text);
   }
   const std::string whole = text;
-  text += EncodeRecord(RecordKind::kDone, {"7", "cut"});
+  AppendRecord(RecordKind::kDone, std::vector<std::string>{"7", "cut"}, text);
   text.pop_back();
   for (const std::string& journal : {whole, text}) {
     const std::vector<JournalRecord> decoded = DecodeJournal(journal);
