@@ -52,7 +52,6 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   std::string target;
   app.formatter(std::make_shared<UsageFormatter>());
   app.add_option("SOURCE", source, "要转换的文件所在的文件夹")
-      ->required()
       ->option_text("来源文件夹");
   app.add_option("TARGET", target,
                  "存放副本的文件夹（默认为来源文件夹后面直接加上 \"(2)\"）")
@@ -81,6 +80,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                      "；1 表示逐个复制（默认为可用处理器核数的两倍，最多 " +
                      std::to_string(DefaultJobsCap()) + " 个）")
       ->option_text("数目");
+  app.add_flag("-u,--undo", options.undo,
+               "撤销本用户最近一次尚未撤销的运行：删除它新建的文件和文件夹，"
+               "从回收站放回它替换的文件；运行之后被修改过的文件保持不变");
   app.set_help_flag("-h,--help", "显示本帮助后退出");
   app.set_version_flag("-V,--version", "batchext 1.00", "显示版本后退出");
 
@@ -113,6 +115,20 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     return parsed;
   }
   if (ShowsQuotingTrap(arguments)) {
+    parsed.exit_code = 2;
+    return parsed;
+  }
+  if (options.undo) {
+    if (!source.empty() || !target.empty()) {
+      WriteText(stderr, UsageErrorLines("--undo 不接受文件夹参数"));
+      parsed.exit_code = 2;
+      return parsed;
+    }
+    parsed.options = options;
+    return parsed;
+  }
+  if (source.empty()) {
+    WriteText(stderr, UsageErrorLines("缺少来源文件夹"));
     parsed.exit_code = 2;
     return parsed;
   }

@@ -8,9 +8,12 @@
 #include "cli/cli_presenter.h"
 #include "cli/shown_path.h"
 #include "engine/conversion_run.h"
+#include "engine/undo_run.h"
 #include "fs/console.h"
 #include "fs/path_ops.h"
+#include "fs/state_folder.h"
 #include "ui/form/run_presenter.h"
+#include "ui/form/run_texts.h"
 
 namespace batchext {
 namespace {
@@ -31,8 +34,21 @@ int ExitStatus(const ConversionReport& report, bool interrupted) {
 
 }  // namespace
 
+int UndoCommandLine() {
+  const UndoReport report = UndoLastRun(StateFolder());
+  for (const KeptEntry& entry : report.kept) {
+    PrintLine(stderr, "未撤销：" + KeptLine(entry));
+  }
+  const Message message = UndoMessage(report);
+  PrintLine(report.refused() ? stderr : stdout,
+            message.title + ": " + message.text);
+  if (report.refused()) return kExitRefused;
+  return report.kept.empty() ? kExitClean : kExitFailures;
+}
+
 int RunCommandLine(const CliOptions& options,
                    const volatile std::sig_atomic_t& interrupted) {
+  if (options.undo) return UndoCommandLine();
   ConversionSettings settings;
   settings.FromFolder = options.source;
   settings.TargetFolder = options.target;
@@ -48,9 +64,15 @@ int RunCommandLine(const CliOptions& options,
   CliPresenter presenter(options);
   ConversionObserver observer = presenter.Observer();
   observer.stop_requested = [&] { return interrupted != 0; };
-  const ConversionReport report = StartConversion(
-      settings, options.from_ext, options.to_ext, presenter.Messages(),
-      observer, RunOptions{.jobs = options.jobs, .preview = options.dry_run});
+  const ConversionReport report =
+      StartConversion(settings, options.from_ext, options.to_ext,
+                      presenter.Messages(), observer,
+                      RunOptions{.jobs = options.jobs,
+                                 .preview = options.dry_run,
+                                 .journal_folder = StateFolder()});
+  if (const std::string notice = UndoNotice(report); !notice.empty()) {
+    PrintLine(stderr, notice);
+  }
   return ExitStatus(report, interrupted != 0);
 }
 

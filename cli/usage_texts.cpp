@@ -50,15 +50,19 @@ std::string UsageFormatter::make_help(const CLI::App* app, std::string name,
   std::string usage = "用法: " + name + " [选项]";
   std::string arguments;
   std::string options;
+  // Every run needs the first; only taking a run back needs none.
+  bool first = true;
   for (const CLI::Option* option : app->get_options()) {
     if (option->get_positional()) {
       const std::string shown = option->get_option_text();
-      usage += option->get_required() ? " " + shown : " [" + shown + "]";
+      usage += first ? " " + shown : " [" + shown + "]";
+      first = false;
       arguments += Row(shown, option->get_description());
     } else {
       options += Row(OptionName(*option), option->get_description());
     }
   }
+  usage += "\n  或: " + name + " --undo";
   return app->get_description() + "\n\n" + usage + "\n\n参数:\n" + arguments +
          "\n选项:\n" + options;
 }

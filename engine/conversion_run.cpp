@@ -2,17 +2,24 @@
 
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/copy_executor.h"
 #include "engine/file_count.h"
+#include "engine/journaling_executor.h"
 #include "engine/preview_executor.h"
 #include "engine/run_reporter.h"
 #include "engine/tree_walk.h"
 #include "fs/folder_handle.h"
+#include "fs/journal_store.h"
+#include "fs/native_path.h"
 #include "fs/path_ops.h"
+#include "fs/trash.h"
 
 namespace batchext {
 
@@ -59,6 +66,76 @@ ConversionReport RunConversion(ConversionSettings& settings,
   return report;
 }
 
+namespace {
+
+// The levels of a target folder that are missing, top first.
+std::vector<std::string> MissingLevels(const FolderPath& target) {
+  std::vector<std::string> missing;
+  std::filesystem::path level = ToNativePath(target.text());
+  while (!level.empty() && !level.has_filename() &&
+         level.parent_path() != level) {
+    level = level.parent_path();
+  }
+  while (!level.empty() && !FolderExists(FromNativePath(level))) {
+    missing.insert(missing.begin(), FromNativePath(level));
+    if (level.parent_path() == level) break;
+    level = level.parent_path();
+  }
+  return missing;
+}
+
+// What a run keeps so that it can be taken back.
+struct Recording {
+  std::unique_ptr<RunJournal> journal;
+  std::unique_ptr<ReplacedFiles> keeper;
+  std::unique_ptr<JournalingExecutor> executor;
+};
+
+Recording StartRecording(const std::string& folder, const FolderPath& source,
+                         const FolderPath& target, Executor& inner,
+                         RunReporter& reporter, ConversionReport& report) {
+  Recording recording;
+  std::unique_ptr<JournalFile> file =
+      JournalFile::Create(folder, report.journal_error);
+  if (!file) return recording;
+  PruneJournals(folder, kKeptJournals);
+  recording.journal = std::make_unique<RunJournal>(std::move(file));
+  RunJournal& journal = *recording.journal;
+  ConversionSettings roots;
+  roots.FromFolder = source;
+  roots.TargetFolder = target;
+  journal.Begin(roots);
+  for (const std::string& level : MissingLevels(target)) {
+    journal.FolderToBeMade(level);
+  }
+  if (Trash::Supported()) {
+    recording.keeper = std::make_unique<ReplacedFiles>(
+        [&journal](const std::string& path) { return journal.FullPath(path); });
+  }
+  reporter.WatchOutcomes(
+      [&journal](const FileDecision& decision, const CopyResult& result) {
+        journal.Outcome(decision, result);
+      });
+  recording.executor = std::make_unique<JournalingExecutor>(
+      inner, journal, reporter, recording.keeper.get());
+  return recording;
+}
+
+void FinishRecording(Recording& recording, ConversionReport& report) {
+  if (!recording.journal) return;
+  if (recording.journal->Finish()) {
+    report.journal = recording.journal->path();
+  }
+  if (!recording.journal->Write() && report.journal_error.empty()) {
+    report.journal_error = recording.journal->error();
+  }
+  if (recording.keeper) {
+    recording.keeper->FirstMiss(report.unkept_path, report.unkept_why);
+  }
+}
+
+}  // namespace
+
 ConversionReport ConvertTree(ConversionSettings& settings,
                              const FolderPath& source, const FolderPath& target,
                              const ConversionObserver& observer,
@@ -79,11 +156,19 @@ ConversionReport ConvertTree(ConversionSettings& settings,
         run_options.jobs > 0 ? run_options.jobs : DefaultJobs(),
         open_file_limit, reporter);
   }
-  TreeWalk(WalkRules{settings.FromExt, settings.ToExt,
-                     settings.StripSurplusExtensions,
-                     settings.IncludeSubfolders, run_options.preview},
-           *executor, reporter.written())
+  Recording recording;
+  if (!run_options.preview && !run_options.journal_folder.empty()) {
+    recording = StartRecording(run_options.journal_folder, source, target,
+                               *executor, reporter, report);
+  }
+  Executor& front = recording.executor ? *recording.executor : *executor;
+  TreeWalk(
+      WalkRules{settings.FromExt, settings.ToExt,
+                settings.StripSurplusExtensions, settings.IncludeSubfolders,
+                run_options.preview, recording.executor != nullptr},
+      front, reporter.written())
       .Run(source, target);
+  FinishRecording(recording, report);
   report.succeeded = settings.SuccessCount;
   report.failed = settings.FailCount;
   return report;

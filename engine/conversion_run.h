@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "engine/conversion_settings.h"
@@ -16,7 +17,13 @@ struct RunOptions {
   int jobs = 0;
   // Decides everything as a run would and writes nothing.
   bool preview = false;
+  // Where the run's journal goes, so that it can be taken back; "" keeps
+  // none (and keeps no replaced file). A preview keeps none either.
+  std::string journal_folder = {};
 };
+
+// Journals kept in a journal folder; older ones are deleted as runs start.
+inline constexpr std::size_t kKeptJournals = 30;
 
 // Twice the usable cores, at most DefaultJobsCap(): beyond that, measured,
 // the copies only queued for the kernel's locks.

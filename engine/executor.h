@@ -25,6 +25,9 @@ class Executor {
   virtual bool StopRequested() = 0;
   // What StopRequested last answered.
   virtual bool Stopped() const = 0;
+  // Told before the walk makes a folder that is missing, when it was asked
+  // to tell.
+  virtual void FolderToBeMade(const std::string& path) { (void)path; }
 };
 
 }  // namespace batchext

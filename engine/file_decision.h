@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -8,6 +9,8 @@
 #include "fs/folder_handle.h"
 
 namespace batchext {
+
+class ReplacedFiles;
 
 // A source folder and its target, open for as long as a decision about
 // them waits to be carried out.
@@ -39,6 +42,10 @@ struct FileDecision {
   std::string system_error;
   // Whether an entry that turns up at the new name after all may give way.
   bool may_replace = true;
+  // Where what this copy replaces is kept, if anywhere.
+  ReplacedFiles* keeper = nullptr;
+  // The decision's place among the run's recorded changes.
+  std::uint64_t sequence = 0;
 };
 
 }  // namespace batchext

@@ -82,6 +82,15 @@ struct ConversionReport {
   std::vector<FolderFailure> folder_failures;
   // What ended the run unexpectedly, in the platform's words, or empty.
   std::string error;
+  // The journal that lets an undo take this run back; empty where the run
+  // changed nothing or kept no journal.
+  std::string journal;
+  // Why the run could not be recorded fully for an undo, or empty.
+  std::string journal_error;
+  // The first replaced file that could not be kept in the trash and why;
+  // it was replaced all the same. Empty when none.
+  std::string unkept_path;
+  std::string unkept_why;
 
   bool refused() const { return refusal != Refusal::kNone; }
 };

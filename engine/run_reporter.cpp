@@ -43,6 +43,7 @@ void RunReporter::FolderFailed(const FolderFailure& failure) {
 }
 
 bool RunReporter::File(const FileDecision& decision, const CopyResult& result) {
+  if (outcome_watcher_) outcome_watcher_(decision, result);
   if (result.status == CopyStatus::kStopped) return false;
   TellTotal();
   if (result.status == CopyStatus::kCopied) written_.Insert(result.destination);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "engine/claimed_files.h"
 #include "engine/conversion_settings.h"
@@ -30,6 +32,11 @@ class RunReporter {
   bool stopped() const { return report_.stopped; }
   // How many more files either counter can take.
   std::int64_t Headroom() const;
+  // Also told every outcome, those cut short by a stop included.
+  void WatchOutcomes(
+      std::function<void(const FileDecision&, const CopyResult&)> watcher) {
+    outcome_watcher_ = std::move(watcher);
+  }
   // The files this run has written so far, once asked to keep them.
   ClaimedFiles& written() { return written_; }
 
@@ -42,6 +49,7 @@ class RunReporter {
   ClaimedFiles written_;
   const FileCount* count_;
   bool total_told_ = false;
+  std::function<void(const FileDecision&, const CopyResult&)> outcome_watcher_;
 };
 
 }  // namespace batchext

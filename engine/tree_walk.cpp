@@ -108,6 +108,10 @@ void TreeWalk::EnterSubfolder(Level& parent, const std::string& name) {
     }
     executor_.Settle();
   }
+  if (rules_.announce_folders &&
+      EntryAt(parent.folders->target, name).type == EntryType::kNone) {
+    executor_.FolderToBeMade(target_path_->Text());
+  }
   OpenedFolder target =
       MakeSubfolder(parent.folders->target, name, rules_.preview);
   if (!target.folder.valid()) {

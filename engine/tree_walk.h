@@ -27,6 +27,8 @@ struct WalkRules {
   bool include_subfolders = false;
   // Makes no folder; a folder that would be made is planned instead.
   bool preview = false;
+  // Tells the executor of each folder before it is made.
+  bool announce_folders = false;
 };
 
 // Walks the source tree depth first, files before subfolders, and decides

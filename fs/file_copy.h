@@ -61,6 +61,10 @@ struct CopyResult {
   // The file that now holds the content: the new copy, or for kSameFile the
   // source itself.
   FileIdentity destination;
+  // For kCopied: the size and time the copy was given, the source's.
+  FileStamp stamp{};
+  // Where the entry that the copy replaced was kept, or empty.
+  std::string kept_as{};
 
   bool Succeeded() const { return CopySucceeded(status); }
 

@@ -232,7 +232,12 @@ CopyResult Fill(int in, const struct stat& source_info, int out,
   if ((written.st_mode & 0777) != mode) ::fchmod(out, mode);
   const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
   ::futimens(out, times);
-  return CopyResult::Of(CopyStatus::kCopied, IdentityOf(written));
+  CopyResult copied = CopyResult::Of(CopyStatus::kCopied, IdentityOf(written));
+  copied.stamp =
+      FileStamp{static_cast<std::uint64_t>(source_info.st_size),
+                source_info.st_mtim.tv_sec * std::int64_t{1000000000} +
+                    source_info.st_mtim.tv_nsec};
+  return copied;
 }
 
 // Linking a nameless file by descriptor needs a privilege that root usually

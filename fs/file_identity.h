@@ -24,6 +24,16 @@ struct FileIdentity {
   }
 };
 
+// What a copy keeps of its source and what tells, without reading it, that
+// a file is still as a run left it.
+struct FileStamp {
+  std::uint64_t size = 0;
+  // Nanoseconds since the platform's epoch.
+  std::int64_t modified_ns = 0;
+
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
 struct FileIdentityHash {
   std::size_t operator()(const FileIdentity& id) const noexcept {
     return std::hash<std::uint64_t>{}(

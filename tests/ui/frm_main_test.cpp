@@ -25,6 +25,7 @@
 #include "tests/support/temp_tree.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/form/form_layout.h"
+#include "ui/form/run_texts.h"
 #include "ui/qt/folder_drop.h"
 #include "ui/qt/message_box.h"
 #include "ui/qt/twips.h"
@@ -443,6 +444,32 @@ class FrmMainTest : public QObject {
                            "中"};
       if (*details) expected << "中";
       QCOMPARE(shown, expected);
+    }
+  }
+
+  // A run's summary offers "撤销" beside the details, and tells whether it
+  // was pressed; OK is no undo.
+  void summaryOffersUndoBesideTheDetails() {
+    for (const bool press_undo : {true, false}) {
+      QStringList buttons;
+      WhenShown([] { return QApplication::activeModalWidget(); },
+                [&](QWidget* widget) {
+                  auto* box = qobject_cast<QMessageBox*>(widget);
+                  QAbstractButton* undo = nullptr;
+                  for (QAbstractButton* button : box->buttons()) {
+                    buttons << button->text();
+                    if (button->text() == kUndoButtonText) undo = button;
+                  }
+                  QTest::mouseClick(
+                      press_undo && undo ? undo : box->button(QMessageBox::Ok),
+                      Qt::LeftButton);
+                });
+      const bool pressed =
+          ShowMessageBox(nullptr, "成功", "操作结果",
+                         MessageStyle::kInformation, "/a：原因", true);
+      QCOMPARE(pressed, press_undo);
+      buttons.sort();
+      QCOMPARE(buttons, (QStringList{"撤销", "显示详情...", "确定"}));
     }
   }
 

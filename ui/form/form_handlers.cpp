@@ -4,8 +4,10 @@
 #include <ranges>
 #include <utility>
 
+#include "engine/undo_run.h"
 #include "ui/form/run_details.h"
 #include "ui/form/run_presenter.h"
+#include "ui/form/run_texts.h"
 
 namespace batchext {
 namespace {
@@ -84,18 +86,36 @@ void FormHandlers::Ok(const OkRequest& request,
     seams_.show(text, title, style);
   };
   const ShowSummary show_summary = [&](const Message& summary,
-                                       const ConversionReport&) {
+                                       const ConversionReport& report) {
     if (before_message) before_message();
-    if (seams_.show_summary) {
-      seams_.show_summary(summary.text, summary.title, summary.style,
-                          details.Text());
-    } else {
+    if (!seams_.show_summary) {
       seams_.show(summary.text, summary.title, summary.style);
+      return;
+    }
+    std::string text = details.Text();
+    if (const std::string notice = UndoNotice(report); !notice.empty()) {
+      text += (text.empty() ? "" : "\n") + notice;
+    }
+    if (seams_.show_summary(summary.text, summary.title, summary.style, text,
+                            !report.journal.empty())) {
+      TakeBack(report.journal);
     }
   };
   StartConversion(settings_, request.from_extension, request.to_extension,
                   {.show = show, .show_summary = show_summary},
-                  details.Watch(observer));
+                  details.Watch(observer),
+                  RunOptions{.jobs = 0,
+                             .preview = false,
+                             .journal_folder = seams_.journal_folder});
+}
+
+void FormHandlers::TakeBack(const std::string& journal) {
+  const UndoReport report = UndoRun(journal);
+  std::string kept;
+  for (const KeptEntry& entry : report.kept) kept += KeptLine(entry) + "\n";
+  if (!kept.empty()) kept.pop_back();
+  const Message message = UndoMessage(report);
+  seams_.show_summary(message.text, message.title, message.style, kept, false);
 }
 
 void FormHandlers::OpenLink(const ControlSpec& label) {

@@ -20,6 +20,13 @@ using ShowDetailedMessage =
     std::function<void(const std::string& text, const std::string& title,
                        MessageStyle style, const std::string& details)>;
 
+// Shows the summary box of a run like ShowDetailedMessage; with
+// `offer_undo` it also offers to take the run back, and answers whether
+// the person asked for that.
+using ShowSummaryBox = std::function<bool(
+    const std::string& text, const std::string& title, MessageStyle style,
+    const std::string& details, bool offer_undo)>;
+
 // Starts the user's browser on an address without waiting for it.
 using LinkLauncher = std::function<void(const std::string& address)>;
 
@@ -39,8 +46,12 @@ struct FormSeams {
   std::function<void(const ControlSpec& panel, const std::string& address)>
       load_panel;
   // Shows the summary that closes a run, with its failures as `details`
-  // ("" for none); left empty, the summary goes through `show` alone.
-  ShowDetailedMessage show_summary = nullptr;
+  // ("" for none), and that of an undo; left empty, summaries go through
+  // `show` alone and no run is offered to be taken back.
+  ShowSummaryBox show_summary = nullptr;
+  // Where runs are journaled, so that they can be taken back; "" for
+  // nowhere.
+  std::string journal_folder = {};
 };
 
 // The state of the window's inputs when OK is pressed, texts as typed.
@@ -74,6 +85,8 @@ class FormHandlers {
   void OpenLink(const ControlSpec& label);
 
  private:
+  // Takes back the run of `journal` and shows what came of it.
+  void TakeBack(const std::string& journal);
   void ChooseFromFolder(const FolderPicker& pick);
   void ChooseTargetFolder(const FolderPicker& pick);
 

@@ -111,4 +111,64 @@ std::string FolderFailureReason(const FolderFailure& failure) {
   return SystemSays(failure.system_error);
 }
 
+std::string UndoNotice(const ConversionReport& report) {
+  std::string notice;
+  if (!report.journal_error.empty()) {
+    notice =
+        "无法记录本次运行，之后不能撤销：" + SystemSays(report.journal_error);
+  }
+  if (!report.unkept_path.empty()) {
+    if (!notice.empty()) notice += "\n";
+    notice +=
+        "无法把被替换的文件放入回收站，已直接替换（此后的同类文件也是如此）：" +
+        report.unkept_path + "：" + SystemSays(report.unkept_why);
+  }
+  return notice;
+}
+
+Message UndoMessage(const UndoReport& report) {
+  switch (report.refusal) {
+    case UndoRefusal::kNothingToUndo:
+      return {.text = "没有可以撤销的运行。",
+              .title = "撤销",
+              .style = MessageStyle::kWarning};
+    case UndoRefusal::kUnreadable:
+      return {.text = "无法读取运行记录：" + SystemSays(report.error),
+              .title = "撤销",
+              .style = MessageStyle::kWarning};
+    case UndoRefusal::kNone:
+      break;
+  }
+  return {.text = "删除了" + std::to_string(report.removed) +
+                  "个新建的文件，放回了" + std::to_string(report.restored) +
+                  "个被替换的文件，删除了" +
+                  std::to_string(report.folders_removed) + "个文件夹，" +
+                  std::to_string(report.kept.size()) + "项未撤销",
+          .title = "撤销结果",
+          .style = report.kept.empty() ? MessageStyle::kInformation
+                                       : MessageStyle::kWarning};
+}
+
+std::string KeptLine(const KeptEntry& entry) {
+  std::string reason;
+  switch (entry.reason) {
+    case KeptReason::kChanged:
+      reason = "运行之后已被修改，没有删除或覆盖";
+      break;
+    case KeptReason::kFolderNotEmpty:
+      reason = "文件夹中有本次运行以外的内容，没有删除";
+      break;
+    case KeptReason::kNotInTrash:
+      reason = "被替换的文件已不在回收站中，无法放回";
+      break;
+    case KeptReason::kNotKept:
+      reason = "被替换的文件当时未能放入回收站，无法放回";
+      break;
+    case KeptReason::kSystem:
+      reason = SystemSays(entry.system_error);
+      break;
+  }
+  return entry.path + "：" + reason;
+}
+
 }  // namespace batchext

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/conversion_run.h"
+#include "engine/undo_run.h"
 #include "ui/form/show_message.h"
 
 // The words of a run, the same in every window and on the command line.
@@ -31,5 +32,18 @@ std::string FailureReason(const FileOutcome& outcome);
 
 // Why the walk could not use a folder.
 std::string FolderFailureReason(const FolderFailure& failure);
+
+// What a run says besides its summary about what an undo will be able to
+// do; "" when there is nothing to say.
+std::string UndoNotice(const ConversionReport& report);
+
+// The box that closes an undo: its counts, or why nothing was taken back.
+Message UndoMessage(const UndoReport& report);
+
+// One line "PATH：REASON" for something an undo left as it was.
+std::string KeptLine(const KeptEntry& entry);
+
+// The words of the button that takes a run back.
+inline constexpr char kUndoButtonText[] = "撤销";
 
 }  // namespace batchext

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "fs/state_folder.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/folder_drop.h"
 #include "ui/qt/fonts.h"
@@ -163,6 +164,7 @@ FrmMain::FrmMain(FrmMainServices services)
 }
 
 FormSeams FrmMain::Seams(FrmMainServices& services) {
+  const bool faked = static_cast<bool>(services.show);
   ShowDetailedMessage show = std::move(services.show);
   if (!show) {
     show = [this](const std::string& text, const std::string& title,
@@ -185,7 +187,18 @@ FormSeams FrmMain::Seams(FrmMainServices& services) {
           [this](const ControlSpec& panel, const std::string& address) {
             LoadPanel(panel, address);
           },
-      .show_summary = show,
+      .show_summary =
+          [this, faked, show](const std::string& text, const std::string& title,
+                              MessageStyle style, const std::string& details,
+                              bool offer_undo) {
+            if (faked) {
+              show(text, title, style, details);
+              return false;
+            }
+            return ShowMessageBox(this, text, title, style, details,
+                                  offer_undo);
+          },
+      .journal_folder = StateFolder(),
   };
 }
 

@@ -159,6 +159,38 @@ constexpr struct {
     // clang-format on
 };
 
+// Only a run that changed something is offered to be taken back; taking
+// it back shows its own summary and leaves the target as it was.
+TEST(FormHandlersTest, ASummaryOffersToTakeBackARunThatChangedSomething) {
+  testing::TempTree tree;
+  tree.Write("in/a.doc", "a");
+  tree.Write("in/b.doc", "b");
+  tree.Write("out/keep.me", "not the run's");
+  FakeSeams fakes;
+  FormSeams seams = fakes.Seams();
+  std::vector<std::string> summaries;
+  seams.show_summary = [&](const std::string& text, const std::string& title,
+                           MessageStyle, const std::string& details,
+                           bool offer_undo) {
+    summaries.push_back(title + "|" + text + "|" + details +
+                        (offer_undo ? "|撤销" : ""));
+    return offer_undo;
+  };
+  seams.journal_folder = tree.Path("state");
+  FormHandlers form(std::move(seams), kLinks);
+  form.DropFromFolder(tree.Path("in"));
+  form.DropTargetFolder(tree.Path("out"));
+  form.Ok({"doc", "txt", false, false});
+  form.Ok({"xls", "txt", false, false});
+  EXPECT_EQ(summaries,
+            (std::vector<std::string>{
+                "操作结果|成功修改了2个文件的后缀名，失败0个文件||撤销",
+                "撤销结果|删除了2个新建的文件，放回了0个被替换的文件，"
+                "删除了0个文件夹，0项未撤销|",
+                "操作结果|成功修改了0个文件的后缀名，失败0个文件|"}));
+  EXPECT_EQ(tree.Entries("out"), std::vector<std::string>{"keep.me"});
+}
+
 TEST(FormHandlersTest, BrowseButtonsFollowThePicker) {
   for (const auto& c : kBrowseCases) {
     SCOPED_TRACE(c.clicks[0]);
@@ -328,7 +360,7 @@ TEST(RunPresenterTest, TargetFolderBoxComesAtItsPlaceInTheWalk) {
     events.push_back("apart " + Box(m.text, m.title, m.style) + " " +
                      std::to_string(r.succeeded));
   };
-  for (const RunOptions options :
+  for (const RunOptions& options :
        {RunOptions{.jobs = 1}, RunOptions{.jobs = 4}}) {
     SCOPED_TRACE(options.jobs);
     events.clear();

@@ -1,0 +1,49 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "fs/file_identity_posix.h"
+#include "fs/file_state.h"
+
+namespace batchext {
+
+PathState StateAt(std::string_view path, bool follow_links) {
+  PathState state;
+  struct stat info {};
+  const std::string text(path);
+  const int answer =
+      follow_links ? ::stat(text.c_str(), &info) : ::lstat(text.c_str(), &info);
+  if (answer != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) {
+      state.system_error = std::system_category().message(errno);
+    }
+    return state;
+  }
+  if (S_ISREG(info.st_mode)) {
+    state.type = EntryType::kRegular;
+  } else if (S_ISLNK(info.st_mode)) {
+    state.type = EntryType::kLink;
+  } else if (S_ISDIR(info.st_mode)) {
+    state.type = EntryType::kFolder;
+  } else {
+    state.type = EntryType::kOther;
+  }
+  state.identity = IdentityOf(info);
+  state.stamp = FileStamp{
+      static_cast<std::uint64_t>(info.st_size),
+      info.st_mtim.tv_sec * std::int64_t{1000000000} + info.st_mtim.tv_nsec};
+  return state;
+}
+
+bool SetModifiedTime(std::string_view path, std::int64_t modified_ns) {
+  constexpr std::int64_t kSecond = 1000000000;
+  const struct timespec times[2] = {{0, UTIME_OMIT},
+                                    {static_cast<time_t>(modified_ns / kSecond),
+                                     static_cast<long>(modified_ns % kSecond)}};
+  return ::utimensat(AT_FDCWD, std::string(path).c_str(), times,
+                     AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+}  // namespace batchext
