@@ -30,6 +30,8 @@ class ChainedPath {
   std::string Join(std::string_view name) const;
   // The folder's name in its parent; for a root, its whole path.
   std::string_view Name() const;
+  // Empty for a root.
+  const Ptr& parent() const { return parent_; }
 
  private:
   ChainedPath(Ptr parent, std::string part);

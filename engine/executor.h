@@ -27,7 +27,11 @@ class Executor {
   virtual bool Stopped() const = 0;
   // Told before the walk makes a folder that is missing, when it was asked
   // to tell.
-  virtual void FolderToBeMade(const std::string& path) { (void)path; }
+  virtual void FolderToBeMade(const ChainedPath::Ptr& folder,
+                              const FolderHandle& parent) {
+    (void)folder;
+    (void)parent;
+  }
 };
 
 }  // namespace batchext

@@ -49,8 +49,9 @@ void JournalingExecutor::Settle() {
   inner_.Settle();
 }
 
-void JournalingExecutor::FolderToBeMade(const std::string& path) {
-  journal_.FolderToBeMade(path);
+void JournalingExecutor::FolderToBeMade(const ChainedPath::Ptr& folder,
+                                        const FolderHandle& parent) {
+  journal_.FolderToBeMade(folder, parent);
 }
 
 bool JournalingExecutor::HandOn() {

@@ -26,7 +26,8 @@ class JournalingExecutor final : public Executor {
   void Settle() override;
   bool StopRequested() override { return inner_.StopRequested(); }
   bool Stopped() const override { return inner_.Stopped(); }
-  void FolderToBeMade(const std::string& path) override;
+  void FolderToBeMade(const ChainedPath::Ptr& folder,
+                      const FolderHandle& parent) override;
 
  private:
   // Writes the journal, then hands on what was held; false as the inner

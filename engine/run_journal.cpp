@@ -50,7 +50,8 @@ class Number {
 // run next to nothing.
 constexpr std::size_t kWriteAt = 64 * 1024;
 
-// As undo names folders; a root keeps its separator.
+}  // namespace
+
 std::string WithoutTrailingSeparators(std::string path) {
   while (path.size() > RootLength(path) && path.size() > 1 &&
          IsSeparator(path.back())) {
@@ -58,8 +59,6 @@ std::string WithoutTrailingSeparators(std::string path) {
   }
   return path;
 }
-
-}  // namespace
 
 void AppendField(std::string_view field, std::string& out) {
   // Names rarely hold what needs escaping: most go in whole.
@@ -114,12 +113,42 @@ void RunJournal::Begin(const ConversionSettings& settings) {
                          FullPath(settings.TargetFolder.text())});
 }
 
-void RunJournal::FolderTime(const std::string& full_path) {
-  const std::string folder = WithoutTrailingSeparators(full_path);
-  const PathState state = StateAt(folder);
+std::string RunJournal::Id(const ChainedPath::Ptr& folder) {
+  std::vector<ChainedPath::Ptr> unnamed;
+  for (ChainedPath::Ptr at = folder; at && !ids_.contains(at.get());
+       at = at->parent()) {
+    unnamed.push_back(at);
+  }
+  for (auto it = unnamed.rbegin(); it != unnamed.rend(); ++it) {
+    const ChainedPath::Ptr& named = *it;
+    const std::uint64_t id = ids_.size();
+    const Number number(id);
+    if (named->parent()) {
+      const Number parent(ids_.at(named->parent().get()));
+      Add(RecordKind::kFolderName,
+          {number.text(), parent.text(), named->Name()});
+    } else {
+      Add(RecordKind::kFolderName,
+          {number.text(), "", FullPath(std::string(named->Name()))});
+    }
+    ids_.emplace(named.get(), id);
+    named_.push_back(named);
+  }
+  return std::to_string(ids_.at(folder.get()));
+}
+
+void RunJournal::FolderTime(const std::string& id, const PathState& state) {
   if (state.type != EntryType::kFolder) return;
-  Add(RecordKind::kFolderTime,
-      {folder, std::to_string(state.stamp.modified_ns)});
+  Add(RecordKind::kFolderTime, {id, Number(state.stamp.modified_ns).text()});
+}
+
+void RunJournal::FolderToBeMade(const ChainedPath::Ptr& folder,
+                                const FolderHandle& parent) {
+  folders_made_ = true;
+  const std::string id = Id(folder);
+  if (folder->parent()) FolderTime(Id(folder->parent()), StateOf(parent));
+  Add(RecordKind::kMakeFolder, {id});
+  Write();
 }
 
 void RunJournal::FolderToBeMade(const std::string& path) {
@@ -127,19 +156,20 @@ void RunJournal::FolderToBeMade(const std::string& path) {
   const std::string full = WithoutTrailingSeparators(FullPath(path));
   const auto separator = std::find_if(full.rbegin(), full.rend(), IsSeparator);
   if (separator != full.rend()) {
-    FolderTime(full.substr(0, full.rend() - separator));
+    const std::string parent = full.substr(0, full.rend() - separator);
+    FolderTime(Id(ChainedPath::Root(parent)),
+               StateAt(WithoutTrailingSeparators(parent)));
   }
-  Add(RecordKind::kMakeFolder, {full});
+  Add(RecordKind::kMakeFolder, {Id(ChainedPath::Root(full))});
   Write();
 }
 
 std::uint64_t RunJournal::Intent(const FileDecision& decision) {
   if (decision.folders != folders_) {
     folders_ = decision.folders;
-    const std::string target = FullPath(folders_->target_path->Text());
-    FolderTime(target);
-    Add(RecordKind::kFolders,
-        {FullPath(folders_->source_path->Text()), target});
+    const std::string target = Id(folders_->target_path);
+    FolderTime(target, StateOf(folders_->target));
+    Add(RecordKind::kFolders, {Id(folders_->source_path), target});
   }
   Add(decision.action == FileAction::kReplace ? RecordKind::kReplace
                                               : RecordKind::kCreate,

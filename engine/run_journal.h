@@ -5,10 +5,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/conversion_settings.h"
 #include "engine/file_decision.h"
+#include "fs/file_state.h"
 #include "fs/journal_store.h"
 
 namespace batchext {
@@ -18,11 +20,17 @@ namespace batchext {
 enum class RecordKind : char {
   // The run: start time as local "YYYY-MM-DDThh:mm:ss", source, target.
   kRun = 'R',
-  // A folder about to be made.
+  // A folder named once, by a number that later records use: number,
+  // number of its parent folder, name; a folder with no parent named
+  // there has its whole path for a name. Paths of a deep tree would
+  // otherwise cost the journal their length at every level.
+  kFolderName = 'N',
+  // A folder about to be made: its number.
   kMakeFolder = 'M',
-  // The source and target folder of the changes after it.
+  // The numbers of the source and target folder of the changes after it.
   kFolders = 'F',
-  // A folder whose entries are about to change, and its time before.
+  // A folder whose entries are about to change, by number, and its time
+  // before.
   kFolderTime = 'T',
   // A copy about to be created or to replace an entry: name, new name.
   kCreate = 'C',
@@ -57,6 +65,10 @@ void AppendRecord(RecordKind kind, const Fields& fields, std::string& out) {
 // power cut can leave, is dropped.
 std::vector<JournalRecord> DecodeJournal(std::string_view text);
 
+// A folder's path without the separators that end it, a root's apart, as
+// an undo names folders.
+std::string WithoutTrailingSeparators(std::string path);
+
 // Local time as the trash records it.
 std::string LocalTimeText();
 
@@ -68,7 +80,11 @@ class RunJournal {
   explicit RunJournal(std::unique_ptr<JournalFile> file);
 
   void Begin(const ConversionSettings& settings);
-  // Records the folder and writes everything recorded so far.
+  // Records the folder and writes everything recorded so far: one the
+  // walk is about to make in `parent`, or a missing level of the target
+  // folder itself.
+  void FolderToBeMade(const ChainedPath::Ptr& folder,
+                      const FolderHandle& parent);
   void FolderToBeMade(const std::string& path);
   // Records a change about to be made; answers its sequence number.
   std::uint64_t Intent(const FileDecision& decision);
@@ -90,9 +106,11 @@ class RunJournal {
   void Add(RecordKind kind, std::initializer_list<std::string_view> fields) {
     AppendRecord(kind, fields, pending_);
   }
+  // The folder's number, naming it and its unnamed ancestors first.
+  std::string Id(const ChainedPath::Ptr& folder);
   // Records the time of a folder that existed before the run, so that an
   // undo can set it back.
-  void FolderTime(const std::string& full_path);
+  void FolderTime(const std::string& id, const PathState& state);
 
   std::unique_ptr<JournalFile> file_;
   std::string working_folder_;
@@ -100,6 +118,9 @@ class RunJournal {
   // Held, so that no later folder pair can take its address.
   std::shared_ptr<const FolderPair> folders_;
   std::uint64_t intents_ = 0;
+  // Folders named so far, held so that no other can take their address.
+  std::unordered_map<const ChainedPath*, std::uint64_t> ids_;
+  std::vector<ChainedPath::Ptr> named_;
   bool folders_made_ = false;
   bool changed_ = false;
   bool failed_ = false;

@@ -110,7 +110,7 @@ void TreeWalk::EnterSubfolder(Level& parent, const std::string& name) {
   }
   if (rules_.announce_folders &&
       EntryAt(parent.folders->target, name).type == EntryType::kNone) {
-    executor_.FolderToBeMade(target_path_->Text());
+    executor_.FolderToBeMade(target_path_, parent.folders->target);
   }
   OpenedFolder target =
       MakeSubfolder(parent.folders->target, name, rules_.preview);

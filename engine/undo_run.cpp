@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <system_error>
+#include <unordered_map>
 
 #include "engine/run_journal.h"
 #include "fs/file_state.h"
@@ -61,6 +62,13 @@ class Undo {
 void Undo::Read(const std::vector<JournalRecord>& records) {
   std::string source_folder;
   std::string target_folder;
+  // Each folder's path, ending in a separator, by its number.
+  std::unordered_map<std::string, std::string> paths;
+  const auto folder = [&](const std::string& id) {
+    const auto found = paths.find(id);
+    return found == paths.end() ? std::string()
+                                : WithoutTrailingSeparators(found->second);
+  };
   for (const JournalRecord& record : records) {
     const std::vector<std::string>& fields = record.fields;
     switch (record.kind) {
@@ -71,20 +79,37 @@ void Undo::Read(const std::vector<JournalRecord>& records) {
           report_.target = fields[2];
         }
         break;
+      case RecordKind::kFolderName:
+        if (fields.size() >= 3) {
+          const auto parent = paths.find(fields[1]);
+          std::string path;
+          if (fields[1].empty()) {
+            path = fields[2];
+            if (!path.empty() && !IsSeparator(path.back())) {
+              path.push_back(PreferredSeparator());
+            }
+          } else if (parent != paths.end()) {
+            path = parent->second + fields[2] + PreferredSeparator();
+          }
+          paths[fields[0]] = std::move(path);
+        }
+        break;
       case RecordKind::kFolderTime:
         // The first time recorded is the one from before the run.
-        if (fields.size() >= 2) {
-          folder_times_.emplace(fields[0],
+        if (fields.size() >= 2 && !folder(fields[0]).empty()) {
+          folder_times_.emplace(folder(fields[0]),
                                 std::strtoll(fields[1].c_str(), nullptr, 10));
         }
         break;
       case RecordKind::kMakeFolder:
-        if (!fields.empty()) folders_.push_back(fields[0]);
+        if (!fields.empty() && !folder(fields[0]).empty()) {
+          folders_.push_back(folder(fields[0]));
+        }
         break;
       case RecordKind::kFolders:
         if (fields.size() >= 2) {
-          source_folder = fields[0];
-          target_folder = fields[1];
+          source_folder = paths[fields[0]];
+          target_folder = paths[fields[1]];
         }
         break;
       case RecordKind::kCreate:

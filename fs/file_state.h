@@ -22,6 +22,9 @@ struct PathState {
 // A link is judged as itself unless `follow_links`.
 PathState StateAt(std::string_view path, bool follow_links = false);
 
+// The same for an open folder; nothing for a planned one.
+PathState StateOf(const FolderHandle& folder);
+
 // Sets the modification time of what stands at `path`, a link itself, to
 // `modified_ns` as StateAt tells times; false on failure.
 bool SetModifiedTime(std::string_view path, std::int64_t modified_ns);

@@ -4,20 +4,19 @@
 #include <cerrno>
 #include <system_error>
 
+#include "fs/error_text_posix.h"
 #include "fs/file_identity_posix.h"
 #include "fs/file_state.h"
 
 namespace batchext {
 
-PathState StateAt(std::string_view path, bool follow_links) {
+namespace {
+
+PathState Stated(int answer, const struct stat& info) {
   PathState state;
-  struct stat info {};
-  const std::string text(path);
-  const int answer =
-      follow_links ? ::stat(text.c_str(), &info) : ::lstat(text.c_str(), &info);
   if (answer != 0) {
     if (errno != ENOENT && errno != ENOTDIR) {
-      state.system_error = std::system_category().message(errno);
+      state.system_error = ErrorText(errno);
     }
     return state;
   }
@@ -35,6 +34,22 @@ PathState StateAt(std::string_view path, bool follow_links) {
       static_cast<std::uint64_t>(info.st_size),
       info.st_mtim.tv_sec * std::int64_t{1000000000} + info.st_mtim.tv_nsec};
   return state;
+}
+
+}  // namespace
+
+PathState StateAt(std::string_view path, bool follow_links) {
+  struct stat info {};
+  const std::string text(path);
+  return Stated(
+      follow_links ? ::stat(text.c_str(), &info) : ::lstat(text.c_str(), &info),
+      info);
+}
+
+PathState StateOf(const FolderHandle& folder) {
+  if (folder.planned() || folder.descriptor() < 0) return {};
+  struct stat info {};
+  return Stated(::fstat(folder.descriptor(), &info), info);
 }
 
 bool SetModifiedTime(std::string_view path, std::int64_t modified_ns) {

@@ -4,6 +4,7 @@
 
 #include "fs/file_state.h"
 #include "fs/native_path.h"
+#include "fs/path_ops.h"
 
 namespace batchext {
 
@@ -40,6 +41,13 @@ PathState StateAt(std::string_view path, bool follow_links) {
           modified.time_since_epoch())
           .count()};
   return state;
+}
+
+PathState StateOf(const FolderHandle& folder) {
+  if (folder.planned() || folder.path().empty()) return {};
+  std::string path = folder.path();
+  while (path.size() > 3 && IsSeparator(path.back())) path.pop_back();
+  return StateAt(path, true);
 }
 
 bool SetModifiedTime(std::string_view path, std::int64_t modified_ns) {
