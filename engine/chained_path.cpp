@@ -31,7 +31,10 @@ ChainedPath::~ChainedPath() {
 
 std::string ChainedPath::Join(std::string_view name) const {
   std::string text(length_ + name.size(), '\0');
-  std::memcpy(text.data() + length_, name.data(), name.size());
+  // A view of nothing may point nowhere, which memcpy must not be given.
+  if (!name.empty()) {
+    std::memcpy(text.data() + length_, name.data(), name.size());
+  }
   std::size_t end = length_;
   for (const ChainedPath* at = this; at; at = at->parent_.get()) {
     end -= at->part_.size();
