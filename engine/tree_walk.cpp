@@ -133,7 +133,7 @@ void TreeWalk::ReleaseOldLevels() {
   // again from there.
   const std::size_t index = levels_.size() - 1 - kOpenLevels;
   Level& level = levels_[index];
-  if (!level.folders || index == 0) return;
+  if (!level.folders || index == 0 || !levels_[index + 1].folders) return;
   const FolderPair& folders = *level.folders;
   const FolderHandle& above_target = levels_[index + 1].folders->target;
   // A folder that exists cannot be reached by climbing from a planned one.
