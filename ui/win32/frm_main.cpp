@@ -32,8 +32,12 @@ Native NativeOf(const ControlSpec& spec) {
     case ControlKind::kFrame:
       return {L"BUTTON", BS_GROUPBOX};
     case ControlKind::kCaption:
-    case ControlKind::kFolderField:
       return {L"STATIC", SS_LEFTNOWORDWRAP | kText};
+    case ControlKind::kFolderField:
+      // A long path loses its middle, so that the folder's own name and
+      // the "(2)" stay in sight; the tooltip has it whole.
+      return {L"STATIC",
+              SS_LEFTNOWORDWRAP | SS_PATHELLIPSIS | SS_NOTIFY | kText};
     case ControlKind::kLinkLabel:
       return {L"STATIC", (spec.word_wrap ? SS_LEFT : SS_LEFTNOWORDWRAP) |
                              SS_NOTIFY | kText};
@@ -214,7 +218,11 @@ void FrmMain::CreateTooltips() {
                         WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0, 0, 0,
                         window_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   for (const Control& control : controls_) {
-    if (*control.spec->tooltip == '\0') continue;
+    // A folder field's tip is its path, set as it changes.
+    if (*control.spec->tooltip == '\0' &&
+        control.spec->kind != ControlKind::kFolderField) {
+      continue;
+    }
     std::wstring text = Utf8ToWide(control.spec->tooltip);
     TOOLINFOW tool{};
     tool.cbSize = sizeof(tool);
@@ -438,8 +446,19 @@ void FrmMain::RunConversion() {
 }
 
 void FrmMain::ShowFolders(const std::string& from, const std::string& target) {
-  ::SetWindowTextW(Find("LblFromFolder")->window, Utf8ToWide(from).c_str());
-  ::SetWindowTextW(Find("LblTargetFolder")->window, Utf8ToWide(target).c_str());
+  for (const auto& [name, path] : {std::pair{"LblFromFolder", &from},
+                                   std::pair{"LblTargetFolder", &target}}) {
+    const HWND field = Find(name)->window;
+    std::wstring text = Utf8ToWide(*path);
+    ::SetWindowTextW(field, text.c_str());
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(field);
+    tool.lpszText = text.data();
+    ::SendMessageW(tooltips_, TTM_UPDATETIPTEXTW, 0,
+                   reinterpret_cast<LPARAM>(&tool));
+  }
 }
 
 void FrmMain::LoadPanel(const ControlSpec& panel, const std::string& address) {
