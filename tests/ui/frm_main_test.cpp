@@ -1,5 +1,6 @@
 #include "ui/qt/frm_main.h"
 
+#include <QAccessible>
 #include <QBitmap>
 #include <QCheckBox>
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -312,6 +314,40 @@ class FrmMainTest : public QObject {
     QCOMPARE(Child<QLineEdit>(window, "TxtHouZui")->text(), "txt");
   }
 
+  // A screen reader hears each control by what a sighted user reads beside
+  // it, and the chosen paths whole.
+  void controlsAreHeardAsSeen() {
+    TempTree temp;
+    temp.MakeFolder("in");
+    FrmMain window(fakes_.Services());
+    const auto heard = [&](const char* name, QAccessible::Text what) {
+      QAccessibleInterface* face =
+          QAccessible::queryAccessibleInterface(Child(window, name));
+      return face ? face->text(what) : QString("(none)");
+    };
+    const std::pair<const char*, const char*> names[] = {
+        {"TxtFromHouzui", "只更改来源文件夹中指定后缀的文件"},
+        {"TxtHouZui", "将来源文件夹中所有文件后缀更改为："},
+        {"CmdBrowseFromFolder", "选择来源文件夹"},
+        {"CmdBrowseTargetFolder", "选择目标文件夹"},
+        {"LblFromFolder", "选择来源文件夹"},
+        {"LblTargetFolder", "选择目标文件夹"},
+        {"Scriptlet1", "广告"},
+        {"Scriptlet2", "广告"},
+        {"CmdOk", "开始批量修改"},
+    };
+    for (const auto& [name, expected] : names) {
+      QCOMPARE(heard(name, QAccessible::Name), QString::fromUtf8(expected));
+    }
+    fakes_.answers.push_back(temp.Path("in"));
+    Click(window, "CmdBrowseFromFolder");
+    const QString in = QString::fromStdString(temp.Path("in"));
+    QCOMPARE(heard("CmdBrowseFromFolder", QAccessible::Description), in);
+    QCOMPARE(heard("LblFromFolder", QAccessible::Description), in);
+    QCOMPARE(heard("CmdBrowseTargetFolder", QAccessible::Description),
+             in + "(2)");
+  }
+
   // `batchext FOLDER`, as a file manager starts it, opens as if the folder
   // had been picked; anything else starts the window as it always starts.
   void startsOnTheFolderItIsGiven() {
@@ -381,6 +417,7 @@ class FrmMainTest : public QObject {
     }
     const std::unique_ptr<FrmMain> window = Prepared(temp);
     QString label;
+    QString heard;
     // Cancel once the modal dialog has reported five files or more.
     WhenShown(
         [] {
@@ -393,11 +430,14 @@ class FrmMainTest : public QObject {
         },
         [&](QWidget* dialog) {
           label = static_cast<QProgressDialog*>(dialog)->labelText();
+          heard = dialog->accessibleName() + "|" +
+                  dialog->findChild<QProgressBar*>()->accessibleName();
           QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
         });
     Click(*window, "CmdOk");
     const QString in = QDir::toNativeSeparators(temp.Path("in").c_str());
     QVERIFY2(label.contains("当前文件夹：" + in), qPrintable(label));
+    QCOMPARE(heard, "正在修改文件的后缀名|进度");
     const qsizetype made = Made(temp).size();
     QVERIFY2(made >= 5 && made < kFiles, qPrintable(QString::number(made)));
     QCOMPARE(fakes_.shown,

@@ -20,6 +20,9 @@ constexpr char kStripTip[] =
 constexpr char kTaskLinkCaption[] =
     "有其它问题需要解决,请单击此处,成千上万优秀人才为您服务";
 
+// The panels show advertisements, whatever their addresses say.
+constexpr char kPanelHeardAs[] = "广告";
+
 using K = ControlKind;
 
 // clang-format off
@@ -31,33 +34,35 @@ constexpr ControlSpec kControls[] = {
      .font = kCaptionFont},
     {.name = "LblFromFolder", .kind = K::kFolderField, .parent = "Frame1",
      .caption = "", .rect = {120, 765, 4215, 255}, .fore_colour = kBlack,
-     .back_colour = kWhite},
+     .back_colour = kWhite, .heard_as = "选择来源文件夹"},
     {.name = "CmdBrowseFromFolder", .kind = K::kBrowseButton,
      .parent = "Frame1", .caption = "…", .rect = {4320, 765, 495, 255},
      .tab_index = 0, .tooltip = kBrowseTip,
-     .click = ClickAction::kBrowseFromFolder},
+     .click = ClickAction::kBrowseFromFolder,
+     .heard_as = "选择来源文件夹"},
     {.name = "Label1_1", .kind = K::kCaption, .parent = "Frame1",
      .caption = "选择目标文件夹", .rect = {120, 1125, 2175, 375},
      .font = kCaptionFont},
     {.name = "LblTargetFolder", .kind = K::kFolderField, .parent = "Frame1",
      .caption = "", .rect = {120, 1485, 4215, 255}, .fore_colour = kBlack,
-     .back_colour = kWhite},
+     .back_colour = kWhite, .heard_as = "选择目标文件夹"},
     {.name = "CmdBrowseTargetFolder", .kind = K::kBrowseButton,
      .parent = "Frame1", .caption = "…", .rect = {4320, 1485, 495, 255},
      .tab_index = 1, .tooltip = kBrowseTip,
-     .click = ClickAction::kBrowseTargetFolder},
+     .click = ClickAction::kBrowseTargetFolder,
+     .heard_as = "选择目标文件夹"},
     {.name = "Label1_3", .kind = K::kCaption, .parent = "Frame1",
      .caption = "只更改来源文件夹中指定后缀的文件",
      .rect = {60, 1860, 4695, 375}, .font = kCaptionFont},
     {.name = "TxtFromHouzui", .kind = K::kTextBox, .parent = "Frame1",
      .caption = "*", .rect = {60, 2220, 4575, 360}, .font = kCaptionFont,
-     .tab_index = 4},
+     .tab_index = 4, .heard_as = "只更改来源文件夹中指定后缀的文件"},
     {.name = "Label1_2", .kind = K::kCaption, .parent = "Frame1",
      .caption = "将来源文件夹中所有文件后缀更改为：",
      .rect = {60, 2580, 4695, 375}, .font = kCaptionFont},
     {.name = "TxtHouZui", .kind = K::kTextBox, .parent = "Frame1",
      .caption = "txt", .rect = {60, 2940, 4575, 360}, .font = kCaptionFont,
-     .tab_index = 2},
+     .tab_index = 2, .heard_as = "将来源文件夹中所有文件后缀更改为："},
     {.name = "Chck", .kind = K::kCheckBox, .parent = "Frame1",
      .caption = "包括全部子文件夹", .rect = {135, 3300, 4560, 360},
      .font = kBoldOptionFont, .tab_index = 8},
@@ -71,7 +76,7 @@ constexpr ControlSpec kControls[] = {
     // Scriptlet1 runs 95 twips past the right edge once loaded.
     {.name = "Scriptlet1", .kind = K::kWebPanel, .parent = "", .caption = "",
      .rect = {5205, 75, 1620, 1710}, .tab_index = 5,
-     .address = Address::kPanel1, .load_rect = TwipRect{5160, 45, 5345, 4950}},
+     .address = Address::kPanel1, .load_rect = TwipRect{5160, 45, 5345, 4950}, .heard_as = kPanelHeardAs},
     {.name = "Label3_0", .kind = K::kLinkLabel, .parent = "",
      .caption = kTaskLinkCaption, .rect = {105, 120, 4950, 270},
      .fore_colour = kBlue, .click = ClickAction::kOpenAddress, .address = Address::kTaskPage,
@@ -83,7 +88,7 @@ constexpr ControlSpec kControls[] = {
     // Once loaded, Scriptlet2 covers the lower edge of Label3_1.
     {.name = "Scriptlet2", .kind = K::kWebPanel, .parent = "", .caption = "",
      .rect = {60, 5100, 870, 660}, .tab_index = 6,
-     .address = Address::kPanel2, .load_rect = TwipRect{90, 4920, 7455, 1350}},
+     .address = Address::kPanel2, .load_rect = TwipRect{90, 4920, 7455, 1350}, .heard_as = kPanelHeardAs},
     {.name = "Label2", .kind = K::kLinkLabel, .parent = "", .caption = "",
      .rect = {7710, 5310, 2415, 930}, .fore_colour = kPurple,
      .click = ClickAction::kOpenAddress, .address = Address::kHomePage, .word_wrap = true},

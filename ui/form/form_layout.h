@@ -89,6 +89,9 @@ struct ControlSpec {
   std::optional<TwipRect> load_rect = std::nullopt;
   bool hand_cursor = false;
   bool word_wrap = false;
+  // What a screen reader names it by: the caption a sighted user reads
+  // beside it; "" where its own text says it.
+  const char* heard_as = "";
 };
 
 // Every control, parents before their children, in the order they are

@@ -19,6 +19,9 @@ struct ProgressTiming {
 // The dialog's texts.
 inline constexpr char kProgressCancelCaption[] = "取消";
 inline constexpr char kProgressFolderLabel[] = "当前文件夹：";
+// What a screen reader names the dialog and its bar by.
+inline constexpr char kProgressHeardAs[] = "正在修改文件的后缀名";
+inline constexpr char kProgressBarHeardAs[] = "进度";
 
 // What the dialog says of the count: with the whole and the time left once
 // they are known.

@@ -211,6 +211,9 @@ QWidget* FrmMain::CreateControl(const ControlSpec& control) {
   widget->setGeometry(ToPixels(control.rect));
   widget->setFont(ToQFont(control.font));
   if (*control.tooltip) widget->setToolTip(control.tooltip);
+  if (*control.heard_as) {
+    widget->setAccessibleName(QString::fromUtf8(control.heard_as));
+  }
   SetColours(control, widget);
   if (control.kind == ControlKind::kCaption) {
     SqueezeToFit(static_cast<QLabel*>(widget));
@@ -342,6 +345,13 @@ void FrmMain::DropFolder(QDropEvent& event) {
 void FrmMain::ShowFolders(const std::string& from, const std::string& target) {
   Find<PathField>("LblFromFolder")->SetPath(QString::fromStdString(from));
   Find<PathField>("LblTargetFolder")->SetPath(QString::fromStdString(target));
+  // The field shows a path cut short; a screen reader hears it whole.
+  for (const char* name : {"LblFromFolder", "CmdBrowseFromFolder"}) {
+    Find(name)->setAccessibleDescription(QString::fromStdString(from));
+  }
+  for (const char* name : {"LblTargetFolder", "CmdBrowseTargetFolder"}) {
+    Find(name)->setAccessibleDescription(QString::fromStdString(target));
+  }
 }
 
 void FrmMain::SetChecked(const ControlSpec& option, bool checked) {

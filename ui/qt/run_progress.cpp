@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 
@@ -44,6 +45,10 @@ void RunProgress::ShowDialog() {
   if (!dialog_) {
     dialog_ = std::make_unique<QProgressDialog>(parent_);
     dialog_->setWindowTitle(kApplicationTitle);
+    dialog_->setAccessibleName(QString::fromUtf8(kProgressHeardAs));
+    if (auto* bar = dialog_->findChild<QProgressBar*>()) {
+      bar->setAccessibleName(QString::fromUtf8(kProgressBarHeardAs));
+    }
     dialog_->setWindowModality(Qt::ApplicationModal);
     dialog_->setCancelButtonText(kProgressCancelCaption);
     dialog_->setRange(0, 0);  // the total is not known in advance
