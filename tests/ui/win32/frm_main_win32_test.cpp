@@ -162,9 +162,11 @@ TEST_F(FrmMainWin32Test, ShowsEveryControlOfTheTableWhereItSays) {
     tips = ::FindWindowExW(nullptr, tips, TOOLTIPS_CLASSW, nullptr);
   } while (tips && ::GetWindow(tips, GW_OWNER) != main);
   ASSERT_NE(tips, nullptr);
+  // The folder fields' tips are their paths.
   EXPECT_EQ(::SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0),
             std::ranges::count_if(FormControls(), [](const ControlSpec& spec) {
-              return *spec.tooltip != '\0';
+              return *spec.tooltip != '\0' ||
+                     spec.kind == ControlKind::kFolderField;
             }));
 
   const InfoLinks links = DefaultInfoLinks();
