@@ -15,4 +15,11 @@ std::optional<FileIdentity> GetFileIdentity(std::string_view path) {
   return IdentityOf(info);
 }
 
+EntryType EntryTypeOf(mode_t mode) {
+  if (S_ISREG(mode)) return EntryType::kRegular;
+  if (S_ISLNK(mode)) return EntryType::kLink;
+  if (S_ISDIR(mode)) return EntryType::kFolder;
+  return EntryType::kOther;
+}
+
 }  // namespace batchext

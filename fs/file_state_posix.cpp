@@ -20,15 +20,7 @@ PathState Stated(int answer, const struct stat& info) {
     }
     return state;
   }
-  if (S_ISREG(info.st_mode)) {
-    state.type = EntryType::kRegular;
-  } else if (S_ISLNK(info.st_mode)) {
-    state.type = EntryType::kLink;
-  } else if (S_ISDIR(info.st_mode)) {
-    state.type = EntryType::kFolder;
-  } else {
-    state.type = EntryType::kOther;
-  }
+  state.type = EntryTypeOf(info.st_mode);
   state.identity = IdentityOf(info);
   state.stamp = FileStamp{
       static_cast<std::uint64_t>(info.st_size),

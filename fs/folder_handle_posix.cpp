@@ -160,16 +160,10 @@ Entry EntryAt(const FolderHandle& folder, std::string_view name) {
     }
     return entry;
   }
-  if (S_ISREG(info.st_mode)) {
-    entry.type = EntryType::kRegular;
+  entry.type = EntryTypeOf(info.st_mode);
+  if (entry.type == EntryType::kRegular) {
     entry.read_only = (info.st_mode & 0222) == 0;
     entry.identity = IdentityOf(info);
-  } else if (S_ISLNK(info.st_mode)) {
-    entry.type = EntryType::kLink;
-  } else if (S_ISDIR(info.st_mode)) {
-    entry.type = EntryType::kFolder;
-  } else {
-    entry.type = EntryType::kOther;
   }
   return entry;
 }

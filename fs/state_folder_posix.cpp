@@ -1,18 +1,22 @@
 #include <cstdlib>
+#include <string>
 
 #include "fs/state_folder.h"
 
 namespace batchext {
 
-std::string StateFolder() {
+std::string UserFolder(const char* variable, const char* below_home) {
   // Relative values are to be ignored, as if unset.
-  const char* state_home = std::getenv("XDG_STATE_HOME");
-  if (state_home != nullptr && state_home[0] == '/') {
-    return std::string(state_home) + "/batchext";
-  }
+  const char* named = std::getenv(variable);
+  if (named != nullptr && named[0] == '/') return named;
   const char* home = std::getenv("HOME");
   if (home == nullptr || home[0] != '/') return {};
-  return std::string(home) + "/.local/state/batchext";
+  return std::string(home) + below_home;
+}
+
+std::string StateFolder() {
+  const std::string state_home = UserFolder("XDG_STATE_HOME", "/.local/state");
+  return state_home.empty() ? state_home : state_home + "/batchext";
 }
 
 }  // namespace batchext

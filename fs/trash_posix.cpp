@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "fs/folder_flags_posix.h"
+#include "fs/state_folder.h"
 #include "fs/trash.h"
 
 namespace batchext {
@@ -35,13 +36,8 @@ std::string Parent(const std::string& path) {
 
 // Where the person's own trash is, whether or not it exists yet.
 std::string HomeTrash() {
-  const char* data_home = std::getenv("XDG_DATA_HOME");
-  if (data_home != nullptr && data_home[0] == '/') {
-    return std::string(data_home) + "/Trash";
-  }
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || home[0] != '/') return {};
-  return std::string(home) + "/.local/share/Trash";
+  const std::string data_home = UserFolder("XDG_DATA_HOME", "/.local/share");
+  return data_home.empty() ? data_home : data_home + "/Trash";
 }
 
 // The device of the path, or of its nearest existing folder above.
