@@ -14,6 +14,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStyleOptionButton>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
@@ -314,6 +315,52 @@ class FrmMainTest : public QObject {
     QCOMPARE(Child<QLineEdit>(window, "TxtHouZui")->text(), "txt");
   }
 
+  // Borders of the boxes stand out 3:1 from what is around them, and the
+  // control that has the focus at start shows its ring before any key.
+  void bordersStandOutAndTheFocusShows() {
+    FrmMain window(fakes_.Services());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto luminance = [](QColor colour) {
+      const auto linear = [](double c) {
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+      };
+      return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+             0.0722 * linear(colour.blueF());
+    };
+    const auto contrast = [&](QColor a, QColor b) {
+      const double la = luminance(a), lb = luminance(b);
+      return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    };
+    const QColor around = window.palette().color(QPalette::Window);
+    for (const char* name : {"TxtHouZui", "Chk", "Chck"}) {
+      QWidget* control = Child(window, name);
+      QRect box = control->rect();
+      if (auto* check = qobject_cast<QCheckBox*>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(check);
+        box = check->style()->subElementRect(QStyle::SE_CheckBoxIndicator,
+                                             &option, check);
+      }
+      // The darkest pixel across the left edge is the border's.
+      const QImage image = control->grab().toImage();
+      QColor border = Qt::white;
+      for (int x = box.left(); x < box.left() + 3; ++x) {
+        const QColor pixel = image.pixelColor(x, box.center().y());
+        if (luminance(pixel) < luminance(border)) border = pixel;
+      }
+      QVERIFY2(contrast(border, around) >= 3.0, name);
+      QVERIFY2(contrast(border, Qt::white) >= 3.0, name);
+    }
+    auto* first = Child<QPushButton>(window, "CmdBrowseFromFolder");
+    QVERIFY(first->hasFocus());
+    const QImage at_start = first->grab().toImage();
+    QTest::keyClick(&window, Qt::Key_Tab);
+    QTest::keyClick(&window, Qt::Key_Backtab);
+    QVERIFY(first->hasFocus());
+    QCOMPARE(at_start, first->grab().toImage());
+  }
+
   // A screen reader hears each control by what a sighted user reads beside
   // it, and the chosen paths whole.
   void controlsAreHeardAsSeen() {
@@ -346,6 +393,19 @@ class FrmMainTest : public QObject {
     QCOMPARE(heard("LblFromFolder", QAccessible::Description), in);
     QCOMPARE(heard("CmdBrowseTargetFolder", QAccessible::Description),
              in + "(2)");
+    // The blue lines and the contact line are links a reader can press.
+    for (const char* name : {"Label3_0", "Label3_1", "Label2"}) {
+      QAccessibleInterface* link =
+          QAccessible::queryAccessibleInterface(Child(window, name));
+      QCOMPARE(link->role(), QAccessible::Link);
+      QCOMPARE(link->text(QAccessible::Name),
+               Child<QLabel>(window, name)->text());
+      QAccessibleActionInterface* actions = link->actionInterface();
+      QVERIFY(actions);
+      actions->doAction(QAccessibleActionInterface::pressAction());
+    }
+    const QString task = "https://task.example/?a=1&b=2";
+    QCOMPARE(fakes_.opened, QStringList({task, task, "https://home.example/"}));
   }
 
   // `batchext FOLDER`, as a file manager starts it, opens as if the folder

@@ -208,6 +208,7 @@ QWidget* FrmMain::CreateControl(const ControlSpec& control) {
       control, QString::fromStdString(CaptionOf(control, form_.links())),
       parent);
   widget->setObjectName(control.name);
+  widget->setStyle(&style_);
   widget->setGeometry(ToPixels(control.rect));
   widget->setFont(ToQFont(control.font));
   if (*control.tooltip) widget->setToolTip(control.tooltip);
@@ -286,6 +287,8 @@ bool FrmMain::focusNextPrevChild(bool next) {
 // box would take the path as text and a web panel would open the folder.
 void FrmMain::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  // Marked as if reached by Tab, so that its ring shows from the start.
+  setAttribute(Qt::WA_KeyboardFocusChange);
   windowHandle()->installEventFilter(this);
 }
 

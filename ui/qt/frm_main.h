@@ -6,6 +6,7 @@
 
 #include "ui/form/form_handlers.h"
 #include "ui/qt/browser.h"
+#include "ui/qt/contrast_style.h"
 #include "ui/qt/run_progress.h"
 #include "ui/qt/select_folder.h"
 
@@ -62,6 +63,7 @@ class FrmMain : public QWidget {
     return findChild<Control*>(name);
   }
 
+  ContrastStyle style_;
   ProgressTiming progress_timing_;
   FormHandlers form_;
 };

@@ -1,11 +1,55 @@
 #include "ui/qt/link_label.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 
 namespace batchext {
+namespace {
+
+// A screen reader offers a label's text only as text; this one says it is a
+// link and lets the reader press it as a click would.
+class AccessibleLink : public QAccessibleWidget {
+ public:
+  explicit AccessibleLink(LinkLabel* label)
+      : QAccessibleWidget(label, QAccessible::Link) {}
+
+  QString text(QAccessible::Text kind) const override {
+    const QString text = QAccessibleWidget::text(kind);
+    if (kind != QAccessible::Name || !text.isEmpty()) return text;
+    return static_cast<const LinkLabel*>(widget())->text();
+  }
+
+  QAccessible::State state() const override {
+    QAccessible::State state = QAccessibleWidget::state();
+    state.linked = true;
+    return state;
+  }
+
+  QStringList actionNames() const override { return {pressAction()}; }
+
+  void doAction(const QString& action) override {
+    if (action == pressAction())
+      emit static_cast<LinkLabel*>(widget())->clicked();
+  }
+};
+
+QAccessibleInterface* LinkInterface(const QString& class_name,
+                                    QObject* object) {
+  if (class_name != QLatin1String(LinkLabel::staticMetaObject.className())) {
+    return nullptr;
+  }
+  return new AccessibleLink(static_cast<LinkLabel*>(object));
+}
+
+}  // namespace
 
 LinkLabel::LinkLabel(const QString& text, QWidget* parent)
     : QLabel(text, parent) {
+  // Qt keeps the factories for the life of the program; one is enough.
+  static const bool announced =
+      (QAccessible::installFactory(LinkInterface), true);
+  (void)announced;
   setTextFormat(Qt::PlainText);
   setFocusPolicy(Qt::NoFocus);
 }

@@ -5,7 +5,8 @@
 namespace batchext {
 
 // A caption that reacts to a left mouse click and to nothing else: it takes
-// no focus and has no access key.
+// no focus and has no access key. Assistive tools meet it as a link that
+// can be pressed.
 class LinkLabel : public QLabel {
   Q_OBJECT
 
