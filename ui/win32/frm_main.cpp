@@ -1,6 +1,7 @@
 #include "ui/win32/frm_main.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <utility>
 
 #include "fs/win_support.h"
+#include "ui/win32/accessible_names.h"
 #include "ui/win32/control_ids.h"
 #include "ui/win32/folder_picker.h"
 #include "ui/win32/link_launcher.h"
@@ -169,6 +171,7 @@ bool FrmMain::Open(int show_command, const std::string& start_folder) {
   dpi_ = static_cast<int>(::GetDpiForWindow(window_));
   CreateControls();
   CreateTooltips();
+  AnnounceControls();
   Resize();
   Layout();
   handlers_.Load();
@@ -208,6 +211,38 @@ void FrmMain::CreateControls() {
       const Rgb colour = *spec.back_colour;
       control.back_brush =
           ::CreateSolidBrush(RGB(colour.red, colour.green, colour.blue));
+    }
+  }
+}
+
+// Each control is heard by what a sighted user reads beside it; the chosen
+// folders are asked for when heard, since they change.
+void FrmMain::AnnounceControls() {
+  for (const Control& control : controls_) {
+    const ControlSpec& spec = *control.spec;
+    const bool from = spec.click == ClickAction::kBrowseFromFolder ||
+                      std::string_view(spec.name) == "LblFromFolder";
+    const bool target = spec.click == ClickAction::kBrowseTargetFolder ||
+                        std::string_view(spec.name) == "LblTargetFolder";
+    if (spec.kind == ControlKind::kLinkLabel) {
+      Announce(control.window, [this, &spec] {
+        return HeardAs{.name = Utf8ToWide(CaptionOf(spec, handlers_.links())),
+                       .description = L"",
+                       .role = ROLE_SYSTEM_LINK,
+                       .action = L"跳转",
+                       .press = [this, &spec] { handlers_.OpenLink(spec); }};
+      });
+    } else if (*spec.heard_as) {
+      Announce(control.window, [this, &spec, from, target] {
+        const FolderPath& folder = from ? handlers_.settings().FromFolder
+                                        : handlers_.settings().TargetFolder;
+        return HeardAs{.name = Utf8ToWide(spec.heard_as),
+                       .description = from || target ? Utf8ToWide(folder.text())
+                                                     : std::wstring(),
+                       .role = 0,
+                       .action = L"",
+                       .press = nullptr};
+      });
     }
   }
 }

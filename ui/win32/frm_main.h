@@ -46,6 +46,7 @@ class FrmMain {
   FormSeams Seams();
   void CreateControls();
   void CreateTooltips();
+  void AnnounceControls();
   void Layout();
   void Resize();
   HFONT FontFor(const FontSpec& spec);

@@ -4,6 +4,7 @@
 
 #include "fs/win_support.h"
 #include "ui/form/form_layout.h"
+#include "ui/win32/accessible_names.h"
 #include "ui/win32/control_ids.h"
 
 namespace batchext::win32 {
@@ -116,6 +117,20 @@ void RunProgress::CreateDialogWindow() {
                {margin, margin + 2 * line + layout.Px(8), right,
                 margin + 3 * line + layout.Px(4)},
                0, font_);
+  Announce(dialog_, [] {
+    return HeardAs{.name = Utf8ToWide(kProgressHeardAs),
+                   .description = L"",
+                   .role = 0,
+                   .action = L"",
+                   .press = nullptr};
+  });
+  Announce(bar_, [] {
+    return HeardAs{.name = Utf8ToWide(kProgressBarHeardAs),
+                   .description = L"",
+                   .role = 0,
+                   .action = L"",
+                   .press = nullptr};
+  });
   // Busy until the total is known.
   ::SendMessageW(bar_, PBM_SETMARQUEE, TRUE, 30);
   Child(dialog_, L"BUTTON", Utf8ToWide(kProgressCancelCaption).c_str(),
