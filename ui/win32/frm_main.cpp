@@ -178,6 +178,9 @@ bool FrmMain::Open(int show_command, const std::string& start_folder) {
   if (!start_folder.empty()) handlers_.DropFromFolder(start_folder);
   last_focus_ = Find(FirstTabStop().name)->window;
   ::ShowWindow(window_, show_command);
+  // The focus is shown from the start, not only once a key is pressed.
+  ::SendMessageW(window_, WM_CHANGEUISTATE,
+                 MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
   ::SetFocus(last_focus_);
   return true;
 }
