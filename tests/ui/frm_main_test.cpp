@@ -648,12 +648,13 @@ class FrmMainTest : public QObject {
     QVERIFY(Child(window, "Scriptlet2")->isHidden());
   }
 
-  // 预览... lists what OK would do; 开始批量修改 (Enter on it) runs it,
-  // 关闭 and Esc write nothing.
+  // 预览... lists what OK would do; Enter on 开始批量修改 runs it, while
+  // 关闭, Esc and Enter on the list write nothing.
   void previewListsThenRunsOnlyOnRequest_data() {
     QTest::addColumn<QString>("answer");
     QTest::newRow("start") << "PreviewStart";
     QTest::newRow("close") << "PreviewClose";
+    QTest::newRow("enter on the list") << "PreviewTable";
     QTest::newRow("escape") << "";
   }
 
@@ -671,9 +672,9 @@ class FrmMainTest : public QObject {
       if (answer.isEmpty()) {
         QTest::keyClick(dialog, Qt::Key_Escape);
       } else {
-        auto* button = Child<QPushButton>(*dialog, qPrintable(answer));
-        button->setFocus();
-        QTest::keyClick(button, Qt::Key_Return);
+        QWidget* focus = Child(*dialog, qPrintable(answer));
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_Return);
       }
     });
     Click(*window, "CmdPreview");

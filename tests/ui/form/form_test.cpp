@@ -82,6 +82,21 @@ TEST(FormLayoutTest, TabStopsCoverTheInputsInOneRun) {
   EXPECT_STREQ(FirstTabStop().name, "CmdBrowseFromFolder");
 }
 
+// The preview button comes right after OK; the others keep their order.
+TEST(FormLayoutTest, PreviewJoinsTheTabOrderAfterOk) {
+  std::vector<const ControlSpec*> stops;
+  for (const ControlSpec& control : FormControls()) {
+    if (control.tab_index >= 0) stops.push_back(&control);
+  }
+  std::ranges::sort(stops, {}, &ControlSpec::tab_index);
+  std::vector<std::string> names;
+  for (const ControlSpec* stop : stops) names.push_back(stop->name);
+  EXPECT_EQ(names, (std::vector<std::string>{
+                       "CmdBrowseFromFolder", "CmdBrowseTargetFolder",
+                       "TxtHouZui", "CmdOk", "CmdPreview", "TxtFromHouzui",
+                       "Scriptlet1", "Scriptlet2", "Chk", "Chck"}));
+}
+
 // Stand-ins for the seams, recording what the handlers ask for.
 struct FakeSeams {
   FormSeams Seams() {
@@ -515,7 +530,8 @@ std::vector<std::string> Rows(const PreviewList& list,
   return rows;
 }
 
-// The list tells each file's fate as the run words it; "开始批量修改" runs
+// The list tells each file's fate as the run words it, and a cancelled
+// preview says so; "开始批量修改" runs
 // with a watcher of its own, "关闭" leaves the disk as it was.
 TEST(FormHandlersTest, PreviewListsWhatARunWouldDoAndRunsOnRequest) {
   const struct {
@@ -524,6 +540,7 @@ TEST(FormHandlersTest, PreviewListsWhatARunWouldDoAndRunsOnRequest) {
     bool start;
     std::vector<std::string> rows;
     const char* counts;
+    bool cancel = false;
   } cases[] = {
       {"out",
        "doc",
@@ -538,9 +555,16 @@ TEST(FormHandlersTest, PreviewListsWhatARunWouldDoAndRunsOnRequest) {
         "in/b.doc > in/b.txt > 失败：目标文件是来源文件夹中的文件，没有覆盖",
         "in/b.txt > in/b.txt > 不变"},
        "将修改2个文件的后缀名（新建1个，替换0个，不变1个），失败1个文件"},
+      {"out",
+       "doc",
+       false,
+       {},
+       "预览已取消，只列出了取消前看过的文件。\n"
+       "将修改0个文件的后缀名（新建0个，替换0个，不变0个），失败0个文件",
+       true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.target);
+    SCOPED_TRACE(c.counts);
     testing::TempTree tree;
     tree.Write("in/a.doc", "a");
     tree.Write("in/b.doc", "b");
@@ -560,9 +584,11 @@ TEST(FormHandlersTest, PreviewListsWhatARunWouldDoAndRunsOnRequest) {
     form.DropTargetFolder(tree.Path(c.target));
     fakes.calls.clear();
     int watchers = 0;
+    ConversionObserver cancelling;
+    cancelling.stop_requested = [] { return true; };
     form.Preview({c.from, "txt", false, false}, [&](const auto& run) {
       ++watchers;
-      run({}, {});
+      run(c.cancel ? cancelling : ConversionObserver{}, {});
     });
     EXPECT_EQ(rows, c.rows);
     EXPECT_EQ(counts, c.counts);
