@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 
 #include "fs/win_support.h"
@@ -104,11 +105,21 @@ void PreviewWindow::Create() {
   if (owner_) ::GetWindowRect(owner_, &owner_box);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
+  // Centred over the owner, which is narrower, yet whole on its screen.
+  MONITORINFO screen{};
+  screen.cbSize = sizeof(screen);
+  ::GetMonitorInfoW(::MonitorFromRect(&owner_box, MONITOR_DEFAULTTONEAREST),
+                    &screen);
+  const RECT& work = screen.rcWork;
+  const int left = std::max<int>(
+      work.left, std::min<int>((owner_box.left + owner_box.right - width) / 2,
+                               work.right - width));
+  const int top = std::max<int>(
+      work.top, std::min<int>((owner_box.top + owner_box.bottom - height) / 2,
+                              work.bottom - height));
   window_ = ::CreateWindowExW(
-      kExStyle, kPreviewClass, Utf8ToWide(kPreviewTitle).c_str(), kStyle,
-      (owner_box.left + owner_box.right - width) / 2,
-      (owner_box.top + owner_box.bottom - height) / 2, width, height, owner_,
-      nullptr, ::GetModuleHandleW(nullptr), this);
+      kExStyle, kPreviewClass, Utf8ToWide(kPreviewTitle).c_str(), kStyle, left,
+      top, width, height, owner_, nullptr, ::GetModuleHandleW(nullptr), this);
   if (!window_) return;
 
   NONCLIENTMETRICSW metrics{};
