@@ -531,8 +531,8 @@ std::vector<std::string> Rows(const PreviewList& list,
 }
 
 // The list tells each file's fate as the run words it, and a cancelled
-// preview says so; "开始批量修改" runs
-// with a watcher of its own, "关闭" leaves the disk as it was.
+// preview says so; "开始批量修改" runs with a watcher of its own, "关闭"
+// leaves the disk as it was.
 TEST(FormHandlersTest, PreviewListsWhatARunWouldDoAndRunsOnRequest) {
   const struct {
     const char* target;
