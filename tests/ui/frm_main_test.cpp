@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyleOptionButton>
+#include <QTableView>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
@@ -31,6 +32,7 @@
 #include "ui/form/run_texts.h"
 #include "ui/qt/folder_drop.h"
 #include "ui/qt/message_box.h"
+#include "ui/qt/preview_dialog.h"
 #include "ui/qt/twips.h"
 
 namespace batchext {
@@ -109,6 +111,29 @@ int TextRight(QWidget& widget) {
     }
   }
   return 0;
+}
+
+// The preview dialog once it is up.
+QWidget* PreviewDialog() {
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (top->objectName() == "PreviewDialog" && top->isVisible()) return top;
+  }
+  return nullptr;
+}
+
+// Each row of the preview's list as "SOURCE > DESTINATION > RESULT".
+QStringList Rows(const QWidget& dialog) {
+  const QAbstractItemModel* model =
+      Child<QTableView>(dialog, "PreviewTable")->model();
+  QStringList rows;
+  for (int row = 0; row < model->rowCount(); ++row) {
+    QStringList texts;
+    for (int column = 0; column < model->columnCount(); ++column) {
+      texts << model->index(row, column).data().toString();
+    }
+    rows << texts.join(" > ");
+  }
+  return rows;
 }
 
 QString Summary(qsizetype converted) {
@@ -621,6 +646,79 @@ class FrmMainTest : public QObject {
     QTest::qWait(200);
     QVERIFY(Child(window, "Scriptlet1")->isHidden());
     QVERIFY(Child(window, "Scriptlet2")->isHidden());
+  }
+
+  // 预览... lists what OK would do; Enter on 开始批量修改 runs it, while
+  // 关闭, Esc and Enter on the list write nothing.
+  void previewListsThenRunsOnlyOnRequest_data() {
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("start") << "PreviewStart";
+    QTest::newRow("close") << "PreviewClose";
+    QTest::newRow("enter on the list") << "PreviewTable";
+    QTest::newRow("escape") << "";
+  }
+
+  void previewListsThenRunsOnlyOnRequest() {
+    QFETCH(QString, answer);
+    TempTree temp;
+    temp.Write("in/a.doc", "a");
+    temp.Write("in(2)/a.txt", "old");
+    const std::unique_ptr<FrmMain> window = Prepared(temp);
+    QStringList rows;
+    QString counts;
+    WhenShown(PreviewDialog, [&](QWidget* dialog) {
+      rows = Rows(*dialog);
+      counts = Child<QLabel>(*dialog, "PreviewCounts")->text();
+      if (answer.isEmpty()) {
+        QTest::keyClick(dialog, Qt::Key_Escape);
+      } else {
+        QWidget* focus = Child(*dialog, qPrintable(answer));
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_Return);
+      }
+    });
+    Click(*window, "CmdPreview");
+    const QString in = QDir::toNativeSeparators(temp.Path("in").c_str());
+    QCOMPARE(rows, QStringList{in + QDir::separator() + "a.doc > " + in +
+                               "(2)" + QDir::separator() + "a.txt > 替换"});
+    QCOMPARE(counts,
+             "将修改1个文件的后缀名（新建0个，替换1个，不变0个），失败0个文件");
+    const bool started = answer == "PreviewStart";
+    QCOMPARE(fakes_.shown, started ? QStringList{Summary(1)} : QStringList{});
+    QCOMPARE(temp.Read("in(2)/a.txt"), started ? "a" : "old");
+  }
+
+  // A list of a hundred thousand rows opens about as fast as a short one.
+  void previewOfAHundredThousandRowsOpensQuickly() {
+    PreviewList list;
+    const ConversionObserver observer = list.Watch({});
+    const ChainedPath::Ptr in = ChainedPath::Root("/in");
+    const ChainedPath::Ptr out = ChainedPath::Root("/in(2)");
+    for (int i = 0; i < 100000; ++i) {
+      const std::string name = std::to_string(i);
+      observer.on_file({.source_folder = in,
+                        .name = name + ".doc",
+                        .target_folder = out,
+                        .new_name = name + ".txt",
+                        .status = CopyStatus::kWouldCreate,
+                        .system_error = ""});
+    }
+    QElapsedTimer clock;
+    qint64 shown_after = -1;
+    QStringList last;
+    WhenShown(PreviewDialog, [&](QWidget* dialog) {
+      dialog->grab();  // painted once
+      shown_after = clock.elapsed();
+      auto* view = Child<QTableView>(*dialog, "PreviewTable");
+      view->scrollToBottom();
+      last << view->model()->index(99999, 0).data().toString();
+      QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    clock.start();
+    QVERIFY(!ShowPreviewDialog(nullptr, list));
+    qInfo("100000 rows shown after %lld ms", shown_after);
+    QVERIFY(shown_after >= 0 && shown_after < 2000);
+    QCOMPARE(last, QStringList{"/in/99999.doc"});
   }
 };
 

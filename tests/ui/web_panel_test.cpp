@@ -77,10 +77,12 @@ class WebPanelTest : public QObject {
     const QStringList cycle =
         QString(
             "CmdBrowseFromFolder CmdBrowseTargetFolder TxtHouZui CmdOk "
-            "TxtFromHouzui Scriptlet1 Scriptlet2 Chk Chck")
+            "CmdPreview TxtFromHouzui Scriptlet1 Scriptlet2 Chk Chck")
             .split(' ');
     QStringList forward{cycle.first()}, backward{cycle.first()};
-    for (int i = 0; i < 2 * cycle.size(); ++i) forward << cycle[(i + 1) % 9];
+    for (int i = 0; i < 2 * cycle.size(); ++i) {
+      forward << cycle[(i + 1) % cycle.size()];
+    }
     for (int i = cycle.size() - 1; i >= 0; --i) backward << cycle[i];
     QCOMPARE(Walk(window, Qt::NoModifier, forward.size() - 1), forward);
     QCOMPARE(Walk(window, Qt::ShiftModifier, backward.size() - 1), backward);

@@ -74,11 +74,15 @@ void FormHandlers::ChooseTargetFolder(const FolderPicker& pick) {
   }
 }
 
+void FormHandlers::SetOptions(const OkRequest& request) {
+  settings_.StripSurplusExtensions = request.strip_surplus;
+  settings_.IncludeSubfolders = request.include_subfolders;
+}
+
 void FormHandlers::Ok(const OkRequest& request,
                       const ConversionObserver& observer,
                       const std::function<void()>& before_message) {
-  settings_.StripSurplusExtensions = request.strip_surplus;
-  settings_.IncludeSubfolders = request.include_subfolders;
+  SetOptions(request);
   RunDetails details;
   const ShowMessage show = [&](const std::string& text,
                                const std::string& title, MessageStyle style) {
@@ -107,6 +111,53 @@ void FormHandlers::Ok(const OkRequest& request,
                   RunOptions{.jobs = 0,
                              .preview = false,
                              .journal_folder = seams_.journal_folder});
+}
+
+void FormHandlers::Preview(const OkRequest& request,
+                           const RunWithWatcher& watched) {
+  const auto watch = [&watched](const auto& run) {
+    if (watched) {
+      watched(run);
+    } else {
+      run({}, {});
+    }
+  };
+  bool start = false;
+  watch([&](const ConversionObserver& observer,
+            const std::function<void()>& before_message) {
+    start = ShowPreviewOf(request, observer, before_message);
+  });
+  if (!start) return;
+  watch([&](const ConversionObserver& observer,
+            const std::function<void()>& before_message) {
+    Ok(request, observer, before_message);
+  });
+}
+
+// The preview takes the summary's place; a refusal, an unreadable source or
+// a failed walk keep their boxes and show no list.
+bool FormHandlers::ShowPreviewOf(const OkRequest& request,
+                                 const ConversionObserver& observer,
+                                 const std::function<void()>& before_message) {
+  SetOptions(request);
+  PreviewList list;
+  bool start = false;
+  const ShowMessage show = [&](const std::string& text,
+                               const std::string& title, MessageStyle style) {
+    if (before_message) before_message();
+    seams_.show(text, title, style);
+  };
+  const ShowSummary show_list = [&](const Message&,
+                                    const ConversionReport& report) {
+    if (before_message) before_message();
+    list.Finish(report);
+    start = seams_.show_preview(list);
+  };
+  StartConversion(settings_, request.from_extension, request.to_extension,
+                  {.show = show, .show_summary = show_list},
+                  list.Watch(observer),
+                  RunOptions{.jobs = 0, .preview = true, .journal_folder = ""});
+  return start;
 }
 
 void FormHandlers::TakeBack(const std::string& journal) {

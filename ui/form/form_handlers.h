@@ -7,6 +7,7 @@
 #include "engine/conversion_settings.h"
 #include "ui/form/form_layout.h"
 #include "ui/form/info_links.h"
+#include "ui/form/preview_list.h"
 #include "ui/form/show_message.h"
 
 namespace batchext {
@@ -26,6 +27,17 @@ using ShowDetailedMessage =
 using ShowSummaryBox = std::function<bool(
     const std::string& text, const std::string& title, MessageStyle style,
     const std::string& details, bool offer_undo)>;
+
+// Shows what a preview decided, modal; answers whether the person asked to
+// run now.
+using ShowPreview = std::function<bool(const PreviewList& list)>;
+
+// Runs `run` with a watcher of the window's choosing and the hook that
+// clears the way for each of the run's boxes, for as long as it lasts.
+using RunWithWatcher =
+    std::function<void(const std::function<void(
+                           const ConversionObserver& observer,
+                           const std::function<void()>& before_message)>& run)>;
 
 // Starts the user's browser on an address without waiting for it.
 using LinkLauncher = std::function<void(const std::string& address)>;
@@ -52,6 +64,7 @@ struct FormSeams {
   // Where runs are journaled, so that they can be taken back; "" for
   // nowhere.
   std::string journal_folder = {};
+  ShowPreview show_preview = nullptr;
 };
 
 // The state of the window's inputs when OK is pressed, texts as typed.
@@ -81,12 +94,22 @@ class FormHandlers {
   // display can step out of its way.
   void Ok(const OkRequest& request, const ConversionObserver& observer = {},
           const std::function<void()>& before_message = {});
+  // Checks the request as Ok does, with the same boxes, then shows what a
+  // run would do; when the person asks for it, runs it as Ok would, deciding
+  // afresh, since the disk may have changed meanwhile. Each of the two runs
+  // gets its own watcher from `watched` (none when it is left empty).
+  void Preview(const OkRequest& request, const RunWithWatcher& watched = {});
   // A launch that fails is not the user's concern.
   void OpenLink(const ControlSpec& label);
 
  private:
   // Takes back the run of `journal` and shows what came of it.
   void TakeBack(const std::string& journal);
+  // Answers whether the person asked to run after seeing the preview.
+  bool ShowPreviewOf(const OkRequest& request,
+                     const ConversionObserver& observer,
+                     const std::function<void()>& before_message);
+  void SetOptions(const OkRequest& request);
   void ChooseFromFolder(const FolderPicker& pick);
   void ChooseTargetFolder(const FolderPicker& pick);
 

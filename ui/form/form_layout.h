@@ -64,6 +64,7 @@ enum class ClickAction {
   kBrowseFromFolder,
   kBrowseTargetFolder,
   kOk,
+  kPreview,
   kOpenAddress,
 };
 

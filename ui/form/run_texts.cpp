@@ -171,4 +171,32 @@ std::string KeptLine(const KeptEntry& entry) {
   return entry.path + "：" + reason;
 }
 
+std::string PreviewOutcome(const FileOutcome& outcome) {
+  switch (outcome.status) {
+    case CopyStatus::kWouldCreate:
+      return "新建";
+    case CopyStatus::kWouldReplace:
+      return "替换";
+    case CopyStatus::kSameFile:
+      return "不变";
+    default:
+      return "失败：" + FailureReason(outcome);
+  }
+}
+
+std::string PreviewOutcome(const FolderFailure& failure) {
+  return "失败：" + FolderFailureReason(failure);
+}
+
+std::string PreviewCountsText(long long created, long long replaced,
+                              long long unchanged, long long failed,
+                              bool stopped) {
+  const std::string counts =
+      "将修改" + std::to_string(created + replaced + unchanged) +
+      "个文件的后缀名（新建" + std::to_string(created) + "个，替换" +
+      std::to_string(replaced) + "个，不变" + std::to_string(unchanged) +
+      "个），失败" + std::to_string(failed) + "个文件";
+  return stopped ? "预览已取消，只列出了取消前看过的文件。\n" + counts : counts;
+}
+
 }  // namespace batchext

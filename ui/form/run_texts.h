@@ -46,4 +46,22 @@ std::string KeptLine(const KeptEntry& entry);
 // The words of the button that takes a run back.
 inline constexpr char kUndoButtonText[] = "撤销";
 
+// The preview's window: its title, buttons and columns.
+inline constexpr char kPreviewTitle[] = "预览";
+inline constexpr char kPreviewStartText[] = "开始批量修改";
+inline constexpr char kPreviewCloseText[] = "关闭";
+inline constexpr const char* kPreviewColumns[] = {"来源", "目标", "结果"};
+
+// What a run would do with one file: "新建", "替换", "不变", or "失败："
+// and the reason the run would give.
+std::string PreviewOutcome(const FileOutcome& outcome);
+
+// The same for a folder the walk could not use.
+std::string PreviewOutcome(const FolderFailure& failure);
+
+// What a preview would come to, after the cancellation when it was cut short.
+std::string PreviewCountsText(long long created, long long replaced,
+                              long long unchanged, long long failed,
+                              bool stopped);
+
 }  // namespace batchext

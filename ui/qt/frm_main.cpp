@@ -27,6 +27,7 @@
 #include "ui/qt/link_label.h"
 #include "ui/qt/message_box.h"
 #include "ui/qt/path_field.h"
+#include "ui/qt/preview_dialog.h"
 #include "ui/qt/twips.h"
 #include "ui/qt/web_panels.h"
 #include "ui/qt/window_palette.h"
@@ -199,6 +200,10 @@ FormSeams FrmMain::Seams(FrmMainServices& services) {
                                   offer_undo);
           },
       .journal_folder = StateFolder(),
+      .show_preview =
+          [this](const PreviewList& list) {
+            return ShowPreviewDialog(this, list);
+          },
   };
 }
 
@@ -241,6 +246,9 @@ void FrmMain::Connect(const ControlSpec& control, QWidget* widget) {
       break;
     case ClickAction::kOk:
       on_click([this] { RunConversion(); });
+      break;
+    case ClickAction::kPreview:
+      on_click([this] { RunPreview(); });
       break;
     case ClickAction::kOpenAddress:
       on_click([this, &control] { form_.OpenLink(control); });
@@ -369,8 +377,8 @@ void FrmMain::LoadPanel(const ControlSpec& panel, const std::string& address) {
   StartWebPanel(*view, address);
 }
 
-void FrmMain::RunConversion() {
-  const OkRequest request{
+OkRequest FrmMain::Request() const {
+  return {
       .from_extension = Find<QLineEdit>("TxtFromHouzui")->text().toStdString(),
       .to_extension = Find<QLineEdit>("TxtHouZui")->text().toStdString(),
       .strip_surplus = Find<QCheckBox>("Chk")->checkState() == Qt::Checked,
@@ -378,8 +386,23 @@ void FrmMain::RunConversion() {
       .include_subfolders =
           Find<QCheckBox>("Chck")->checkState() != Qt::Unchecked,
   };
-  RunProgress progress(this, progress_timing_);
-  form_.Ok(request, progress.Observer(), [&progress] { progress.Pause(); });
 }
+
+RunWithWatcher FrmMain::Watched() {
+  return [this](const auto& run) {
+    RunProgress progress(this, progress_timing_);
+    run(progress.Observer(), [&progress] { progress.Pause(); });
+  };
+}
+
+void FrmMain::RunConversion() {
+  Watched()(
+      [this, request = Request()](const ConversionObserver& observer,
+                                  const std::function<void()>& before_message) {
+        form_.Ok(request, observer, before_message);
+      });
+}
+
+void FrmMain::RunPreview() { form_.Preview(Request(), Watched()); }
 
 }  // namespace batchext

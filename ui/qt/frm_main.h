@@ -56,7 +56,12 @@ class FrmMain : public QWidget {
   void ShowFolders(const std::string& from, const std::string& target);
   void SetChecked(const ControlSpec& option, bool checked);
   void LoadPanel(const ControlSpec& panel, const std::string& address);
+  // The state of the inputs, as OK and the preview read it.
+  OkRequest Request() const;
+  // Each run with a progress dialog of its own.
+  RunWithWatcher Watched();
   void RunConversion();
+  void RunPreview();
 
   template <typename Control = QWidget>
   Control* Find(const char* name) const {

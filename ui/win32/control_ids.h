@@ -19,4 +19,10 @@ inline constexpr wchar_t kFrmMainClass[] = L"BatchextFrmMain";
 inline constexpr wchar_t kProgressClass[] = L"BatchextProgress";
 inline constexpr int kProgressCancelId = 100;
 
+// The preview's window and its controls; "关闭" is IDCANCEL, as Esc sends.
+inline constexpr wchar_t kPreviewClass[] = L"BatchextPreview";
+inline constexpr int kPreviewCountsId = 110;
+inline constexpr int kPreviewListId = 111;
+inline constexpr int kPreviewStartId = 112;
+
 }  // namespace batchext::win32

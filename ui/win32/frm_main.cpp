@@ -14,6 +14,7 @@
 #include "ui/win32/folder_picker.h"
 #include "ui/win32/link_launcher.h"
 #include "ui/win32/message_box.h"
+#include "ui/win32/preview_window.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/run_progress.h"
 
@@ -145,6 +146,9 @@ FormSeams FrmMain::Seams() {
   seams.load_panel = [this](const ControlSpec& panel,
                             const std::string& address) {
     LoadPanel(panel, address);
+  };
+  seams.show_preview = [this](const PreviewList& list) {
+    return ShowPreviewWindow(window_, list);
   };
   return seams;
 }
@@ -442,6 +446,9 @@ bool FrmMain::OnCommand(WPARAM wparam, LPARAM lparam) {
     case ClickAction::kOk:
       RunConversion();
       return true;
+    case ClickAction::kPreview:
+      handlers_.Preview(Request(), Watched());
+      return true;
     case ClickAction::kOpenAddress:
       handlers_.OpenLink(*control->spec);
       return true;
@@ -469,18 +476,31 @@ LRESULT FrmMain::OnControlColour(HDC dc, HWND window) {
   return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
 }
 
-void FrmMain::RunConversion() {
+OkRequest FrmMain::Request() {
   const auto checked = [this](const char* name) {
     return ::SendMessageW(Find(name)->window, BM_GETCHECK, 0, 0);
   };
-  const OkRequest request{
+  return {
       .from_extension = WideToUtf8(TextOf(Find("TxtFromHouzui")->window)),
       .to_extension = WideToUtf8(TextOf(Find("TxtHouZui")->window)),
       .strip_surplus = checked("Chk") == BST_CHECKED,
       .include_subfolders = checked("Chck") != BST_UNCHECKED,
   };
-  RunProgress progress(window_, ProgressTiming{});
-  handlers_.Ok(request, progress.Observer(), [&progress] { progress.Pause(); });
+}
+
+RunWithWatcher FrmMain::Watched() {
+  return [this](const auto& run) {
+    RunProgress progress(window_, ProgressTiming{});
+    run(progress.Observer(), [&progress] { progress.Pause(); });
+  };
+}
+
+void FrmMain::RunConversion() {
+  Watched()(
+      [this, request = Request()](const ConversionObserver& observer,
+                                  const std::function<void()>& before_message) {
+        handlers_.Ok(request, observer, before_message);
+      });
 }
 
 void FrmMain::ShowFolders(const std::string& from, const std::string& target) {

@@ -58,6 +58,10 @@ class FrmMain {
   Control* Find(HWND window);
   bool OnCommand(WPARAM wparam, LPARAM lparam);
   LRESULT OnControlColour(HDC dc, HWND control);
+  // The state of the inputs, as OK and the preview read it.
+  OkRequest Request();
+  // Each run with a progress dialog of its own.
+  RunWithWatcher Watched();
   void RunConversion();
   void ShowFolders(const std::string& from, const std::string& target);
   void LoadPanel(const ControlSpec& panel, const std::string& address);

@@ -13,6 +13,7 @@
 #include "tests/support/temp_tree.h"
 #include "ui/form/form_handlers.h"
 #include "ui/form/form_layout.h"
+#include "ui/form/preview_list.h"
 #include "ui/form/progress_tracker.h"
 #include "ui/form/run_details.h"
 #include "ui/form/run_presenter.h"
@@ -79,6 +80,21 @@ TEST(FormLayoutTest, TabStopsCoverTheInputsInOneRun) {
   std::ranges::sort(stops);
   for (int i = 0; i < int(stops.size()); ++i) EXPECT_EQ(stops[i], i);
   EXPECT_STREQ(FirstTabStop().name, "CmdBrowseFromFolder");
+}
+
+// The preview button comes right after OK; the others keep their order.
+TEST(FormLayoutTest, PreviewJoinsTheTabOrderAfterOk) {
+  std::vector<const ControlSpec*> stops;
+  for (const ControlSpec& control : FormControls()) {
+    if (control.tab_index >= 0) stops.push_back(&control);
+  }
+  std::ranges::sort(stops, {}, &ControlSpec::tab_index);
+  std::vector<std::string> names;
+  for (const ControlSpec* stop : stops) names.push_back(stop->name);
+  EXPECT_EQ(names, (std::vector<std::string>{
+                       "CmdBrowseFromFolder", "CmdBrowseTargetFolder",
+                       "TxtHouZui", "CmdOk", "CmdPreview", "TxtFromHouzui",
+                       "Scriptlet1", "Scriptlet2", "Chk", "Chck"}));
 }
 
 // Stand-ins for the seams, recording what the handlers ask for.
@@ -490,6 +506,134 @@ TEST(ProgressTrackerTest, DialogComesOnlyAfterItsDelay) {
     const std::vector<long long> expected = {1, 2, 3};
     EXPECT_EQ(shown, long_run ? expected : std::vector<long long>());
     EXPECT_EQ(tracker.files_handled(), 3);
+  }
+}
+
+// Every row "SOURCE > DESTINATION > RESULT" of a list, paths under `root`
+// without it, sorted: the order of a folder's listing is the system's.
+std::vector<std::string> Rows(const PreviewList& list,
+                              const std::string& root) {
+  std::vector<std::string> rows;
+  for (std::size_t row = 0; row < list.size(); ++row) {
+    std::string line;
+    for (const auto column :
+         {PreviewList::Column::kSource, PreviewList::Column::kDestination,
+          PreviewList::Column::kResult}) {
+      std::string text = list.Text(row, column);
+      if (text.starts_with(root)) text = text.substr(root.size() + 1);
+      std::ranges::replace(text, '\\', '/');
+      line += (line.empty() ? "" : " > ") + text;
+    }
+    rows.push_back(line);
+  }
+  std::ranges::sort(rows);
+  return rows;
+}
+
+// The list tells each file's fate as the run words it, and a cancelled
+// preview says so; "开始批量修改" runs with a watcher of its own, "关闭"
+// leaves the disk as it was.
+TEST(FormHandlersTest, PreviewListsWhatARunWouldDoAndRunsOnRequest) {
+  const struct {
+    const char* target;
+    const char* from;
+    bool start;
+    std::vector<std::string> rows;
+    const char* counts;
+    bool cancel = false;
+  } cases[] = {
+      {"out",
+       "doc",
+       false,
+       {"in/a.doc > out/a.txt > 新建", "in/b.doc > out/b.txt > 替换"},
+       "将修改2个文件的后缀名（新建1个，替换1个，不变0个），失败0个文件"},
+      // In place: b.txt is its own destination, and b.doc may not replace it.
+      {"in",
+       "*",
+       true,
+       {"in/a.doc > in/a.txt > 新建",
+        "in/b.doc > in/b.txt > 失败：目标文件是来源文件夹中的文件，没有覆盖",
+        "in/b.txt > in/b.txt > 不变"},
+       "将修改2个文件的后缀名（新建1个，替换0个，不变1个），失败1个文件"},
+      {"out",
+       "doc",
+       false,
+       {},
+       "预览已取消，只列出了取消前看过的文件。\n"
+       "将修改0个文件的后缀名（新建0个，替换0个，不变0个），失败0个文件",
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.counts);
+    testing::TempTree tree;
+    tree.Write("in/a.doc", "a");
+    tree.Write("in/b.doc", "b");
+    tree.Write(c.target + std::string("/b.txt"), "old");
+    const std::vector<std::string> before = tree.Entries();
+    FakeSeams fakes;
+    FormSeams seams = fakes.Seams();
+    std::vector<std::string> rows;
+    std::string counts;
+    seams.show_preview = [&](const PreviewList& list) {
+      rows = Rows(list, tree.Path());
+      counts = list.CountsText();
+      return c.start;
+    };
+    FormHandlers form(std::move(seams), kLinks);
+    form.DropFromFolder(tree.Path("in"));
+    form.DropTargetFolder(tree.Path(c.target));
+    fakes.calls.clear();
+    int watchers = 0;
+    ConversionObserver cancelling;
+    cancelling.stop_requested = [] { return true; };
+    form.Preview({c.from, "txt", false, false}, [&](const auto& run) {
+      ++watchers;
+      run(c.cancel ? cancelling : ConversionObserver{}, {});
+    });
+    EXPECT_EQ(rows, c.rows);
+    EXPECT_EQ(counts, c.counts);
+    EXPECT_EQ(watchers, c.start ? 2 : 1);
+    if (c.start) {
+      EXPECT_EQ(fakes.calls,
+                std::vector<std::string>{
+                    "操作结果|成功修改了2个文件的后缀名，失败1个文件|64"});
+      EXPECT_EQ(tree.Read("in/a.txt"), "a");
+    } else {
+      EXPECT_EQ(fakes.calls, std::vector<std::string>{});
+      EXPECT_EQ(tree.Entries(), before);
+    }
+  }
+}
+
+// The preview checks the request as OK does: the same one box, and no list.
+TEST(FormHandlersTest, PreviewOfARefusedRequestShowsOnlyItsBox) {
+  testing::TempTree tree;
+  const struct {
+    const char* from_folder;
+    const char* to;
+    std::string box;
+  } cases[] = {
+      {"", "txt",
+       "选择文件夹|请务必先选择来源文件夹以及执行后存储所用的目标文件夹|16"},
+      {"in", "", "参数设置不全|你没有指定转换后的文件的后缀名。|48"},
+      {"missing", "txt",
+       "错误|无法读取来源文件夹，什么也没有做：" + tree.Path("missing")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.box);
+    tree.MakeFolder("in");
+    FakeSeams fakes;
+    FormSeams seams = fakes.Seams();
+    bool listed = false;
+    seams.show_preview = [&](const PreviewList&) { return listed = true; };
+    FormHandlers form(std::move(seams), kLinks);
+    if (*c.from_folder) form.DropFromFolder(tree.Path(c.from_folder));
+    fakes.calls.clear();
+    form.Preview({"doc", c.to, false, false});
+    ASSERT_EQ(fakes.calls.size(), 1u);
+    EXPECT_TRUE(fakes.calls[0].starts_with(c.box)) << fakes.calls[0];
+    EXPECT_FALSE(listed);
+    EXPECT_EQ(tree.Entries(), std::vector<std::string>{"in/"});
   }
 }
 

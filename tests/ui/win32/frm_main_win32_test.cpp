@@ -276,5 +276,46 @@ TEST_F(FrmMainWin32Test, CancelStopsALongRunAndCountsTruthfully) {
   EXPECT_EQ(FilesInTarget(), converted);
 }
 
+// The preview lists what OK would do, modal over the window; Esc closes it
+// with nothing written, "开始批量修改" runs.
+TEST_F(FrmMainWin32Test, PreviewListsTheRunThenStartsItOnRequest) {
+  ChooseSource(L"预览_Ж", 2, ".doc");
+  window_.SetText("TxtFromHouzui", "doc");
+  const std::string in = WideToUtf8(source_.native());
+  for (const bool start : {false, true}) {
+    window_.Click("CmdPreview");
+    const HWND preview = window_.WaitForWindow(
+        [](HWND window) { return ClassOf(window) == win32::kPreviewClass; });
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(window_.Text(preview), "预览");
+    EXPECT_FALSE(::IsWindowEnabled(window_.main()));
+    EXPECT_TRUE(WaitUntil([&] { return ::IsChild(preview, window_.Focus()); }));
+    EXPECT_EQ(
+        window_.Text(::GetDlgItem(preview, win32::kPreviewCountsId)),
+        "将修改2个文件的后缀名（新建2个，替换0个，不变0个），失败0个文件");
+    const HWND list = ::GetDlgItem(preview, win32::kPreviewListId);
+    ASSERT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+    std::vector<std::string> rows;
+    for (int row = 0; row < 2; ++row) {
+      const std::vector<std::string> texts = window_.ListRow(list, row, 3);
+      rows.push_back(texts[0] + " > " + texts[1] + " > " + texts[2]);
+    }
+    std::ranges::sort(rows);
+    EXPECT_EQ(rows, (std::vector<std::string>{
+                        in + "\\f0.doc > " + in + "(2)\\f0.txt > 新建",
+                        in + "\\f1.doc > " + in + "(2)\\f1.txt > 新建"}));
+    if (start) {
+      window_.Click(::GetDlgItem(preview, win32::kPreviewStartId));
+      ExpectBox("成功修改了2个文件的后缀名，失败0个文件", "操作结果");
+    } else {
+      ::PostMessageW(window_.Focus(), WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(preview); }));
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(window_.main()); }));
+    EXPECT_EQ(fs::exists(Target()), start);
+  }
+  EXPECT_EQ(FilesInTarget(), 2);
+}
+
 }  // namespace
 }  // namespace batchext::testing

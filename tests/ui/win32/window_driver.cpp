@@ -1,6 +1,8 @@
 #include "tests/ui/win32/window_driver.h"
 
 #include <shlobj.h>
+// Needs windows.h first.
+#include <commctrl.h>
 
 #include <stdexcept>
 #include <thread>
@@ -122,6 +124,32 @@ WindowDriver::MessageBoxSeen WindowDriver::TakeMessageBox() const {
   Click(::GetDlgItem(box, IDOK));
   WaitUntil([box] { return !::IsWindow(box); });
   return seen;
+}
+
+// The item and its text buffer have to live in the list's own process.
+std::vector<std::string> WindowDriver::ListRow(HWND list, int row,
+                                               int columns) const {
+  constexpr int kChars = 1024;
+  const HANDLE process = process_.hProcess;
+  auto* remote = static_cast<char*>(
+      ::VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kChars * 2,
+                       MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  std::vector<std::string> texts;
+  for (int column = 0; column < columns; ++column) {
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+    item.cchTextMax = kChars;
+    ::WriteProcessMemory(process, remote, &item, sizeof(item), nullptr);
+    const auto length = ::SendMessageW(list, LVM_GETITEMTEXTW, row,
+                                       reinterpret_cast<LPARAM>(remote));
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    ::ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(),
+                        text.size() * 2, nullptr);
+    texts.push_back(WideToUtf8(text));
+  }
+  ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  return texts;
 }
 
 std::string WindowDriver::ChooseInFolderDialog(

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace batchext::testing {
 
@@ -43,6 +44,9 @@ class WindowDriver {
   };
   // Reads the next message box and closes it with OK.
   MessageBoxSeen TakeMessageBox() const;
+
+  // The texts of one row of a list view in report mode, column by column.
+  std::vector<std::string> ListRow(HWND list, int row, int columns) const;
 
   // In the shell's folder dialog, once it shows: chooses `folder` with OK,
   // and answers the instruction the dialog showed.
