@@ -25,6 +25,8 @@ struct Change {
   // The file itself went to the target, known by index and stamp from
   // before the move until its outcome tells them.
   bool move = false;
+  // The folder the moved file came from.
+  std::string home;
   std::string source;
   std::string target;
   // Known once its outcome was recorded.
@@ -38,6 +40,23 @@ struct Change {
 
 std::uint64_t Number(const std::string& text) {
   return std::strtoull(text.c_str(), nullptr, 10);
+}
+
+// Whether `now` is the file the change moved. A rename keeps the file's
+// index; a copy onto another file system has one of its own, which only the
+// outcome tells.
+bool IsMovedFile(const Change& change, const PathState& now) {
+  if (now.type != EntryType::kRegular || now.stamp != change.stamp) {
+    return false;
+  }
+  if (change.index == 0 || now.identity.IsZero() ||
+      now.identity.index == change.index) {
+    return true;
+  }
+  if (change.done) return false;
+  const PathState home = StateAt(change.home, true);
+  return !home.identity.IsZero() &&
+         home.identity.device != now.identity.device;
 }
 
 class Undo {
@@ -131,6 +150,7 @@ void Undo::Read(const std::vector<JournalRecord>& records) {
         if (fields.size() >= 6) {
           Change change;
           change.move = true;
+          change.home = WithoutTrailingSeparators(source_folder);
           change.replace = fields[2] == "P";
           change.source = source_folder + fields[0];
           change.target = target_folder + fields[1];
@@ -265,12 +285,7 @@ void Undo::TakeBackMove(const Change& change) {
       }
     }
   }
-  // A copy across file systems has an index of its own, told only by the
-  // outcome.
-  const bool ours = now.type == EntryType::kRegular &&
-                    now.stamp == change.stamp &&
-                    (!change.done || change.index == 0 ||
-                     now.identity.IsZero() || now.identity.index == change.index);
+  const bool ours = IsMovedFile(change, now);
   const PathState there = StateAt(change.source);
   if (!ours) {
     // Without an outcome and with the file still at home, the move never
