@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,8 +60,7 @@ std::string OtherFileSystem(const std::string& here) {
   for (std::string candidate : {"/dev/shm", "/run/shm", "/run/user"}) {
     struct stat info {};
     candidate += "/batchext-move-XXXXXX";
-    if (::stat(candidate.substr(0, candidate.rfind('/')).c_str(), &info) ==
-            0 &&
+    if (::stat(candidate.substr(0, candidate.rfind('/')).c_str(), &info) == 0 &&
         info.st_dev != mine.st_dev && ::mkdtemp(candidate.data()) != nullptr) {
       return candidate;
     }
@@ -205,10 +205,13 @@ TEST_F(UndoTest, AMoveKeepsTheCopysRulesAndItsPreviewWritesNothing) {
   preview.insert(preview.end(), in_place.begin(), in_place.end());
   const ChildResult predicted = Cli(preview);
   EXPECT_EQ(predicted.exit_code, 1);
-  EXPECT_NE(predicted.out.find("f2.doc -> " + tree_.Path("src/f2.txt") +
-                               "：移动\n"),
-            std::string::npos)
+  EXPECT_NE(
+      predicted.out.find("f2.doc -> " + tree_.Path("src/f2.txt") + "：移动\n"),
+      std::string::npos)
       << predicted.out;
+  EXPECT_NE(predicted.out.find("link.doc -> " + tree_.Path("src/link.txt") +
+                               "：失败：来源不是普通文件\n"),
+            std::string::npos);
   EXPECT_EQ(Snapshot(tree_.Path("src")), before);
   EXPECT_FALSE(tree_.Exists("state/batchext"));
 
@@ -221,12 +224,12 @@ TEST_F(UndoTest, AMoveKeepsTheCopysRulesAndItsPreviewWritesNothing) {
                          "：来源不是普通文件"),
             std::string::npos)
       << run.err;
-  EXPECT_EQ(tree_.Entries("src"),
-            (Strings{"f0.pdf", "f0.txt", "f1.doc", "f1.txt", "f2.txt",
-                     "f3.txt", "f4.txt", "f5.txt", "link.doc", "sub/",
-                     "sub/deeper/", "sub/deeper/g0.doc", "sub/deeper/g1.doc",
-                     "sub/deeper/g2.doc", "sub/deeper/g3.doc",
-                     "sub/deeper/g4.doc", "sub/deeper/g5.doc"}));
+  EXPECT_EQ(
+      tree_.Entries("src"),
+      (Strings{"f0.pdf", "f0.txt", "f1.doc", "f1.txt", "f2.txt", "f3.txt",
+               "f4.txt", "f5.txt", "link.doc", "sub/", "sub/deeper/",
+               "sub/deeper/g0.doc", "sub/deeper/g1.doc", "sub/deeper/g2.doc",
+               "sub/deeper/g3.doc", "sub/deeper/g4.doc", "sub/deeper/g5.doc"}));
   EXPECT_EQ(tree_.Read("src/f1.txt"), "a source");
   EXPECT_EQ(Inode(tree_.Path("src/f2.txt")), f2);
 }
@@ -256,9 +259,10 @@ TEST_F(UndoTest, AMoveHereOrAcrossFileSystemsIsTakenBackExactly) {
 
     const ChildResult undo = Undo();
     EXPECT_EQ(undo.exit_code, 0) << undo.err;
-    EXPECT_EQ(undo.out, std::string("撤销结果: 移回了12个移动的文件，删除了0个") +
-                            "新建的文件，放回了" + (here ? "2" : "1") +
-                            "个被替换的文件，删除了2个文件夹，0项未撤销\n");
+    EXPECT_EQ(undo.out,
+              std::string("撤销结果: 移回了12个移动的文件，删除了0个") +
+                  "新建的文件，放回了" + (here ? "2" : "1") +
+                  "个被替换的文件，删除了2个文件夹，0项未撤销\n");
     EXPECT_EQ(Snapshot(tree_.Path("src")), sources);
     EXPECT_EQ(Snapshot(target), targets);
     EXPECT_EQ(Inode(tree_.Path("src/f2.doc")) == f2, here);
@@ -288,10 +292,19 @@ TEST_F(UndoTest, AMovedFileChangedSinceOrWhoseNameWasTakenStaysAndIsNamed) {
 }
 
 TEST_F(UndoTest, AKilledMoveIsTakenBackUpToItsLastMove) {
+  // The files replaced have their sources' sizes and times: only what a
+  // move keeps tells them apart.
+  const struct timespec time[2] = {{1000000000, 0}, {1000000000, 0}};
   for (int i = 0; i < 5000; ++i) {
     const std::string name = "many/n" + std::to_string(i);
-    tree_.Write("src/" + name + ".doc", std::to_string(i));
-    if (i % 2 == 0) tree_.Write("out/" + name + ".txt", "old");
+    const std::string content = std::to_string(i);
+    for (const std::string& file :
+         {"src/" + name + ".doc", "out/" + name + ".txt"}) {
+      if (file[0] == 'o' && i % 2 == 1) continue;
+      tree_.Write(file,
+                  file[0] == 's' ? content : std::string(content.size(), 'o'));
+      ::utimensat(AT_FDCWD, tree_.Path(file).c_str(), time, 0);
+    }
   }
   const auto sources = Snapshot(tree_.Path("src"));
   const auto targets = Snapshot(tree_.Path("out"));
