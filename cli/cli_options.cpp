@@ -86,7 +86,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       ->option_text("数目");
   app.add_flag("-u,--undo", options.undo,
                "撤销本用户最近一次尚未撤销的运行：删除它新建的文件和文件夹，"
-               "从回收站放回它替换的文件；运行之后被修改过的文件保持不变");
+               "把移动的文件移回，从回收站放回它替换的文件；"
+               "运行之后被修改过的文件保持不变");
   app.set_help_flag("-h,--help", "显示本帮助后退出");
   app.set_version_flag("-V,--version", "batchext 1.00", "显示版本后退出");
 
@@ -124,7 +125,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   if (options.undo) {
     if (!source.empty() || !target.empty() || options.move) {
-      WriteText(stderr, UsageErrorLines("--undo 不接受文件夹参数"));
+      WriteText(stderr, UsageErrorLines(options.move
+                                            ? "--undo 不能与 -m/--move 一起使用"
+                                            : "--undo 不接受文件夹参数"));
       parsed.exit_code = 2;
       return parsed;
     }

@@ -93,7 +93,7 @@ class UndoTest : public ::testing::Test {
         {"-r", "-f", "doc", "-t", to, tree_.Path("src"), tree_.Path("out")});
   }
   ChildResult Move(const std::string& target) {
-    return Cli({"-m", "-r", "-f", "doc", tree_.Path("src"), target});
+    return Cli({"--move", "-r", "-f", "doc", tree_.Path("src"), target});
   }
   ChildResult Undo() { return Cli({"--undo"}); }
   std::vector<std::string> Trash(const std::string& folder) {
