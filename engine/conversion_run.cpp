@@ -163,12 +163,11 @@ ConversionReport ConvertTree(ConversionSettings& settings,
                                *executor, reporter, report);
   }
   Executor& front = recording.executor ? *recording.executor : *executor;
-  TreeWalk(
-      WalkRules{settings.FromExt, settings.ToExt,
-                settings.StripSurplusExtensions, settings.IncludeSubfolders,
-                run_options.preview, recording.executor != nullptr,
-                run_options.move},
-      front, reporter.written())
+  TreeWalk(WalkRules{settings.FromExt, settings.ToExt,
+                     settings.StripSurplusExtensions,
+                     settings.IncludeSubfolders, run_options.preview,
+                     recording.executor != nullptr, run_options.move},
+           front, reporter.written())
       .Run(source, target);
   FinishRecording(recording, report);
   report.succeeded = settings.SuccessCount;

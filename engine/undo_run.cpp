@@ -55,8 +55,7 @@ bool IsMovedFile(const Change& change, const PathState& now) {
   }
   if (change.done) return false;
   const PathState home = StateAt(change.home, true);
-  return !home.identity.IsZero() &&
-         home.identity.device != now.identity.device;
+  return !home.identity.IsZero() && home.identity.device != now.identity.device;
 }
 
 class Undo {

@@ -1,6 +1,6 @@
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -58,9 +58,9 @@ CopyResult RenameFileAt(const FolderHandle& source_folder,
   const int to_folder = target_folder.descriptor();
   // A link at the new name is replaced, never followed.
   const bool renamed =
-      replace ? ::renameat(from_folder, from.c_str(), to_folder, to.c_str()) == 0
-              : RenameNoReplace(from_folder, from.c_str(), to_folder,
-                                to.c_str());
+      replace
+          ? ::renameat(from_folder, from.c_str(), to_folder, to.c_str()) == 0
+          : RenameNoReplace(from_folder, from.c_str(), to_folder, to.c_str());
   taken = !renamed && !replace && errno == EEXIST;
   return Answer(renamed);
 }
@@ -71,13 +71,12 @@ bool AcrossFileSystems(const CopyResult& result) {
 }
 
 CopyResult RemoveFileAt(const FolderHandle& folder, std::string_view name) {
-  return Answer(
-      ::unlinkat(folder.descriptor(), std::string(name).c_str(), 0) == 0);
+  return Answer(::unlinkat(folder.descriptor(), std::string(name).c_str(), 0) ==
+                0);
 }
 
 CopyResult RenamePath(const std::string& from, const std::string& to) {
-  return Answer(
-      RenameNoReplace(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str()));
+  return Answer(RenameNoReplace(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str()));
 }
 
 CopyResult RemovePath(const std::string& path) {

@@ -12,7 +12,8 @@ namespace {
 CopyResult Answer(bool done) {
   if (done) return CopyResult::Of(CopyStatus::kCopied);
   const DWORD error = ::GetLastError();
-  return CopyResult{CopyStatus::kSystemError, SystemErrorText(error),
+  return CopyResult{CopyStatus::kSystemError,
+                    SystemErrorText(error),
                     static_cast<int>(error),
                     {}};
 }

@@ -48,8 +48,8 @@ PathState StateOf(const FolderHandle& folder) {
 PathState StateIn(const FolderHandle& folder, std::string_view name) {
   if (folder.planned()) return {};
   struct stat info {};
-  return Stated(::fstatat(folder.descriptor(), std::string(name).c_str(),
-                          &info, AT_SYMLINK_NOFOLLOW),
+  return Stated(::fstatat(folder.descriptor(), std::string(name).c_str(), &info,
+                          AT_SYMLINK_NOFOLLOW),
                 info);
 }
 
