@@ -70,6 +70,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   app.add_flag("-q,--quiet", options.quiet, "不显示进度");
   app.add_flag("-n,--dry-run", options.dry_run,
                "预览：逐个列出“来源 -> 目标：结果”和统计，不写入任何文件");
+  app.add_flag("-m,--move", options.move,
+               "移动而不是复制：每个匹配的文件改名为新名字（原地或移入目标"
+               "文件夹），来源处不再保留；同一文件系统上直接改名，"
+               "跨文件系统时先完整复制再删除来源；可以用 --undo 移回");
   app.add_flag("-0,--null", options.null_ended,
                "供脚本使用：-v 和 -n 在标准输出上列出的名字原样输出，"
                "每项（来源、目标，以及预览的结果）以 NUL 字符结束；"
@@ -82,7 +86,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       ->option_text("数目");
   app.add_flag("-u,--undo", options.undo,
                "撤销本用户最近一次尚未撤销的运行：删除它新建的文件和文件夹，"
-               "从回收站放回它替换的文件；运行之后被修改过的文件保持不变");
+               "把移动的文件移回，从回收站放回它替换的文件；"
+               "运行之后被修改过的文件保持不变");
   app.set_help_flag("-h,--help", "显示本帮助后退出");
   app.set_version_flag("-V,--version", "batchext 1.00", "显示版本后退出");
 
@@ -119,8 +124,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     return parsed;
   }
   if (options.undo) {
-    if (!source.empty() || !target.empty()) {
-      WriteText(stderr, UsageErrorLines("--undo 不接受文件夹参数"));
+    if (!source.empty() || !target.empty() || options.move) {
+      WriteText(stderr, UsageErrorLines(options.move
+                                            ? "--undo 不能与 -m/--move 一起使用"
+                                            : "--undo 不接受文件夹参数"));
       parsed.exit_code = 2;
       return parsed;
     }

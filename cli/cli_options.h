@@ -23,6 +23,8 @@ struct CliOptions {
   bool null_ended = false;
   // 0: the engine's default.
   int jobs = 0;
+  // Renames the files into their new names instead of copying them.
+  bool move = false;
   // Takes back the last run instead; no folders are given then.
   bool undo = false;
 };

@@ -16,12 +16,12 @@ void PrintLine(std::FILE* stream, const std::string& line) {
 constexpr char kPreviewMark[] = "（预览，未写入任何文件）";
 
 // What a preview says after "SOURCE -> DESTINATION".
-std::string PredictedOutcome(const FileOutcome& outcome) {
+std::string PredictedOutcome(const FileOutcome& outcome, bool move) {
   switch (outcome.status) {
     case CopyStatus::kWouldCreate:
-      return "新建";
+      return move ? "移动" : "新建";
     case CopyStatus::kWouldReplace:
-      return "替换";
+      return move ? "移动并替换" : "替换";
     case CopyStatus::kSameFile:
       return "不变（就是来源文件本身）";
     default:
@@ -34,6 +34,7 @@ std::string PredictedOutcome(const FileOutcome& outcome) {
 CliPresenter::CliPresenter(const CliOptions& options)
     : verbose_(options.verbose),
       preview_(options.dry_run),
+      move_(options.move),
       null_ended_(options.null_ended),
       progress_(stderr, !options.quiet && DrawsEscapes(stderr)) {}
 
@@ -73,7 +74,7 @@ void CliPresenter::OnFolder(const ChainedPath::Ptr& source) {
 void CliPresenter::OnFile(const FileOutcome& outcome) {
   ++files_handled_;
   if (preview_) {
-    PrintFile(outcome, PredictedOutcome(outcome));
+    PrintFile(outcome, PredictedOutcome(outcome, move_));
   } else if (outcome.converted() && verbose_) {
     PrintFile(outcome, "");
   } else if (!outcome.converted()) {

@@ -35,6 +35,7 @@ class CliPresenter {
 
   const bool verbose_;
   const bool preview_;
+  const bool move_;
   const bool null_ended_;
   ProgressLine progress_;
   long long files_handled_ = 0;

@@ -69,7 +69,8 @@ int RunCommandLine(const CliOptions& options,
                       presenter.Messages(), observer,
                       RunOptions{.jobs = options.jobs,
                                  .preview = options.dry_run,
-                                 .journal_folder = StateFolder()});
+                                 .journal_folder = StateFolder(),
+                                 .move = options.move});
   if (const std::string notice = UndoNotice(report); !notice.empty()) {
     PrintLine(stderr, notice);
   }

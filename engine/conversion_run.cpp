@@ -152,9 +152,10 @@ ConversionReport ConvertTree(ConversionSettings& settings,
   if (run_options.preview) {
     executor = std::make_unique<PreviewExecutor>(reporter);
   } else {
-    executor = std::make_unique<CopyExecutor>(
-        run_options.jobs > 0 ? run_options.jobs : DefaultJobs(),
-        open_file_limit, reporter);
+    const int jobs = run_options.move       ? 1
+                     : run_options.jobs > 0 ? run_options.jobs
+                                            : DefaultJobs();
+    executor = std::make_unique<CopyExecutor>(jobs, open_file_limit, reporter);
   }
   Recording recording;
   if (!run_options.preview && !run_options.journal_folder.empty()) {
@@ -162,11 +163,11 @@ ConversionReport ConvertTree(ConversionSettings& settings,
                                *executor, reporter, report);
   }
   Executor& front = recording.executor ? *recording.executor : *executor;
-  TreeWalk(
-      WalkRules{settings.FromExt, settings.ToExt,
-                settings.StripSurplusExtensions, settings.IncludeSubfolders,
-                run_options.preview, recording.executor != nullptr},
-      front, reporter.written())
+  TreeWalk(WalkRules{settings.FromExt, settings.ToExt,
+                     settings.StripSurplusExtensions,
+                     settings.IncludeSubfolders, run_options.preview,
+                     recording.executor != nullptr, run_options.move},
+           front, reporter.written())
       .Run(source, target);
   FinishRecording(recording, report);
   report.succeeded = settings.SuccessCount;

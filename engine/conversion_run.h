@@ -20,6 +20,10 @@ struct RunOptions {
   // Where the run's journal goes, so that it can be taken back; "" keeps
   // none (and keeps no replaced file). A preview keeps none either.
   std::string journal_folder = {};
+  // Renames each file into its new name instead of copying it, under the
+  // same decisions; one file after another, so that a stop or a kill leaves
+  // an unbroken run of moved files.
+  bool move = false;
 };
 
 // Journals kept in a journal folder; older ones are deleted as runs start.

@@ -151,8 +151,13 @@ bool CopyExecutor::StopRequested() {
 }
 
 bool CopyExecutor::CarryHere(FileJob& job) {
-  StageJob(job, [this] { return StopRequested(); });
-  PublishJob(job);
+  const auto stop_requested = [this] { return StopRequested(); };
+  if (job.decision.move) {
+    MoveJob(job, stop_requested);
+  } else {
+    StageJob(job, stop_requested);
+    PublishJob(job);
+  }
   return reporter_.File(job.decision, job.result);
 }
 

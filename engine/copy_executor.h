@@ -26,7 +26,8 @@ namespace batchext {
 // stands on disk is at every moment what one job would have left: a stop
 // or a failure of the moment (no space, no more open files) finds an
 // unbroken run of finished files, and after such a failure the run goes on
-// with one job from that file on.
+// with one job from that file on. Moves take one job: each file takes its
+// new name as it is decided.
 class CopyExecutor final : public Executor {
  public:
   // `open_file_limit` bounds what is held open at once.

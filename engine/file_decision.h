@@ -42,6 +42,8 @@ struct FileDecision {
   std::string system_error;
   // Whether an entry that turns up at the new name after all may give way.
   bool may_replace = true;
+  // The file itself takes the new name, rather than a copy of it.
+  bool move = false;
   // Where what this copy replaces is kept, if anywhere.
   ReplacedFiles* keeper = nullptr;
   // The decision's place among the run's recorded changes.

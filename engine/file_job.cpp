@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "engine/replaced_files.h"
+#include "fs/file_move.h"
+#include "fs/file_state.h"
 
 namespace batchext {
 
@@ -69,6 +71,109 @@ void PublishJob(FileJob& job) {
     job.result = published;
   }
   job.staged.Discard();
+}
+
+namespace {
+
+// One attempt to give the file its new name: a rename, or once that would
+// cross file systems, a copy published under the name while the source is
+// still as it was, and the source removed after it.
+// `named` tells that the new name holds the copy even where removing the
+// source failed after all: then both stay.
+CopyResult MoveOnce(FileJob& job, const PathState& source, bool replace,
+                    const std::function<bool()>& stop_requested, bool& taken,
+                    bool& named) {
+  const FileDecision& decision = job.decision;
+  const FolderPair& folders = *decision.folders;
+  taken = false;
+  named = false;
+  if (!job.staged.staged()) {
+    CopyResult renamed =
+        RenameFileAt(folders.source, decision.name, folders.target,
+                     decision.new_name, replace, taken);
+    if (renamed.Succeeded()) {
+      renamed.destination = source.identity;
+      renamed.stamp = source.stamp;
+    }
+    if (!AcrossFileSystems(renamed)) return renamed;
+    // Removing the source has to be possible before the copy stands.
+    std::string why_not;
+    if (!FolderTakesEntries(folders.source, why_not)) {
+      return CopyResult{CopyStatus::kSystemError, why_not, 0, {}};
+    }
+    CopyOptions options;
+    options.allow_replace = decision.may_replace;
+    options.stop_requested = stop_requested;
+    options.sizes_tell_content = folders.sizes_tell_content;
+    job.result = StageCopy(folders.source, decision.name, folders.target,
+                           replace, options, job.staged);
+    if (!job.result.Succeeded()) return job.result;
+  }
+  if (!SameEntry(source, StateIn(folders.source, decision.name))) {
+    job.staged.Discard();
+    return CopyResult::Of(CopyStatus::kSourceChanged);
+  }
+  CopyResult published =
+      PublishCopy(job.staged, decision.new_name, replace, taken);
+  if (!published.Succeeded()) return published;
+  if (published.destination.IsZero()) {
+    published.destination = job.result.destination;
+  }
+  published.stamp = job.result.stamp;
+  named = true;
+  const CopyResult removed = RemoveFileAt(folders.source, decision.name);
+  return removed.Succeeded() ? published : removed;
+}
+
+}  // namespace
+
+void MoveJob(FileJob& job, const std::function<bool()>& stop_requested) {
+  const FileDecision& decision = job.decision;
+  if (decision.action == FileAction::kFail ||
+      decision.action == FileAction::kUnchanged) {
+    StageJob(job, stop_requested);
+    return;
+  }
+  // A link swapped in since the decision is not moved either.
+  const PathState source = StateIn(decision.folders->source, decision.name);
+  if (!source.system_error.empty()) {
+    job.result =
+        CopyResult{CopyStatus::kSystemError, source.system_error, 0, {}};
+    return;
+  }
+  if (source.type != EntryType::kRegular) {
+    job.result = CopyResult::Of(source.type == EntryType::kNone
+                                    ? CopyStatus::kSourceMissing
+                                    : CopyStatus::kSourceNotRegularFile);
+    return;
+  }
+  bool replace = decision.action == FileAction::kReplace;
+  std::string kept = replace ? KeepReplaced(decision) : std::string();
+  bool taken = false;
+  bool named = false;
+  CopyResult moved =
+      MoveOnce(job, source, replace, stop_requested, taken, named);
+  if (taken) {
+    // Something turned up at the name since the decision.
+    const CopyStatus judged =
+        JudgeReplacement(EntryAt(decision.folders->target, decision.new_name),
+                         decision.may_replace);
+    if (judged == CopyStatus::kCopied) {
+      replace = true;
+      kept = KeepReplaced(decision);
+      moved = MoveOnce(job, source, replace, stop_requested, taken, named);
+    } else {
+      moved = CopyResult::Of(judged);
+    }
+  }
+  job.staged.Discard();
+  if (moved.Succeeded()) {
+    moved.kept_as = std::move(kept);
+  } else if (!kept.empty() && !named) {
+    // The replaced file still stands under its name.
+    decision.keeper->Forget(kept);
+  }
+  job.result = std::move(moved);
 }
 
 }  // namespace batchext

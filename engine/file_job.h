@@ -20,6 +20,11 @@ struct FileJob {
 // there is nothing to write.
 void StageJob(FileJob& job, const std::function<bool()>& stop_requested);
 
+// Gives the file itself its new name, or where the target lies on another
+// file system, a complete copy of it and then removes it. A file that is no
+// longer as it was stays where it is.
+void MoveJob(FileJob& job, const std::function<bool()>& stop_requested);
+
 // Gives a staged copy its name. An entry that turned up at the name since
 // the decision is judged as the walk would have judged it.
 void PublishJob(FileJob& job);

@@ -28,6 +28,10 @@ CopyResult PreviewExecutor::Predict(const FileDecision& decision) {
   if (!CanReadFile(folders.source, decision.name, why_not)) {
     return Refused(why_not);
   }
+  // A move takes the name out of the source folder.
+  if (decision.move && !FolderTakesEntries(folders.source, why_not)) {
+    return Refused(why_not);
+  }
   if (asked_folder_ != decision.folders) {
     asked_folder_ = decision.folders;
     folder_refusal_.clear();

@@ -169,11 +169,22 @@ std::uint64_t RunJournal::Intent(const FileDecision& decision) {
     folders_ = decision.folders;
     const std::string target = Id(folders_->target_path);
     FolderTime(target, StateOf(folders_->target));
-    Add(RecordKind::kFolders, {Id(folders_->source_path), target});
+    const std::string source = Id(folders_->source_path);
+    // A move changes its source folder too.
+    if (decision.move) FolderTime(source, StateOf(folders_->source));
+    Add(RecordKind::kFolders, {source, target});
   }
-  Add(decision.action == FileAction::kReplace ? RecordKind::kReplace
-                                              : RecordKind::kCreate,
-      {decision.name, decision.new_name});
+  const bool replace = decision.action == FileAction::kReplace;
+  if (decision.move) {
+    const PathState state = StateIn(folders_->source, decision.name);
+    Add(RecordKind::kMove,
+        {decision.name, decision.new_name, replace ? "P" : "",
+         Number(state.identity.index).text(), Number(state.stamp.size).text(),
+         Number(state.stamp.modified_ns).text()});
+  } else {
+    Add(replace ? RecordKind::kReplace : RecordKind::kCreate,
+        {decision.name, decision.new_name});
+  }
   return intents_++;
 }
 

@@ -35,6 +35,10 @@ enum class RecordKind : char {
   // A copy about to be created or to replace an entry: name, new name.
   kCreate = 'C',
   kReplace = 'P',
+  // A file about to be moved: name, new name, "P" where it replaces an
+  // entry, and what it is known by: its file index, size and time in
+  // nanoseconds.
+  kMove = 'V',
   // A change made: its sequence number, file index, size, time in
   // nanoseconds, and where the replaced entry was kept ("" for nowhere).
   kDone = 'D',

@@ -352,6 +352,7 @@ FileDecision TreeWalk::Decide(const std::shared_ptr<const FolderPair>& folders,
   decision.name = std::string(name);
   decision.new_name = NewName(name);
   decision.may_replace = !protect && !target.same_as_source;
+  decision.move = rules_.move;
   const auto fail = [&](CopyStatus status, std::string why = {}) {
     decision.action = FileAction::kFail;
     decision.failure = status;
@@ -365,6 +366,11 @@ FileDecision TreeWalk::Decide(const std::shared_ptr<const FolderPair>& folders,
       return fail(CopyStatus::kSourceNotRegularFile);
     case FileKind::kLink:
     case FileKind::kUnknown:
+      // Moving a link would move the link, not the file it leads to.
+      if (rules_.move &&
+          EntryAt(folders->source, name).type == EntryType::kLink) {
+        return fail(CopyStatus::kSourceNotRegularFile);
+      }
       const SourceEntry source = SourceAt(folders->source, name);
       switch (source.state) {
         case SourceState::kRegular:

@@ -29,6 +29,9 @@ struct WalkRules {
   bool preview = false;
   // Tells the executor of each folder before it is made.
   bool announce_folders = false;
+  // The files themselves are to take their new names; a link is never
+  // moved in place of the file it leads to.
+  bool move = false;
 };
 
 // Walks the source tree depth first, files before subfolders, and decides

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "engine/run_journal.h"
+#include "fs/file_move.h"
 #include "fs/file_state.h"
 #include "fs/journal_store.h"
 #include "fs/native_path.h"
@@ -21,6 +22,11 @@ namespace {
 // What the run recorded of one change.
 struct Change {
   bool replace = false;
+  // The file itself went to the target, known by index and stamp from
+  // before the move until its outcome tells them.
+  bool move = false;
+  // The folder the moved file came from.
+  std::string home;
   std::string source;
   std::string target;
   // Known once its outcome was recorded.
@@ -36,6 +42,22 @@ std::uint64_t Number(const std::string& text) {
   return std::strtoull(text.c_str(), nullptr, 10);
 }
 
+// Whether `now` is the file the change moved. A rename keeps the file's
+// index; a copy onto another file system has one of its own, which only the
+// outcome tells.
+bool IsMovedFile(const Change& change, const PathState& now) {
+  if (now.type != EntryType::kRegular || now.stamp != change.stamp) {
+    return false;
+  }
+  if (change.index == 0 || now.identity.IsZero() ||
+      now.identity.index == change.index) {
+    return true;
+  }
+  if (change.done) return false;
+  const PathState home = StateAt(change.home, true);
+  return !home.identity.IsZero() && home.identity.device != now.identity.device;
+}
+
 class Undo {
  public:
   explicit Undo(UndoReport& report) : report_(report) {}
@@ -46,6 +68,7 @@ class Undo {
  private:
   void TakeBack(const Change& change);
   void TakeBackReplace(const Change& change, const PathState& now, bool ours);
+  void TakeBackMove(const Change& change);
   void RemoveFolder(const std::string& path);
   void Keep(const std::string& path, KeptReason reason,
             std::string system_error = {}) {
@@ -122,6 +145,21 @@ void Undo::Read(const std::vector<JournalRecord>& records) {
           changes_.push_back(std::move(change));
         }
         break;
+      case RecordKind::kMove:
+        if (fields.size() >= 6) {
+          Change change;
+          change.move = true;
+          change.home = WithoutTrailingSeparators(source_folder);
+          change.replace = fields[2] == "P";
+          change.source = source_folder + fields[0];
+          change.target = target_folder + fields[1];
+          change.index = Number(fields[3]);
+          change.stamped = true;
+          change.stamp = FileStamp{
+              Number(fields[4]), std::strtoll(fields[5].c_str(), nullptr, 10)};
+          changes_.push_back(std::move(change));
+        }
+        break;
       case RecordKind::kDone:
         if (fields.size() >= 5 && Number(fields[0]) < changes_.size()) {
           Change& change = changes_[Number(fields[0])];
@@ -163,6 +201,10 @@ void Undo::Run() {
 
 void Undo::TakeBack(const Change& change) {
   if (change.not_done) return;
+  if (change.move) {
+    TakeBackMove(change);
+    return;
+  }
   const PathState now = StateAt(change.target);
   // Where the outcome went missing with a killed run, the copy bears its
   // source's size and time.
@@ -226,6 +268,59 @@ void Undo::TakeBackReplace(const Change& change, const PathState& now,
     ++report_.restored;
   } else {
     Keep(change.target, KeptReason::kSystem, error);
+  }
+}
+
+void Undo::TakeBackMove(const Change& change) {
+  const PathState now = StateAt(change.target);
+  if (change.replace && !change.done) {
+    // Killed between keeping the old file and the move: it still stands.
+    for (const std::string& entry :
+         trash_.KeptFor(change.target, report_.started)) {
+      if (now.type != EntryType::kNone &&
+          StateAt(entry).identity == now.identity) {
+        ForgetInTrash(entry);
+        return;
+      }
+    }
+  }
+  const bool ours = IsMovedFile(change, now);
+  const PathState there = StateAt(change.source);
+  if (!ours) {
+    // Without an outcome and with the file still at home, the move never
+    // happened.
+    if (change.done || there.type == EntryType::kNone) {
+      Keep(change.target, KeptReason::kChanged);
+    }
+    return;
+  }
+  CopyResult back;
+  if (!change.done && there.type == EntryType::kRegular &&
+      there.stamp == change.stamp) {
+    // Killed between the copy across file systems and removing the source.
+    back = RemovePath(change.target);
+  } else if (there.type != EntryType::kNone) {
+    Keep(change.source, KeptReason::kSourceTaken);
+    return;
+  } else {
+    back = MoveFileBack(change.target, change.source);
+  }
+  if (!back.Succeeded()) {
+    switch (back.status) {
+      case CopyStatus::kDestinationProtected:
+        Keep(change.source, KeptReason::kSourceTaken);
+        break;
+      case CopyStatus::kSourceChanged:
+        Keep(change.target, KeptReason::kChanged);
+        break;
+      default:
+        Keep(change.target, KeptReason::kSystem, back.system_error);
+    }
+    return;
+  }
+  ++report_.moved_back;
+  if (change.replace || !change.kept_as.empty()) {
+    TakeBackReplace(change, StateAt(change.target), true);
   }
 }
 

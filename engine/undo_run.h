@@ -24,6 +24,8 @@ enum class KeptReason {
   kNotInTrash,
   // The replaced file could not be kept when it was replaced.
   kNotKept,
+  // Something stands where a moved file came from.
+  kSourceTaken,
   // The system refused; `system_error` tells why.
   kSystem,
 };
@@ -45,6 +47,7 @@ struct UndoReport {
   std::int32_t removed = 0;
   std::int32_t restored = 0;
   std::int32_t folders_removed = 0;
+  std::int32_t moved_back = 0;
   std::vector<KeptEntry> kept;
 
   bool refused() const { return refusal != UndoRefusal::kNone; }

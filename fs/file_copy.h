@@ -16,6 +16,8 @@ enum class CopyStatus {
   kSameFile,
   kSourceMissing,
   kSourceNotRegularFile,
+  // A file to be moved changed while it was copied; it stays where it was.
+  kSourceChanged,
   kDestinationNotRegularFile,
   kDestinationReadOnly,
   // The destination exists and the caller forbade replacing it.

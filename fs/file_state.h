@@ -25,6 +25,9 @@ PathState StateAt(std::string_view path, bool follow_links = false);
 // The same for an open folder; nothing for a planned one.
 PathState StateOf(const FolderHandle& folder);
 
+// The entry `name` of an open folder, a link as itself.
+PathState StateIn(const FolderHandle& folder, std::string_view name);
+
 // Sets the modification time of what stands at `path`, a link itself, to
 // `modified_ns` as StateAt tells times; false on failure.
 bool SetModifiedTime(std::string_view path, std::int64_t modified_ns);

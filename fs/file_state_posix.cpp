@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <string>
 #include <system_error>
 
 #include "fs/error_text_posix.h"
@@ -42,6 +43,14 @@ PathState StateOf(const FolderHandle& folder) {
   if (folder.planned() || folder.descriptor() < 0) return {};
   struct stat info {};
   return Stated(::fstat(folder.descriptor(), &info), info);
+}
+
+PathState StateIn(const FolderHandle& folder, std::string_view name) {
+  if (folder.planned()) return {};
+  struct stat info {};
+  return Stated(::fstatat(folder.descriptor(), std::string(name).c_str(), &info,
+                          AT_SYMLINK_NOFOLLOW),
+                info);
 }
 
 bool SetModifiedTime(std::string_view path, std::int64_t modified_ns) {

@@ -1,5 +1,6 @@
 #include <chrono>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "fs/file_state.h"
@@ -48,6 +49,11 @@ PathState StateOf(const FolderHandle& folder) {
   std::string path = folder.path();
   while (path.size() > 3 && IsSeparator(path.back())) path.pop_back();
   return StateAt(path, true);
+}
+
+PathState StateIn(const FolderHandle& folder, std::string_view name) {
+  if (folder.planned()) return {};
+  return StateAt(folder.path() + std::string(name));
 }
 
 bool SetModifiedTime(std::string_view path, std::int64_t modified_ns) {

@@ -207,6 +207,41 @@ TEST(CliRunTest, EachOptionInBothFormsReachesTheRun) {
   }
 }
 
+TEST(CliMoveTest, MovesInPlaceOrIntoTheTargetAndUndoMovesBack) {
+  for (const bool in_place : {true, false}) {
+    SCOPED_TRACE(in_place);
+    TempTree tree;
+    // The run's journal goes nowhere another test's run could take it.
+#ifdef _WIN32
+    ::SetEnvironmentVariableW(L"LOCALAPPDATA",
+                              ToNativePath(tree.Path("state")).c_str());
+#else
+    ::setenv("XDG_STATE_HOME", tree.Path("state").c_str(), 1);
+#endif
+    for (const char* file : {"a.doc", "c.pdf", "sub/b.doc"}) {
+      tree.Write("src/" + std::string(file), file);
+    }
+    const ChildResult run = Cli(
+        tree, {"-m", "-r", "-f", "doc", "<src>", in_place ? "<src>" : "<out>"});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    if (in_place) {
+      EXPECT_EQ(tree.Entries("src"),
+                (Strings{"a.txt", "c.pdf", "sub/", "sub/b.txt"}));
+    } else {
+      EXPECT_EQ(tree.Entries("src"), (Strings{"c.pdf", "sub/"}));
+      EXPECT_EQ(tree.Entries("out"), (Strings{"a.txt", "sub/", "sub/b.txt"}));
+    }
+    EXPECT_EQ(tree.Read(in_place ? "src/sub/b.txt" : "out/sub/b.txt"),
+              "sub/b.doc");
+
+    const ChildResult undo = Cli(tree, {"--undo"});
+    EXPECT_EQ(undo.exit_code, 0) << undo.err;
+    EXPECT_EQ(tree.Entries("src"),
+              (Strings{"a.doc", "c.pdf", "sub/", "sub/b.doc"}));
+    EXPECT_FALSE(tree.Exists("out"));
+  }
+}
+
 TEST(CliFailureTest, FailedFilesAndFolderErrorsGoToStderrAndExitOne) {
   struct Case {
     Strings files, arguments;

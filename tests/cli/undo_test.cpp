@@ -1,14 +1,20 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <iterator>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "tests/support/child_process.h"
@@ -42,6 +48,28 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
   return snapshot;
 }
 
+ino_t Inode(const std::string& path) {
+  struct stat info {};
+  ::lstat(path.c_str(), &info);
+  return info.st_ino;
+}
+
+// A fresh folder on another file system than `here`, where a move has to
+// copy; "" where none can be written.
+std::string OtherFileSystem(const std::string& here) {
+  struct stat mine {};
+  ::stat(here.c_str(), &mine);
+  for (std::string candidate : {"/dev/shm", "/run/shm", "/run/user"}) {
+    struct stat info {};
+    candidate += "/batchext-move-XXXXXX";
+    if (::stat(candidate.substr(0, candidate.rfind('/')).c_str(), &info) == 0 &&
+        info.st_dev != mine.st_dev && ::mkdtemp(candidate.data()) != nullptr) {
+      return candidate;
+    }
+  }
+  return {};
+}
+
 // Runs of the command line with their own state folder and trash.
 class UndoTest : public ::testing::Test {
  protected:
@@ -65,6 +93,9 @@ class UndoTest : public ::testing::Test {
   ChildResult Run(const std::string& to = "txt") {
     return Cli(
         {"-r", "-f", "doc", "-t", to, tree_.Path("src"), tree_.Path("out")});
+  }
+  ChildResult Move(const std::string& target) {
+    return Cli({"--move", "-r", "-f", "doc", tree_.Path("src"), target});
   }
   ChildResult Undo() { return Cli({"--undo"}); }
   std::vector<std::string> Trash(const std::string& folder) {
@@ -163,6 +194,138 @@ TEST_F(UndoTest, AKilledRunIsTakenBackUpToItsLastChange) {
     EXPECT_EQ(Snapshot(tree_.Path("out")), before);
     EXPECT_EQ(Trash("files"), Strings{});
   }
+}
+
+TEST_F(UndoTest, AMoveKeepsTheCopysRulesAndItsPreviewWritesNothing) {
+  tree_.Write("src/f0.pdf", "pdf");       // f0.doc takes f0.txt first
+  tree_.Write("src/f1.txt", "a source");  // never moved over
+  ::symlink("f2.doc", tree_.Path("src/link.doc").c_str());
+  const ino_t f2 = Inode(tree_.Path("src/f2.doc"));
+  const auto before = Snapshot(tree_.Path("src"));
+  const Strings in_place = {"-f", "*", tree_.Path("src"), tree_.Path("src")};
+  Strings preview = {"-n", "-m"};
+  preview.insert(preview.end(), in_place.begin(), in_place.end());
+  const ChildResult predicted = Cli(preview);
+  EXPECT_EQ(predicted.exit_code, 1);
+  EXPECT_NE(
+      predicted.out.find("f2.doc -> " + tree_.Path("src/f2.txt") + "：移动\n"),
+      std::string::npos)
+      << predicted.out;
+  EXPECT_NE(predicted.out.find("link.doc -> " + tree_.Path("src/link.txt") +
+                               "：失败：来源不是普通文件\n"),
+            std::string::npos);
+  EXPECT_EQ(Snapshot(tree_.Path("src")), before);
+  EXPECT_FALSE(tree_.Exists("state/batchext"));
+
+  Strings move = {"-m"};
+  move.insert(move.end(), in_place.begin(), in_place.end());
+  const ChildResult run = Cli(move);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out, "操作结果: 成功修改了6个文件的后缀名，失败3个文件\n");
+  EXPECT_NE(run.err.find("link.doc -> " + tree_.Path("src/link.txt") +
+                         "：来源不是普通文件"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(
+      tree_.Entries("src"),
+      (Strings{"f0.pdf", "f0.txt", "f1.doc", "f1.txt", "f2.txt", "f3.txt",
+               "f4.txt", "f5.txt", "link.doc", "sub/", "sub/deeper/",
+               "sub/deeper/g0.doc", "sub/deeper/g1.doc", "sub/deeper/g2.doc",
+               "sub/deeper/g3.doc", "sub/deeper/g4.doc", "sub/deeper/g5.doc"}));
+  EXPECT_EQ(tree_.Read("src/f1.txt"), "a source");
+  EXPECT_EQ(Inode(tree_.Path("src/f2.txt")), f2);
+}
+
+TEST_F(UndoTest, AMoveHereOrAcrossFileSystemsIsTakenBackExactly) {
+  const std::string other = OtherFileSystem(tree_.Path());
+  // Goes again whatever the test's end.
+  const std::unique_ptr<const std::string, void (*)(const std::string*)>
+      cleanup(&other, [](const std::string* path) {
+        std::error_code ignored;
+        if (!path->empty()) std::filesystem::remove_all(*path, ignored);
+      });
+  if (other.empty()) {
+    std::cout << "[  NOTE    ] no second writable file system: the move "
+                 "across file systems is not tried\n";
+  } else {
+    std::ofstream(other + "/f0.txt") << "old 0";
+  }
+  for (const std::string& target : {tree_.Path("out"), other}) {
+    if (target.empty()) continue;
+    SCOPED_TRACE(target);
+    const bool here = target == tree_.Path("out");
+    const auto sources = Snapshot(tree_.Path("src"));
+    const auto targets = Snapshot(target);
+    const ino_t f2 = Inode(tree_.Path("src/f2.doc"));
+    const ChildResult run = Move(target);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(tree_.Entries("src"), (Strings{"sub/", "sub/deeper/"}));
+    std::ifstream moved(target + "/f2.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(moved), {}), "new 2");
+    EXPECT_EQ(Inode(target + "/f2.txt") == f2, here);
+
+    const ChildResult undo = Undo();
+    EXPECT_EQ(undo.exit_code, 0) << undo.err;
+    EXPECT_EQ(undo.out,
+              std::string("撤销结果: 移回了12个移动的文件，删除了0个") +
+                  "新建的文件，放回了" + (here ? "2" : "1") +
+                  "个被替换的文件，删除了2个文件夹，0项未撤销\n");
+    EXPECT_EQ(Snapshot(tree_.Path("src")), sources);
+    EXPECT_EQ(Snapshot(target), targets);
+    EXPECT_EQ(Inode(tree_.Path("src/f2.doc")) == f2, here);
+  }
+  EXPECT_EQ(Trash("files"), Strings{});
+}
+
+TEST_F(UndoTest, AMovedFileChangedSinceOrWhoseNameWasTakenStaysAndIsNamed) {
+  ASSERT_EQ(Move(tree_.Path("out")).exit_code, 0);
+  tree_.Write("out/f2.txt", "edited");
+  tree_.Write("src/f3.doc", "another");
+  const ChildResult undo = Undo();
+  EXPECT_EQ(undo.exit_code, 1);
+  EXPECT_NE(undo.err.find("未撤销：" + tree_.Path("out/f2.txt") +
+                          "：运行之后已被修改"),
+            std::string::npos)
+      << undo.err;
+  EXPECT_NE(undo.err.find("未撤销：" + tree_.Path("src/f3.doc") +
+                          "：原来的位置已有别的文件"),
+            std::string::npos);
+  EXPECT_EQ(tree_.Read("out/f2.txt"), "edited");
+  EXPECT_EQ(tree_.Read("out/f3.txt"), "new 3");
+  EXPECT_EQ(tree_.Read("src/f3.doc"), "another");
+  EXPECT_EQ(tree_.Read("src/f4.doc"), "new 4");
+  EXPECT_FALSE(tree_.Exists("out/f4.txt"));
+}
+
+TEST_F(UndoTest, AKilledMoveIsTakenBackUpToItsLastMove) {
+  // The files replaced have their sources' sizes and times: only what a
+  // move keeps tells them apart.
+  const struct timespec time[2] = {{1000000000, 0}, {1000000000, 0}};
+  for (int i = 0; i < 5000; ++i) {
+    const std::string name = "many/n" + std::to_string(i);
+    const std::string content = std::to_string(i);
+    for (const std::string& file :
+         {"src/" + name + ".doc", "out/" + name + ".txt"}) {
+      if (file[0] == 'o' && i % 2 == 1) continue;
+      tree_.Write(file,
+                  file[0] == 's' ? content : std::string(content.size(), 'o'));
+      ::utimensat(AT_FDCWD, tree_.Path(file).c_str(), time, 0);
+    }
+  }
+  const auto sources = Snapshot(tree_.Path("src"));
+  const auto targets = Snapshot(tree_.Path("out"));
+  ChildOptions options;
+  options.signal_after_output = SIGKILL;
+  const ChildResult run =
+      Cli({"-v", "-m", "-r", "-f", "doc", tree_.Path("src"), tree_.Path("out")},
+          options);
+  ASSERT_EQ(run.exit_code, 128 + SIGKILL);
+  ASSERT_NE(Snapshot(tree_.Path("src")), sources);
+  const ChildResult undo = Undo();
+  EXPECT_EQ(undo.exit_code, 0) << undo.err;
+  EXPECT_EQ(Snapshot(tree_.Path("src")), sources);
+  EXPECT_EQ(Snapshot(tree_.Path("out")), targets);
+  EXPECT_EQ(Trash("files"), Strings{});
 }
 
 }  // namespace

@@ -6,12 +6,15 @@
 #include <filesystem>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/file_job.h"
+#include "fs/folder_handle.h"
 #include "fs/native_path.h"
 #include "fs/temporary_name.h"
 #include "tests/support/temp_tree.h"
@@ -652,6 +655,39 @@ TEST_F(ConversionRunTest, FailureInOneFolderEndsThatFolderOnly) {
   EXPECT_EQ(messages_, Summary(1, 0));
   EXPECT_EQ(tree_.Entries("out"),
             (Entries{"a/", "a/1.txt", "b/", "c/", "c/4.txt"}));
+}
+
+TEST(MoveJobTest, ASourceChangedWhileCopiedAcrossFileSystemsStaysAlone) {
+  TempTree tree;
+  char other[] = "/dev/shm/batchext-move-XXXXXX";
+  struct stat shm {
+  }, here{};
+  if (::stat("/dev/shm", &shm) != 0 ||
+      ::stat(tree.Path().c_str(), &here) != 0 || shm.st_dev == here.st_dev ||
+      ::mkdtemp(other) == nullptr) {
+    GTEST_SKIP() << "no second writable file system at /dev/shm";
+  }
+  // Two chunks, so that the copy asks about a stop once on its way.
+  tree.Write("in/big.doc", std::string(9 << 20, 'x'));
+  FileDecision decision;
+  decision.folders = std::make_shared<const FolderPair>(FolderPair{
+      OpenFolder(tree.Path("in")).folder, OpenFolder(other).folder,
+      ChainedPath::Root(tree.Path("in")), ChainedPath::Root(other), true});
+  decision.name = "big.doc";
+  decision.new_name = "big.txt";
+  decision.action = FileAction::kCreate;
+  decision.move = true;
+  FileJob job{decision, StagedCopy(), CopyResult()};
+  // Touched, as an editor saving the same length would leave it.
+  const struct timespec touched[2] = {{1, 0}, {1, 0}};
+  MoveJob(job, [&] {
+    ::utimensat(AT_FDCWD, tree.Path("in/big.doc").c_str(), touched, 0);
+    return false;
+  });
+  EXPECT_EQ(job.result.status, CopyStatus::kSourceChanged);
+  EXPECT_EQ(tree.Read("in/big.doc").size(), std::size_t{9} << 20);
+  EXPECT_TRUE(std::filesystem::is_empty(other));
+  std::filesystem::remove_all(other);
 }
 #endif
 

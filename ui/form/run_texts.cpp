@@ -77,6 +77,8 @@ std::string FailureReason(const FileOutcome& outcome) {
       return "来源文件已不存在";
     case CopyStatus::kSourceNotRegularFile:
       return "来源不是普通文件";
+    case CopyStatus::kSourceChanged:
+      return "来源文件在移动途中被修改，留在原处";
     case CopyStatus::kDestinationNotRegularFile:
       return "目标位置已有同名的文件夹或其他非普通文件";
     case CopyStatus::kDestinationReadOnly:
@@ -139,7 +141,11 @@ Message UndoMessage(const UndoReport& report) {
     case UndoRefusal::kNone:
       break;
   }
-  return {.text = "删除了" + std::to_string(report.removed) +
+  const std::string moved =
+      report.moved_back > 0
+          ? "移回了" + std::to_string(report.moved_back) + "个移动的文件，"
+          : std::string();
+  return {.text = moved + "删除了" + std::to_string(report.removed) +
                   "个新建的文件，放回了" + std::to_string(report.restored) +
                   "个被替换的文件，删除了" +
                   std::to_string(report.folders_removed) + "个文件夹，" +
@@ -163,6 +169,9 @@ std::string KeptLine(const KeptEntry& entry) {
       break;
     case KeptReason::kNotKept:
       reason = "被替换的文件当时未能放入回收站，无法放回";
+      break;
+    case KeptReason::kSourceTaken:
+      reason = "原来的位置已有别的文件，没有移回";
       break;
     case KeptReason::kSystem:
       reason = SystemSays(entry.system_error);
