@@ -1,0 +1,63 @@
+#include "fs/win_copy_route.h"
+
+#include <winternl.h>
+
+#include <string>
+
+namespace batchext {
+namespace {
+
+// Newer than the headers this builds with.
+constexpr DWORD kSupportsBlockRefcounting = 0x08000000;
+constexpr auto kFileFsDeviceInformation = static_cast<FS_INFORMATION_CLASS>(4);
+constexpr ULONG kRemoteDevice = 0x10;
+
+struct DeviceInformation {
+  DEVICE_TYPE type;
+  ULONG characteristics;
+};
+
+}  // namespace
+
+VolumeFacts FactsOfVolume(HANDLE handle) {
+  VolumeFacts facts;
+  DWORD serial = 0;
+  DWORD flags = 0;
+  if (::GetVolumeInformationByHandleW(handle, nullptr, 0, &serial, nullptr,
+                                      &flags, nullptr, 0)) {
+    facts.serial = serial;
+    facts.block_cloning = (flags & kSupportsBlockRefcounting) != 0;
+  }
+  DeviceInformation device{};
+  IO_STATUS_BLOCK status{};
+  if (NT_SUCCESS(::NtQueryVolumeInformationFile(handle, &status, &device,
+                                                sizeof(device),
+                                                kFileFsDeviceInformation))) {
+    facts.remote = (device.characteristics & kRemoteDevice) != 0;
+  }
+  return facts;
+}
+
+CopyRoute ChooseCopyRoute(std::uint32_t source_serial,
+                          const VolumeFacts& target, std::wstring_view forced) {
+  if (forced == L"system") return CopyRoute::kSystem;
+  if (forced == L"loop") return CopyRoute::kOwnLoop;
+  // Blocks are shared only within one volume.
+  const bool clones =
+      target.block_cloning && target.serial == source_serial && target.serial;
+  return target.remote || clones ? CopyRoute::kSystem : CopyRoute::kOwnLoop;
+}
+
+std::wstring_view ForcedCopyRoute() {
+  static const std::wstring forced = [] {
+    wchar_t buffer[16];
+    const DWORD length = ::GetEnvironmentVariableW(L"BATCHEXT_COPY_ROUTE",
+                                                   buffer, ARRAYSIZE(buffer));
+    return length > 0 && length < ARRAYSIZE(buffer)
+               ? std::wstring(buffer, length)
+               : std::wstring();
+  }();
+  return forced;
+}
+
+}  // namespace batchext
