@@ -210,11 +210,16 @@ DWORD CALLBACK AskToStop(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER,
 // The system's copy writes under a temporary name, by path; the result is
 // then opened in the folder held, so that only a file standing there is
 // published, and treated as the loop's temporary from then on.
-CopyResult SystemCopy(const SourceFile& source, HANDLE folder,
+CopyResult SystemCopy(const SourceFile& source, const FolderHandle& target,
                       const CopyOptions& options, bool durable,
                       UniqueHandle& out) {
-  const std::wstring folder_path = FinalPathOfHandle(folder);
-  if (folder_path.empty()) return SystemFailure(ERROR_PATH_NOT_FOUND);
+  const HANDLE folder = HandleOfDescriptor(target.descriptor());
+  // Wine cannot tell a path longer than 260 characters; the name the folder
+  // was opened by serves then.
+  std::wstring folder_path = FinalPathOfHandle(folder);
+  if (folder_path.empty()) folder_path = ToNativePath(target.path()).native();
+  while (folder_path.ends_with(L'\\')) folder_path.pop_back();
+  std::wstring written;
   LARGE_INTEGER counter{};
   ::QueryPerformanceCounter(&counter);
   const auto seed = static_cast<std::uint32_t>(counter.QuadPart);
@@ -224,12 +229,12 @@ CopyResult SystemCopy(const SourceFile& source, HANDLE folder,
   for (std::uint32_t attempt = 0; attempt < 100 && IsAlreadyThere(error);
        ++attempt) {
     name = Utf8ToWide(TemporaryName(owner, seed + attempt));
-    error =
-        ::CopyFileExW(source.path.c_str(), (folder_path + L"\\" + name).c_str(),
-                      AskToStop, const_cast<CopyOptions*>(&options), nullptr,
-                      COPY_FILE_FAIL_IF_EXISTS)
-            ? ERROR_SUCCESS
-            : ::GetLastError();
+    written = folder_path + L"\\" + name;
+    error = ::CopyFileExW(source.path.c_str(), written.c_str(), AskToStop,
+                          const_cast<CopyOptions*>(&options), nullptr,
+                          COPY_FILE_FAIL_IF_EXISTS)
+                ? ERROR_SUCCESS
+                : ::GetLastError();
   }
   if (error == ERROR_REQUEST_ABORTED) return Failure(CopyStatus::kStopped);
   if (error != ERROR_SUCCESS) return SystemFailure(error);
@@ -240,7 +245,12 @@ CopyResult SystemCopy(const SourceFile& source, HANDLE folder,
       folder, name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | DELETE,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
       FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, 0, first);
-  if (error != ERROR_SUCCESS) return SystemFailure(error);
+  if (error != ERROR_SUCCESS) {
+    // The path led elsewhere than the folder held: the copy is not wanted
+    // there either.
+    ::DeleteFileW(written.c_str());
+    return SystemFailure(error);
+  }
   if (!SetAttributes(first.get(),
                      (AttributesKeptOnCopy(source.info.dwFileAttributes) &
                       ~DWORD{FILE_ATTRIBUTE_READONLY}) |
@@ -399,7 +409,7 @@ CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
   const CopyResult result =
       ChooseCopyRoute(source.info.dwVolumeSerialNumber, FactsOfVolume(folder),
                       ForcedCopyRoute()) == CopyRoute::kSystem
-          ? SystemCopy(source, folder, options, replacing, out)
+          ? SystemCopy(source, target_folder, options, replacing, out)
           : OwnCopy(source, folder, options, replacing, out);
   if (!result.Succeeded()) return result;
   staged.descriptor_ = DescriptorOfHandle(out.Release());
