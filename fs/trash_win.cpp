@@ -8,6 +8,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -186,6 +187,15 @@ struct Trash::Can {
   DWORD Open() {
     const UINT type = ::GetDriveTypeW(root.c_str());
     if (type != DRIVE_FIXED || root.starts_with(L"\\\\")) {
+      return ERROR_NOT_SUPPORTED;
+    }
+    // FAT32 and exFAT hold no second names (the flag that would say so is
+    // not reported everywhere), and folders made there would serve nothing.
+    wchar_t file_system[MAX_PATH + 1] = {};
+    if (::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr,
+                                nullptr, file_system, ARRAYSIZE(file_system)) &&
+        (std::wstring_view(file_system).starts_with(L"FAT") ||
+         std::wstring_view(file_system) == L"exFAT")) {
       return ERROR_NOT_SUPPORTED;
     }
     const std::wstring sid = UserSid();
