@@ -199,7 +199,7 @@ struct Trash::Can {
       return ERROR_NOT_SUPPORTED;
     }
     const std::wstring sid = UserSid();
-    if (sid.empty()) return ::GetLastError();
+    if (sid.empty()) return ERROR_ACCESS_DENIED;
     if (const DWORD made = MakeUserBin(root, sid, bin); made != 0) return made;
     folder = UniqueHandle(::CreateFileW(
         bin.c_str(), FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_TRAVERSE,

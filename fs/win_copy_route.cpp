@@ -17,26 +17,20 @@ struct DeviceInformation {
   ULONG characteristics;
 };
 
-}  // namespace
-
-VolumeFacts FactsOfVolume(HANDLE handle) {
-  VolumeFacts facts;
-  DWORD serial = 0;
-  DWORD flags = 0;
-  if (::GetVolumeInformationByHandleW(handle, nullptr, 0, &serial, nullptr,
-                                      &flags, nullptr, 0)) {
-    facts.serial = serial;
-    facts.block_cloning = (flags & kSupportsBlockRefcounting) != 0;
-  }
-  DeviceInformation device{};
-  IO_STATUS_BLOCK status{};
-  if (NT_SUCCESS(::NtQueryVolumeInformationFile(handle, &status, &device,
-                                                sizeof(device),
-                                                kFileFsDeviceInformation))) {
-    facts.remote = (device.characteristics & kRemoteDevice) != 0;
-  }
-  return facts;
+// The override set in the environment, read once.
+std::wstring_view ForcedCopyRoute() {
+  static const std::wstring forced = [] {
+    wchar_t buffer[16];
+    const DWORD length = ::GetEnvironmentVariableW(L"BATCHEXT_COPY_ROUTE",
+                                                   buffer, ARRAYSIZE(buffer));
+    return length > 0 && length < ARRAYSIZE(buffer)
+               ? std::wstring(buffer, length)
+               : std::wstring();
+  }();
+  return forced;
 }
+
+}  // namespace
 
 CopyRoute ChooseCopyRoute(std::uint32_t source_serial,
                           const VolumeFacts& target, std::wstring_view forced) {
@@ -48,16 +42,29 @@ CopyRoute ChooseCopyRoute(std::uint32_t source_serial,
   return target.remote || clones ? CopyRoute::kSystem : CopyRoute::kOwnLoop;
 }
 
-std::wstring_view ForcedCopyRoute() {
-  static const std::wstring forced = [] {
-    wchar_t buffer[16];
-    const DWORD length = ::GetEnvironmentVariableW(L"BATCHEXT_COPY_ROUTE",
-                                                   buffer, ARRAYSIZE(buffer));
-    return length > 0 && length < ARRAYSIZE(buffer)
-               ? std::wstring(buffer, length)
-               : std::wstring();
-  }();
-  return forced;
+CopyRoute CopyRouteInto(HANDLE target, std::uint32_t source_serial) {
+  const std::wstring_view forced = ForcedCopyRoute();
+  VolumeFacts facts;
+  DeviceInformation device{};
+  IO_STATUS_BLOCK status{};
+  facts.remote = forced.empty() &&
+                 NT_SUCCESS(::NtQueryVolumeInformationFile(
+                     target, &status, &device, sizeof(device),
+                     kFileFsDeviceInformation)) &&
+                 (device.characteristics & kRemoteDevice) != 0;
+  DWORD flags = 0;
+  facts.block_cloning =
+      forced.empty() && !facts.remote &&
+      ::GetVolumeInformationByHandleW(target, nullptr, 0, nullptr, nullptr,
+                                      &flags, nullptr, 0) &&
+      (flags & kSupportsBlockRefcounting) != 0;
+  DWORD serial = 0;
+  if (facts.block_cloning &&
+      ::GetVolumeInformationByHandleW(target, nullptr, 0, &serial, nullptr,
+                                      nullptr, nullptr, 0)) {
+    facts.serial = serial;
+  }
+  return ChooseCopyRoute(source_serial, facts, forced);
 }
 
 }  // namespace batchext

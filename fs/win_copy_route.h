@@ -19,8 +19,6 @@ struct VolumeFacts {
   bool block_cloning = false;
 };
 
-VolumeFacts FactsOfVolume(HANDLE handle);
-
 // The system's copy where it brings something the loop cannot, the loop
 // everywhere else (it keeps holes and is cheaper on small files).
 // `forced` ("system" or "loop", from BATCHEXT_COPY_ROUTE) overrides the
@@ -28,7 +26,8 @@ VolumeFacts FactsOfVolume(HANDLE handle);
 CopyRoute ChooseCopyRoute(std::uint32_t source_serial,
                           const VolumeFacts& target, std::wstring_view forced);
 
-// The override set in the environment, read once.
-std::wstring_view ForcedCopyRoute();
+// ChooseCopyRoute for a copy into the folder `target`, asking the volume
+// only as much as the choice needs (Wine answers volume questions slowly).
+CopyRoute CopyRouteInto(HANDLE target, std::uint32_t source_serial);
 
 }  // namespace batchext
