@@ -407,8 +407,8 @@ CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
     return SystemFailure(ERROR_INVALID_HANDLE);
   UniqueHandle out(INVALID_HANDLE_VALUE);
   const CopyResult result =
-      CopyRouteInto(folder, source.info.dwVolumeSerialNumber) ==
-              CopyRoute::kSystem
+      CopyRouteInto(folder, source.info.dwVolumeSerialNumber,
+                    SizeOf(source.info)) == CopyRoute::kSystem
           ? SystemCopy(source, target_folder, options, replacing, out)
           : OwnCopy(source, folder, options, replacing, out);
   if (!result.Succeeded()) return result;

@@ -11,6 +11,7 @@ namespace {
 constexpr DWORD kSupportsBlockRefcounting = 0x08000000;
 constexpr auto kFileFsDeviceInformation = static_cast<FS_INFORMATION_CLASS>(4);
 constexpr ULONG kRemoteDevice = 0x10;
+constexpr std::uint64_t kLargestCluster = 64 << 10;
 
 struct DeviceInformation {
   DEVICE_TYPE type;
@@ -42,7 +43,8 @@ CopyRoute ChooseCopyRoute(std::uint32_t source_serial,
   return target.remote || clones ? CopyRoute::kSystem : CopyRoute::kOwnLoop;
 }
 
-CopyRoute CopyRouteInto(HANDLE target, std::uint32_t source_serial) {
+CopyRoute CopyRouteInto(HANDLE target, std::uint32_t source_serial,
+                        std::uint64_t size) {
   const std::wstring_view forced = ForcedCopyRoute();
   VolumeFacts facts;
   DeviceInformation device{};
@@ -53,8 +55,10 @@ CopyRoute CopyRouteInto(HANDLE target, std::uint32_t source_serial) {
                      kFileFsDeviceInformation)) &&
                  (device.characteristics & kRemoteDevice) != 0;
   DWORD flags = 0;
+  // Blocks are cloned by whole clusters (up to 64 KiB): a smaller file has
+  // none to share, and the question would cost more than it saves.
   facts.block_cloning =
-      forced.empty() && !facts.remote &&
+      forced.empty() && !facts.remote && size >= kLargestCluster &&
       ::GetVolumeInformationByHandleW(target, nullptr, 0, nullptr, nullptr,
                                       &flags, nullptr, 0) &&
       (flags & kSupportsBlockRefcounting) != 0;

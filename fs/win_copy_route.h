@@ -26,8 +26,10 @@ struct VolumeFacts {
 CopyRoute ChooseCopyRoute(std::uint32_t source_serial,
                           const VolumeFacts& target, std::wstring_view forced);
 
-// ChooseCopyRoute for a copy into the folder `target`, asking the volume
-// only as much as the choice needs (Wine answers volume questions slowly).
-CopyRoute CopyRouteInto(HANDLE target, std::uint32_t source_serial);
+// ChooseCopyRoute for a copy of `size` bytes into the folder `target`,
+// asking the volume only as much as the choice needs (Wine answers volume
+// questions slowly).
+CopyRoute CopyRouteInto(HANDLE target, std::uint32_t source_serial,
+                        std::uint64_t size);
 
 }  // namespace batchext
