@@ -249,8 +249,9 @@ Trash::Can& Trash::CanFor(std::uint64_t, const std::string& path) {
   const std::wstring plain = PlainPath(path);
   const bool found =
       ::GetVolumePathNameW(plain.c_str(), root, ARRAYSIZE(root)) != 0;
+  // A path whose volume cannot be told shares the can of no volume.
   for (const auto& can : cans_) {
-    if (found && SamePath(can->root, root)) return *can;
+    if (SamePath(can->root, root)) return *can;
   }
   auto can = std::make_unique<Can>();
   can->root = root;

@@ -90,25 +90,26 @@ TEST(WindowsRenameTest, PassingRefusalsAreRetriedBriefly) {
 
 TEST(WindowsCopyRouteTest, TheSystemCopiesOnlyWhereItBringsSomething) {
   struct Case {
+    std::uint32_t source;
     VolumeFacts target;
     std::wstring_view forced;
     CopyRoute route;
   };
   const Case cases[] = {
-      {{7, false, false}, L"", CopyRoute::kOwnLoop},
+      {7, {7, false, false}, L"", CopyRoute::kOwnLoop},
       // A server copies on its side.
-      {{9, true, false}, L"", CopyRoute::kSystem},
-      // Blocks are cloned within one volume only.
-      {{7, false, true}, L"", CopyRoute::kSystem},
-      {{9, false, true}, L"", CopyRoute::kOwnLoop},
-      {{0, false, true}, L"", CopyRoute::kOwnLoop},
-      {{7, false, false}, L"system", CopyRoute::kSystem},
-      {{9, true, false}, L"loop", CopyRoute::kOwnLoop},
+      {7, {9, true, false}, L"", CopyRoute::kSystem},
+      // Blocks are cloned within one volume only, and 0 names none.
+      {7, {7, false, true}, L"", CopyRoute::kSystem},
+      {7, {9, false, true}, L"", CopyRoute::kOwnLoop},
+      {0, {0, false, true}, L"", CopyRoute::kOwnLoop},
+      {7, {7, false, false}, L"system", CopyRoute::kSystem},
+      {7, {9, true, false}, L"loop", CopyRoute::kOwnLoop},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ChooseCopyRoute(c.target.serial == 0 ? 0 : 7, c.target, c.forced),
-              c.route)
-        << c.target.serial << c.target.remote << c.target.block_cloning;
+    EXPECT_EQ(ChooseCopyRoute(c.source, c.target, c.forced), c.route)
+        << c.source << " " << c.target.serial << c.target.remote
+        << c.target.block_cloning;
   }
 }
 
