@@ -13,7 +13,9 @@
 #include "fs/native_path.h"
 #include "fs/temporary_name.h"
 #include "fs/win_content.h"
+#include "fs/win_copy_route.h"
 #include "fs/win_handles.h"
+#include "fs/win_security.h"
 #include "fs/win_support.h"
 
 namespace batchext {
@@ -128,26 +130,10 @@ bool SetAttributes(HANDLE file, DWORD attributes) {
                                       sizeof(basic)) != 0;
 }
 
-// Fills the temporary file and gives it the source's times and attributes.
+// Gives the complete copy the source's times and attributes.
 // A replacement is on disk before its name changes, so that a power cut
 // leaves the old file or the new one, never an empty one.
-CopyResult Fill(const SourceFile& source, HANDLE out,
-                std::vector<StreamPair>& streams, bool durable,
-                const CopyOptions& options) {
-  DWORD error = ERROR_SUCCESS;
-  CopyStatus status = CopyMainContent(source, out, options, error);
-  for (StreamPair& stream : streams) {
-    if (status != CopyStatus::kCopied) break;
-    // A stream that cannot be copied costs only itself.
-    DWORD ignored = ERROR_SUCCESS;
-    if (CopyRanges(stream.in.get(), stream.out.get(), {{0, stream.size}},
-                   options, ignored) == CopyStatus::kStopped) {
-      status = CopyStatus::kStopped;
-    }
-  }
-  streams.clear();
-  if (status == CopyStatus::kStopped) return Failure(status);
-  if (status != CopyStatus::kCopied) return SystemFailure(error);
+CopyResult Finish(const SourceFile& source, HANDLE out, bool durable) {
   // Read-only waits until the copy is published: it would block the
   // removal of a failed one.
   FILE_BASIC_INFO basic{};
@@ -166,6 +152,27 @@ CopyResult Fill(const SourceFile& source, HANDLE out,
   return Failure(CopyStatus::kCopied);
 }
 
+// Fills the temporary file, then finishes it.
+CopyResult Fill(const SourceFile& source, HANDLE out,
+                std::vector<StreamPair>& streams, bool durable,
+                const CopyOptions& options) {
+  DWORD error = ERROR_SUCCESS;
+  CopyStatus status = CopyMainContent(source, out, options, error);
+  for (StreamPair& stream : streams) {
+    if (status != CopyStatus::kCopied) break;
+    // A stream that cannot be copied costs only itself.
+    DWORD ignored = ERROR_SUCCESS;
+    if (CopyRanges(stream.in.get(), stream.out.get(), {{0, stream.size}},
+                   options, ignored) == CopyStatus::kStopped) {
+      status = CopyStatus::kStopped;
+    }
+  }
+  streams.clear();
+  if (status == CopyStatus::kStopped) return Failure(status);
+  if (status != CopyStatus::kCopied) return SystemFailure(error);
+  return Finish(source, out, durable);
+}
+
 bool IsAlreadyThere(DWORD error) {
   return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
@@ -181,13 +188,91 @@ UniqueHandle CreateTemporary(HANDLE folder, DWORD& error) {
   UniqueHandle out(INVALID_HANDLE_VALUE);
   for (std::uint32_t attempt = 0; attempt < 100; ++attempt) {
     const std::wstring name = Utf8ToWide(TemporaryName(owner, seed + attempt));
-    error = OpenRelative(
-        folder, name, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0,
-        FILE_CREATE, FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY,
-        FILE_ATTRIBUTE_HIDDEN, out);
+    error = OpenRelative(folder, name,
+                         GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES |
+                             READ_CONTROL | WRITE_DAC,
+                         0, FILE_CREATE,
+                         FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY,
+                         FILE_ATTRIBUTE_HIDDEN, out);
     if (!IsAlreadyThere(error)) break;
   }
   return out;
+}
+
+DWORD CALLBACK AskToStop(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER,
+                         LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE,
+                         LPVOID data) {
+  const auto& options = *static_cast<const CopyOptions*>(data);
+  return options.stop_requested && options.stop_requested() ? PROGRESS_CANCEL
+                                                            : PROGRESS_CONTINUE;
+}
+
+// The system's copy writes under a temporary name, by path; the result is
+// then opened in the folder held, so that only a file standing there is
+// published, and treated as the loop's temporary from then on.
+CopyResult SystemCopy(const SourceFile& source, const FolderHandle& target,
+                      const CopyOptions& options, bool durable,
+                      UniqueHandle& out) {
+  const HANDLE folder = HandleOfDescriptor(target.descriptor());
+  // Wine cannot tell a path longer than 260 characters; the name the folder
+  // was opened by serves then.
+  std::wstring folder_path = FinalPathOfHandle(folder);
+  if (folder_path.empty()) folder_path = ToNativePath(target.path()).native();
+  while (folder_path.ends_with(L'\\')) folder_path.pop_back();
+  std::wstring written;
+  LARGE_INTEGER counter{};
+  ::QueryPerformanceCounter(&counter);
+  const auto seed = static_cast<std::uint32_t>(counter.QuadPart);
+  const TemporaryOwner owner = ThisProcess();
+  std::wstring name;
+  DWORD error = ERROR_FILE_EXISTS;
+  for (std::uint32_t attempt = 0; attempt < 100 && IsAlreadyThere(error);
+       ++attempt) {
+    name = Utf8ToWide(TemporaryName(owner, seed + attempt));
+    written = folder_path + L"\\" + name;
+    error = ::CopyFileExW(source.path.c_str(), written.c_str(), AskToStop,
+                          const_cast<CopyOptions*>(&options), nullptr,
+                          COPY_FILE_FAIL_IF_EXISTS)
+                ? ERROR_SUCCESS
+                : ::GetLastError();
+  }
+  if (error == ERROR_REQUEST_ABORTED) return Failure(CopyStatus::kStopped);
+  if (error != ERROR_SUCCESS) return SystemFailure(error);
+  // It has the source's attributes, and read-only would refuse the writing
+  // and the deletion that follow.
+  UniqueHandle first(INVALID_HANDLE_VALUE);
+  error = OpenRelative(
+      folder, name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | DELETE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+      FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, 0, first);
+  if (error != ERROR_SUCCESS) {
+    // The path led elsewhere than the folder held: the copy is not wanted
+    // there either.
+    ::DeleteFileW(written.c_str());
+    return SystemFailure(error);
+  }
+  if (!SetAttributes(first.get(),
+                     (AttributesKeptOnCopy(source.info.dwFileAttributes) &
+                      ~DWORD{FILE_ATTRIBUTE_READONLY}) |
+                         FILE_ATTRIBUTE_HIDDEN)) {
+    error = ::GetLastError();
+  } else {
+    error =
+        OpenRelative(folder, name,
+                     GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES |
+                         READ_CONTROL | WRITE_DAC,
+                     FILE_SHARE_DELETE, FILE_OPEN,
+                     FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, 0, out);
+  }
+  if (error == ERROR_SUCCESS && !SetDeleteOnClose(out.get(), true)) {
+    error = ::GetLastError();
+  }
+  if (error != ERROR_SUCCESS) {
+    SetDeleteOnClose(first.get(), true);
+    return SystemFailure(error);
+  }
+  first.Close();
+  return Finish(source, out.get(), durable);
 }
 
 // Opens the source for reading; a status other than kCopied says why not.
@@ -236,6 +321,36 @@ DWORD MarkReadOnly(HANDLE file) {
     return ::GetLastError();
   }
   return ERROR_SUCCESS;
+}
+
+// A rename over a file drops the rules set on it by hand, so the copy takes
+// them first. A name that is free or cannot be read has none to give.
+DWORD TakeRulesOfReplaced(HANDLE folder, const std::wstring& name,
+                          HANDLE copy) {
+  UniqueHandle old(INVALID_HANDLE_VALUE);
+  if (OpenRelative(folder, name, READ_CONTROL,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                   FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT,
+                   0, old) != ERROR_SUCCESS) {
+    return ERROR_SUCCESS;
+  }
+  return CarryExplicitRules(old.get(), copy);
+}
+
+// Copies through this program's own loop into a temporary that is marked
+// for deletion from the start.
+CopyResult OwnCopy(const SourceFile& source, HANDLE folder,
+                   const CopyOptions& options, bool durable,
+                   UniqueHandle& out) {
+  DWORD error = ERROR_SUCCESS;
+  out = CreateTemporary(folder, error);
+  if (!out.valid()) return SystemFailure(error);
+  std::vector<StreamPair> streams = OpenNamedStreams(source, out.get());
+  if (!SetDeleteOnClose(out.get(), true)) {
+    const DWORD refused = ::GetLastError();
+    return SystemFailure(refused);
+  }
+  return Fill(source, out.get(), streams, durable, options);
 }
 
 }  // namespace
@@ -290,16 +405,12 @@ CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
   const HANDLE folder = HandleOfDescriptor(target_folder.descriptor());
   if (folder == INVALID_HANDLE_VALUE)
     return SystemFailure(ERROR_INVALID_HANDLE);
-  DWORD error = ERROR_SUCCESS;
-  UniqueHandle out = CreateTemporary(folder, error);
-  if (!out.valid()) return SystemFailure(error);
-  std::vector<StreamPair> streams = OpenNamedStreams(source, out.get());
-  if (!SetDeleteOnClose(out.get(), true)) {
-    const DWORD refused = ::GetLastError();
-    return SystemFailure(refused);
-  }
+  UniqueHandle out(INVALID_HANDLE_VALUE);
   const CopyResult result =
-      Fill(source, out.get(), streams, replacing, options);
+      CopyRouteInto(folder, source.info.dwVolumeSerialNumber,
+                    SizeOf(source.info)) == CopyRoute::kSystem
+          ? SystemCopy(source, target_folder, options, replacing, out)
+          : OwnCopy(source, folder, options, replacing, out);
   if (!result.Succeeded()) return result;
   staged.descriptor_ = DescriptorOfHandle(out.Release());
   staged.folder_descriptor_ = target_folder.descriptor();
@@ -313,10 +424,13 @@ CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
   taken = false;
   const HANDLE file = HandleOfDescriptor(staged.descriptor_);
   const HANDLE folder = HandleOfDescriptor(staged.folder_descriptor_);
+  const std::wstring name = Utf8ToWide(new_name);
+  DWORD error =
+      replace ? TakeRulesOfReplaced(folder, name, file) : ERROR_SUCCESS;
+  if (error != ERROR_SUCCESS) return SystemFailure(error);
   if (!SetDeleteOnClose(file, false)) return SystemFailure(::GetLastError());
-  DWORD error = staged.read_only_ ? MarkReadOnly(file) : ERROR_SUCCESS;
+  error = staged.read_only_ ? MarkReadOnly(file) : ERROR_SUCCESS;
   if (error == ERROR_SUCCESS) {
-    const std::wstring name = Utf8ToWide(new_name);
     error = RetryPassingRefusals(
         [&] { return RenameOpenFile(file, folder, name, replace); },
         [](DWORD milliseconds) { ::Sleep(milliseconds); });

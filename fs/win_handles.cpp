@@ -11,6 +11,7 @@ namespace {
 // Newer than the headers this builds with.
 constexpr auto kFileRenameInformationEx =
     static_cast<FILE_INFORMATION_CLASS>(65);
+constexpr auto kFileLinkInformation = static_cast<FILE_INFORMATION_CLASS>(11);
 constexpr ULONG kRenameReplaceIfExists = 0x1;
 constexpr ULONG kRenamePosixSemantics = 0x2;
 
@@ -22,6 +23,7 @@ UNICODE_STRING Counted(std::wstring_view text) {
   return counted;
 }
 
+// Renames and links take the same structure.
 NTSTATUS Rename(HANDLE file, HANDLE folder, std::wstring_view name,
                 FILE_INFORMATION_CLASS kind, ULONG flags) {
   // The structure ends in the name; the flags share the first field with
@@ -75,6 +77,11 @@ DWORD RenameOpenFile(HANDLE file, HANDLE folder, std::wstring_view name,
       result == static_cast<NTSTATUS>(0xC000000DL)) {  // invalid parameter
     result = Rename(file, folder, name, FileRenameInformation, replace ? 1 : 0);
   }
+  return NT_SUCCESS(result) ? ERROR_SUCCESS : ::RtlNtStatusToDosError(result);
+}
+
+DWORD LinkOpenFile(HANDLE file, HANDLE folder, std::wstring_view name) {
+  const NTSTATUS result = Rename(file, folder, name, kFileLinkInformation, 0);
   return NT_SUCCESS(result) ? ERROR_SUCCESS : ::RtlNtStatusToDosError(result);
 }
 

@@ -32,6 +32,10 @@ DWORD OpenRelative(HANDLE root, std::wstring_view name, ACCESS_MASK access,
 DWORD RenameOpenFile(HANDLE file, HANDLE folder, std::wstring_view name,
                      bool replace);
 
+// Gives the open file `file` a further name `name` in the folder `folder`,
+// failing where that name is taken.
+DWORD LinkOpenFile(HANDLE file, HANDLE folder, std::wstring_view name);
+
 // A refusal that virus scanners, the indexer or sync clients cause by
 // holding a fresh file open for a moment.
 bool IsPassingRefusal(DWORD error);

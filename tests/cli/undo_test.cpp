@@ -330,4 +330,60 @@ TEST_F(UndoTest, AKilledMoveIsTakenBackUpToItsLastMove) {
 
 }  // namespace
 }  // namespace batchext
+#else
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fs/native_path.h"
+#include "fs/trash.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_tree.h"
+
+namespace batchext {
+namespace {
+
+std::string ReadPath(const std::string& path) {
+  std::ifstream in(ToNativePath(path), std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// On Windows the replaced file waits in the Recycle Bin, and the undo puts
+// it back from there.
+TEST(WindowsUndoTest, AReplacedFileComesBackFromTheRecycleBin) {
+  testing::TempTree tree;
+  ASSERT_TRUE(::SetEnvironmentVariableW(
+      L"LOCALAPPDATA", ToNativePath(tree.Path("state")).c_str()));
+  tree.Write("src/a.doc", "new a");
+  tree.Write("src/b.doc", "new b");
+  tree.Write("out/a.txt", "old a");
+  const std::string replaced = tree.Path("out/a.txt");
+  const auto cli = [](const std::vector<std::string>& arguments) {
+    return testing::RunChild(BATCHEXT_CLI_PATH, arguments);
+  };
+  ASSERT_EQ(cli({"-f", "doc", "-t", "txt", tree.Path("src"), tree.Path("out")})
+                .exit_code,
+            0);
+  EXPECT_EQ(tree.Read("out/a.txt"), "new a");
+  const std::vector<std::string> kept = Trash().KeptFor(replaced, "");
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(ReadPath(kept[0]), "old a");
+
+  const testing::ChildResult undo = cli({"--undo"});
+  EXPECT_EQ(undo.exit_code, 0) << undo.err;
+  EXPECT_EQ(undo.out,
+            "撤销结果: 删除了1个新建的文件，放回了1个被替换的文件，"
+            "删除了0个文件夹，0项未撤销\n");
+  EXPECT_EQ(tree.Read("out/a.txt"), "old a");
+  EXPECT_FALSE(tree.Exists("out/b.txt"));
+  EXPECT_EQ(Trash().KeptFor(replaced, ""), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace batchext
 #endif

@@ -3,7 +3,13 @@
 // those facts, and what Wine can show through the real calls.
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h.
+#include <aclapi.h>
+#include <sddl.h>
 
+#include <cstdint>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,7 +18,9 @@
 #include "fs/file_identity.h"
 #include "fs/folder_handle.h"
 #include "fs/native_path.h"
+#include "fs/trash.h"
 #include "fs/win_content.h"
+#include "fs/win_copy_route.h"
 #include "fs/win_handles.h"
 #include "fs/win_support.h"
 #include "tests/support/temp_tree.h"
@@ -80,6 +88,31 @@ TEST(WindowsRenameTest, PassingRefusalsAreRetriedBriefly) {
   }
 }
 
+TEST(WindowsCopyRouteTest, TheSystemCopiesOnlyWhereItBringsSomething) {
+  struct Case {
+    std::uint32_t source;
+    VolumeFacts target;
+    std::wstring_view forced;
+    CopyRoute route;
+  };
+  const Case cases[] = {
+      {7, {7, false, false}, L"", CopyRoute::kOwnLoop},
+      // A server copies on its side.
+      {7, {9, true, false}, L"", CopyRoute::kSystem},
+      // Blocks are cloned within one volume only, and 0 names none.
+      {7, {7, false, true}, L"", CopyRoute::kSystem},
+      {7, {9, false, true}, L"", CopyRoute::kOwnLoop},
+      {0, {0, false, true}, L"", CopyRoute::kOwnLoop},
+      {7, {7, false, false}, L"system", CopyRoute::kSystem},
+      {7, {9, true, false}, L"loop", CopyRoute::kOwnLoop},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ChooseCopyRoute(c.source, c.target, c.forced), c.route)
+        << c.source << " " << c.target.serial << c.target.remote
+        << c.target.block_cloning;
+  }
+}
+
 class WindowsFilesTest : public ::testing::Test {
  protected:
   UniqueHandle Open(const std::string& relative, DWORD access,
@@ -91,6 +124,79 @@ class WindowsFilesTest : public ::testing::Test {
 
   TempTree tree_;
 };
+
+std::string ReadPath(const std::string& path) {
+  std::ifstream in(ToNativePath(path), std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// The old file waits in the Recycle Bin of its volume, recorded the way
+// Explorer lists and restores it, while the copy replaces it in one step.
+TEST_F(WindowsFilesTest, AReplacedFileWaitsInTheRecycleBinWithItsRecord) {
+  tree_.Write("in/a.doc", "new");
+  tree_.Write("out/a.txt", "old!");
+  const std::string path = tree_.Path("out/a.txt");
+  const OpenedFolder out = OpenFolder(tree_.Path("out"));
+  ASSERT_TRUE(out.folder.valid());
+  std::vector<std::string> kept;
+  {
+    Trash trash;
+    for (int i = 0; i < 2; ++i) {
+      std::string why_not;
+      kept.push_back(trash.Keep(out.folder, "a.txt", path, why_not));
+      ASSERT_FALSE(kept.back().empty()) << why_not;
+    }
+  }
+  ASSERT_EQ(CopyFileTo(tree_.Path("in/a.doc"), path).status,
+            CopyStatus::kCopied);
+  EXPECT_EQ(tree_.Read("out/a.txt"), "new");
+  EXPECT_EQ(ReadPath(kept[0]), "old!");
+  const auto slash = kept[0].rfind('\\');
+  EXPECT_NE(kept[0].find(":\\$Recycle.Bin\\S-1-"), std::string::npos);
+  EXPECT_TRUE(kept[0].substr(slash).starts_with("\\$R")) << kept[0];
+  EXPECT_TRUE(kept[0].ends_with(".txt")) << kept[0];
+
+  // Version 2: version, size, deletion time, path length with its
+  // terminator, the path in UTF-16.
+  std::string record = kept[0];
+  record[slash + 2] = 'I';
+  const std::string bytes = ReadPath(record);
+  ASSERT_GE(bytes.size(), 28u);
+  const auto number = [&](std::size_t offset, std::size_t size) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+      value |= std::uint64_t{static_cast<unsigned char>(bytes[offset + i])}
+               << (8 * i);
+    }
+    return value;
+  };
+  EXPECT_EQ(number(0, 8), 2u);
+  EXPECT_EQ(number(8, 8), 4u);
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  const std::uint64_t ticks =
+      (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+  EXPECT_LT(ticks - number(16, 8), 600000000u);  // within a minute
+  const std::wstring wide = Utf8ToWide(path);
+  ASSERT_EQ(number(24, 4), wide.size() + 1);
+  ASSERT_EQ(bytes.size(), 28 + 2 * (wide.size() + 1));
+  EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 28)),
+            wide);
+
+  // A later run's undo finds both, oldest first, and forgets what it is
+  // told to.
+  EXPECT_EQ(Trash().KeptFor(path, ""), kept);
+  EXPECT_EQ(Trash().KeptFor(path, "9999"), std::vector<std::string>{});
+  ForgetInTrash(kept[0]);
+  EXPECT_EQ(::GetFileAttributesW(Native(kept[0]).c_str()),
+            INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(::GetFileAttributesW(Native(record).c_str()),
+            INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Trash().KeptFor(path, ""), std::vector<std::string>{kept[1]});
+  ForgetInTrash(kept[1]);
+}
 
 // Wine cannot tell where a file holds data, so the ranges stand in for
 // what a sparse source would report.
@@ -127,6 +233,58 @@ TEST_F(WindowsFilesTest, CopyIsKnownUnderItsFinalNameAndRetriesAHeldFile) {
   EXPECT_EQ(result.status, CopyStatus::kCopied) << result.system_error;
   EXPECT_EQ(tree_.Read("out/a.txt"), "new");
   EXPECT_EQ(result.destination, GetFileIdentity(tree_.Path("out/a.txt")));
+}
+
+// A rename over a file would drop the rules set on it by hand; the copy
+// that replaces it takes them first. Inherited rules stay as the folder
+// gives them.
+TEST_F(WindowsFilesTest, AReplacementKeepsTheRulesSetOnTheReplacedFile) {
+  const auto rules_of = [&](const std::string& relative) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PACL acl = nullptr;
+    UniqueHandle file = Open(relative, READ_CONTROL, OPEN_EXISTING);
+    wchar_t* text = nullptr;
+    if (::GetSecurityInfo(file.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                          nullptr, nullptr, &acl, nullptr,
+                          &descriptor) != ERROR_SUCCESS ||
+        !::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+            nullptr)) {
+      return std::wstring(L"?");
+    }
+    std::wstring rules = text;
+    ::LocalFree(text);
+    ::LocalFree(descriptor);
+    return rules;
+  };
+  tree_.Write("in/a.doc", "new");
+  tree_.Write("out/plain.txt", "old");
+  const std::wstring inherited = rules_of("out/plain.txt");
+  const std::wstring set_by_hand[] = {L"D:P(A;;FA;;;WD)(A;;FR;;;BU)",
+                                      L"D:(A;;FA;;;WD)"};
+  for (const std::wstring& rules : set_by_hand) {
+    SCOPED_TRACE(WideToUtf8(rules));
+    tree_.Write("out/a.txt", "old");
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        rules.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+    const BOOL set = ::SetFileSecurityW(Native(tree_.Path("out/a.txt")).c_str(),
+                                        DACL_SECURITY_INFORMATION, descriptor);
+    ::LocalFree(descriptor);
+    ASSERT_TRUE(set);
+    const std::wstring before = rules_of("out/a.txt");
+    if (before == inherited) GTEST_SKIP() << "no rules are kept here";
+    ASSERT_EQ(
+        CopyFileTo(tree_.Path("in/a.doc"), tree_.Path("out/a.txt")).status,
+        CopyStatus::kCopied);
+    EXPECT_EQ(tree_.Read("out/a.txt"), "new");
+    EXPECT_EQ(rules_of("out/a.txt"), before);
+  }
+  // A file with inherited rules only is replaced by one with the same.
+  ASSERT_EQ(
+      CopyFileTo(tree_.Path("in/a.doc"), tree_.Path("out/plain.txt")).status,
+      CopyStatus::kCopied);
+  EXPECT_EQ(rules_of("out/plain.txt"), inherited);
 }
 
 // What a junction swapped in after the check would do: the name leads
