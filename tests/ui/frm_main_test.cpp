@@ -536,7 +536,7 @@ class FrmMainTest : public QObject {
                           .note = ""};
     const auto modal = [] { return QApplication::activeModalWidget(); };
     QStringList rows, lines;
-    bool box_stayed = false;
+    bool box_stayed = false, report_closed = false;
     WhenShown(modal, [&](QWidget* box) {
       const auto button = [](QWidget* parent, const char* text) {
         for (auto* found : parent->findChildren<QPushButton*>()) {
@@ -566,6 +566,8 @@ class FrmMainTest : public QObject {
         QPushButton* copy = button(report, kCopyButtonText);
         copy->setFocus();
         QTest::keyClick(copy, Qt::Key_Return);
+        report_closed = report->isHidden();
+        if (!report_closed) static_cast<QDialog*>(report)->reject();
       });
       QTest::mouseClick(button(box, kDetailsButtonText), Qt::LeftButton);
       box_stayed = box->isVisible() && !qobject_cast<DetailsReport*>(modal());
@@ -576,6 +578,7 @@ class FrmMainTest : public QObject {
     QVERIFY(!ShowMessageBox(nullptr, "操作已取消", "操作结果",
                             MessageStyle::kWarning, details, true));
     QVERIFY(box_stayed);
+    QVERIFY(report_closed);
     QCOMPARE(rows, (QStringList{"/a|原因一", "/b c|原因二"}));
     const QString text =
         "操作已取消，取消前已处理9个文件\n/a：原因一\n/b "
