@@ -1,5 +1,7 @@
 #include "ui/win32/modal_dialog.h"
 
+#include <algorithm>
+
 #include "fs/win_support.h"
 
 namespace batchext::win32 {
@@ -78,17 +80,27 @@ void ModalDialog::Open(HWND owner, const std::string& title, bool resizable) {
   RECT frame{0, 0, wanted.cx, wanted.cy};
   ::AdjustWindowRectExForDpi(&frame, style, FALSE, ex_style,
                              static_cast<UINT>(dpi_));
-  minimum_ = {frame.right - frame.left, frame.bottom - frame.top};
+  const SIZE size{frame.right - frame.left, frame.bottom - frame.top};
+  // A report may shrink a little; a box keeps what its text needs.
+  minimum_ = resizable ? SIZE{size.cx * 3 / 5, size.cy * 3 / 5} : size;
+  // Centred over the owner, but wholly on the owner's screen.
   RECT around{};
-  if (owner) {
-    ::GetWindowRect(owner, &around);
-  } else {
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &around, 0);
-  }
-  ::SetWindowPos(dialog_, nullptr,
-                 (around.left + around.right - minimum_.cx) / 2,
-                 (around.top + around.bottom - minimum_.cy) / 2, minimum_.cx,
-                 minimum_.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  ::GetMonitorInfoW(::MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY),
+                    &monitor);
+  if (!owner || !::GetWindowRect(owner, &around)) around = monitor.rcWork;
+  const RECT& work = monitor.rcWork;
+  // The top left stays on the screen even when the dialog is larger.
+  const auto place = [](LONG centred, LONG low, LONG high) {
+    return std::max(low, std::min(centred, high));
+  };
+  const int left = place((around.left + around.right - size.cx) / 2, work.left,
+                         work.right - size.cx);
+  const int top = place((around.top + around.bottom - size.cy) / 2, work.top,
+                        work.bottom - size.cy);
+  ::SetWindowPos(dialog_, nullptr, left, top, size.cx, size.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
   RECT client{};
   ::GetClientRect(dialog_, &client);
   OnSize({client.right, client.bottom});
