@@ -294,9 +294,8 @@ TEST_F(FrmMainWin32Test, CancelStopsALongRunAndCountsTruthfully) {
 // run back and says what it took back.
 TEST_F(FrmMainWin32Test, DetailsOpenAsAListAndUndoTakesARunBack) {
   ChooseSource(L"details", 3, ".doc");
-  fs::create_directories(Target());
-  std::ofstream(Target() / "f1.txt") << "read-only";
-  ::SetFileAttributesW((Target() / "f1.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  // A folder where f1.doc's copy would go.
+  fs::create_directories(Target() / "f1.txt");
   window_.SetText("TxtFromHouzui", "doc");
   window_.Click("CmdOk");
 
@@ -349,12 +348,12 @@ TEST_F(FrmMainWin32Test, DetailsOpenAsAListAndUndoTakesARunBack) {
   EXPECT_EQ(::GetDlgItem(second, win32::kSummaryDetailsId), nullptr);
   EXPECT_TRUE(fs::exists(Target() / "f2.bak"));
   window_.Click(::GetDlgItem(second, win32::kSummaryUndoId));
+  EXPECT_TRUE(WaitUntil([second] { return !::IsWindow(second); }));
   ExpectBox(
       "删除了3个新建的文件，放回了0个被替换的文件，删除了0个文件夹，0项未撤销",
       "撤销结果");
   EXPECT_FALSE(fs::exists(Target() / "f2.bak"));
   EXPECT_TRUE(fs::exists(Target() / "f2.txt"));
-  ::SetFileAttributesW((Target() / "f1.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // A folder dropped on the target field becomes the target; anywhere else,
