@@ -26,7 +26,7 @@ const wchar_t* IconOf(MessageStyle style) {
   return nullptr;
 }
 
-// A static control breaks lines only at CR LF.
+// Lines end in CR LF, as in the system's own message boxes.
 std::wstring WithCrLf(const std::string& text) {
   std::wstring lines;
   for (const wchar_t c : Utf8ToWide(text)) {
