@@ -3,7 +3,10 @@
 #include <QAccessible>
 #include <QBitmap>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
@@ -16,6 +19,7 @@
 #include <QRegularExpression>
 #include <QStyleOptionButton>
 #include <QTableView>
+#include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
@@ -30,6 +34,7 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/form/form_layout.h"
 #include "ui/form/run_texts.h"
+#include "ui/qt/details_report.h"
 #include "ui/qt/folder_drop.h"
 #include "ui/qt/message_box.h"
 #include "ui/qt/preview_dialog.h"
@@ -538,11 +543,15 @@ class FrmMainTest : public QObject {
   // application's where none is given), plain text and one OK button; the
   // details behind a second button, every button reading in Chinese.
   void messageBoxShowsStyleTitleAndOneButton() {
-    const std::tuple<MessageStyle, QMessageBox::Icon, const char*> styles[] = {
-        {MessageStyle::kPlain, QMessageBox::NoIcon, ""},
-        {MessageStyle::kError, QMessageBox::Critical, ""},
-        {MessageStyle::kWarning, QMessageBox::Warning, ""},
-        {MessageStyle::kInformation, QMessageBox::Information, "/a：原因"}};
+    const Details one_row{.heading = "",
+                          .rows = {{.path = "/a", .reason = "原因"}},
+                          .unlisted = 0,
+                          .note = ""};
+    const std::tuple<MessageStyle, QMessageBox::Icon, Details> styles[] = {
+        {MessageStyle::kPlain, QMessageBox::NoIcon, {}},
+        {MessageStyle::kError, QMessageBox::Critical, {}},
+        {MessageStyle::kWarning, QMessageBox::Warning, {}},
+        {MessageStyle::kInformation, QMessageBox::Information, one_row}};
     for (const auto& [style, icon, details] : styles) {
       const char* title = style == MessageStyle::kPlain ? "" : "操作结果";
       QStringList shown;
@@ -551,8 +560,7 @@ class FrmMainTest : public QObject {
           [&](QWidget* widget) {
             auto* box = qobject_cast<QMessageBox*>(widget);
             shown << QString::number(box->icon()) << box->windowTitle()
-                  << box->text() << QString::number(box->textFormat())
-                  << box->detailedText();
+                  << box->text() << QString::number(box->textFormat());
             const QRegularExpression chinese("\\p{Han}");
             for (const QAbstractButton* button : box->buttons()) {
               shown << (button->text().contains(chinese) ? "中"
@@ -562,12 +570,9 @@ class FrmMainTest : public QObject {
           });
       ShowMessageBox(nullptr, "<b>a&b</b>", title, style, details);
       QStringList expected{QString::number(icon),
-                           *title ? title : kApplicationTitle,
-                           "<b>a&b</b>",
-                           QString::number(Qt::PlainText),
-                           details,
-                           "中"};
-      if (*details) expected << "中";
+                           *title ? title : kApplicationTitle, "<b>a&b</b>",
+                           QString::number(Qt::PlainText), "中"};
+      if (!details.empty()) expected << "中";
       QCOMPARE(shown, expected);
     }
   }
@@ -575,6 +580,10 @@ class FrmMainTest : public QObject {
   // A run's summary offers "撤销" beside the details, and tells whether it
   // was pressed; OK is no undo.
   void summaryOffersUndoBesideTheDetails() {
+    const Details details{.heading = "",
+                          .rows = {{.path = "/a", .reason = "原因"}},
+                          .unlisted = 0,
+                          .note = ""};
     for (const bool press_undo : {true, false}) {
       QStringList buttons;
       WhenShown([] { return QApplication::activeModalWidget(); },
@@ -591,11 +600,79 @@ class FrmMainTest : public QObject {
                 });
       const bool pressed =
           ShowMessageBox(nullptr, "成功", "操作结果",
-                         MessageStyle::kInformation, "/a：原因", true);
+                         MessageStyle::kInformation, details, true);
       QCOMPARE(pressed, press_undo);
       buttons.sort();
       QCOMPARE(buttons, (QStringList{"撤销", "显示详情...", "确定"}));
     }
+  }
+
+  // "显示详情..." opens the report over the box, which stays: a row per
+  // failure, the cancellation and the count of the rest in sight, "复制"
+  // and "保存..." with every line. Enter closes the report and then the
+  // box, though another button has the focus each time.
+  void detailsOpenAsAReportThatCopiesAndSaves() {
+    TempTree temp;
+    const QString file = QString::fromStdString(temp.Path("保存.txt"));
+    const Details details{.heading = "操作已取消，取消前已处理9个文件",
+                          .rows = {{.path = "/a", .reason = "原因一"},
+                                   {.path = "/b c", .reason = "原因二"}},
+                          .unlisted = 4,
+                          .note = ""};
+    const auto modal = [] { return QApplication::activeModalWidget(); };
+    QStringList rows, lines;
+    bool box_stayed = false, report_closed = false;
+    WhenShown(modal, [&](QWidget* box) {
+      const auto button = [](QWidget* parent, const char* text) {
+        for (auto* found : parent->findChildren<QPushButton*>()) {
+          if (found->text() == text) return found;
+        }
+        return static_cast<QPushButton*>(nullptr);
+      };
+      WhenShown(modal, [&](QWidget* report) {
+        QVERIFY(qobject_cast<DetailsReport*>(report));
+        QVERIFY(static_cast<QDialog*>(report)->isSizeGripEnabled());
+        auto* list = report->findChild<QTreeWidget*>();
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+          rows << list->topLevelItem(i)->text(0) + "|" +
+                      list->topLevelItem(i)->text(1);
+        }
+        for (const QLabel* label : report->findChildren<QLabel*>()) {
+          if (label->isVisibleTo(report)) lines << label->text();
+        }
+        QApplication::clipboard()->clear();
+        QTest::mouseClick(button(report, kCopyButtonText), Qt::LeftButton);
+        lines << QApplication::clipboard()->text();
+        WhenShown(modal, [&](QWidget* dialog) {
+          static_cast<QFileDialog*>(dialog)->selectFile(file);
+          static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides it
+        });
+        QTest::mouseClick(button(report, kSaveButtonText), Qt::LeftButton);
+        QPushButton* copy = button(report, kCopyButtonText);
+        copy->setFocus();
+        QTest::keyClick(copy, Qt::Key_Return);
+        report_closed = report->isHidden();
+        if (!report_closed) static_cast<QDialog*>(report)->reject();
+      });
+      QTest::mouseClick(button(box, kDetailsButtonText), Qt::LeftButton);
+      box_stayed = box->isVisible() && !qobject_cast<DetailsReport*>(modal());
+      QPushButton* undo = button(box, kUndoButtonText);
+      undo->setFocus();
+      QTest::keyClick(undo, Qt::Key_Return);
+    });
+    QVERIFY(!ShowMessageBox(nullptr, "操作已取消", "操作结果",
+                            MessageStyle::kWarning, details, true));
+    QVERIFY(box_stayed);
+    QVERIFY(report_closed);
+    QCOMPARE(rows, (QStringList{"/a|原因一", "/b c|原因二"}));
+    const QString text =
+        "操作已取消，取消前已处理9个文件\n/a：原因一\n/b "
+        "c：原因二\n以及另外4个";
+    QCOMPARE(lines, (QStringList{"操作已取消，取消前已处理9个文件",
+                                 "以及另外4个", text}));
+    QFile saved(file);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(saved.readAll()), text + "\n");
   }
 
   // Only a left click opens, a launch that fails stays quiet, and only the

@@ -96,12 +96,10 @@ void FormHandlers::Ok(const OkRequest& request,
       seams_.show(summary.text, summary.title, summary.style);
       return;
     }
-    std::string text = details.Text();
-    if (const std::string notice = UndoNotice(report); !notice.empty()) {
-      text += (text.empty() ? "" : "\n") + notice;
-    }
-    if (seams_.show_summary(summary.text, summary.title, summary.style, text,
-                            !report.journal.empty())) {
+    Details collected = details.Collected();
+    collected.note = UndoNotice(report);
+    if (seams_.show_summary(summary.text, summary.title, summary.style,
+                            collected, !report.journal.empty())) {
       TakeBack(report.journal);
     }
   };
@@ -162,9 +160,10 @@ bool FormHandlers::ShowPreviewOf(const OkRequest& request,
 
 void FormHandlers::TakeBack(const std::string& journal) {
   const UndoReport report = UndoRun(journal);
-  std::string kept;
-  for (const KeptEntry& entry : report.kept) kept += KeptLine(entry) + "\n";
-  if (!kept.empty()) kept.pop_back();
+  Details kept;
+  for (const KeptEntry& entry : report.kept) {
+    kept.rows.push_back({.path = entry.path, .reason = KeptReasonText(entry)});
+  }
   const Message message = UndoMessage(report);
   seams_.show_summary(message.text, message.title, message.style, kept, false);
 }

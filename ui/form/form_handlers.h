@@ -8,6 +8,7 @@
 #include "ui/form/form_layout.h"
 #include "ui/form/info_links.h"
 #include "ui/form/preview_list.h"
+#include "ui/form/run_details.h"
 #include "ui/form/show_message.h"
 
 namespace batchext {
@@ -21,12 +22,12 @@ using ShowDetailedMessage =
     std::function<void(const std::string& text, const std::string& title,
                        MessageStyle style, const std::string& details)>;
 
-// Shows the summary box of a run like ShowDetailedMessage; with
-// `offer_undo` it also offers to take the run back, and answers whether
-// the person asked for that.
+// Shows the summary box of a run with its `details` (empty for none) behind
+// a button of their own; with `offer_undo` it also offers to take the run
+// back, and answers whether the person asked for that.
 using ShowSummaryBox = std::function<bool(
     const std::string& text, const std::string& title, MessageStyle style,
-    const std::string& details, bool offer_undo)>;
+    const Details& details, bool offer_undo)>;
 
 // Shows what a preview decided, modal; answers whether the person asked to
 // run now.
@@ -57,9 +58,9 @@ struct FormSeams {
   // it on `address` ("" shows nothing).
   std::function<void(const ControlSpec& panel, const std::string& address)>
       load_panel;
-  // Shows the summary that closes a run, with its failures as `details`
-  // ("" for none), and that of an undo; left empty, summaries go through
-  // `show` alone and no run is offered to be taken back.
+  // Shows the summary that closes a run, with its failures as details, and
+  // that of an undo; left empty, summaries go through `show` alone and no
+  // run is offered to be taken back.
   ShowSummaryBox show_summary = nullptr;
   // Where runs are journaled, so that they can be taken back; "" for
   // nowhere.

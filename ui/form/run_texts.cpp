@@ -155,29 +155,44 @@ Message UndoMessage(const UndoReport& report) {
                                        : MessageStyle::kWarning};
 }
 
-std::string KeptLine(const KeptEntry& entry) {
-  std::string reason;
+std::string KeptReasonText(const KeptEntry& entry) {
   switch (entry.reason) {
     case KeptReason::kChanged:
-      reason = "运行之后已被修改，没有删除或覆盖";
-      break;
+      return "运行之后已被修改，没有删除或覆盖";
     case KeptReason::kFolderNotEmpty:
-      reason = "文件夹中有本次运行以外的内容，没有删除";
-      break;
+      return "文件夹中有本次运行以外的内容，没有删除";
     case KeptReason::kNotInTrash:
-      reason = "被替换的文件已不在回收站中，无法放回";
-      break;
+      return "被替换的文件已不在回收站中，无法放回";
     case KeptReason::kNotKept:
-      reason = "被替换的文件当时未能放入回收站，无法放回";
-      break;
+      return "被替换的文件当时未能放入回收站，无法放回";
     case KeptReason::kSourceTaken:
-      reason = "原来的位置已有别的文件，没有移回";
-      break;
+      return "原来的位置已有别的文件，没有移回";
     case KeptReason::kSystem:
-      reason = SystemSays(entry.system_error);
       break;
   }
-  return entry.path + "：" + reason;
+  return SystemSays(entry.system_error);
+}
+
+std::string KeptLine(const KeptEntry& entry) {
+  return DetailLine(entry.path, KeptReasonText(entry));
+}
+
+std::string DetailLine(const std::string& path, const std::string& reason) {
+  return path + "：" + reason;
+}
+
+std::string CancelledHeading(long long files_handled) {
+  return "操作已取消，取消前已处理" + std::to_string(files_handled) + "个文件";
+}
+
+std::string UnlistedLine(long long unlisted) {
+  return "以及另外" + std::to_string(unlisted) + "个";
+}
+
+Message SaveFailedMessage(const std::string& path, const std::string& error) {
+  return {.text = "无法保存详细信息：" + path + "：" + SystemSays(error),
+          .title = "保存失败",
+          .style = MessageStyle::kError};
 }
 
 std::string PreviewOutcome(const FileOutcome& outcome) {

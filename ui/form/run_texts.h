@@ -40,11 +40,37 @@ std::string UndoNotice(const ConversionReport& report);
 // The box that closes an undo: its counts, or why nothing was taken back.
 Message UndoMessage(const UndoReport& report);
 
+// Why an undo left something as it was.
+std::string KeptReasonText(const KeptEntry& entry);
+
 // One line "PATH：REASON" for something an undo left as it was.
 std::string KeptLine(const KeptEntry& entry);
 
-// The words of the button that takes a run back.
+// One line of the details: "PATH：REASON".
+std::string DetailLine(const std::string& path, const std::string& reason);
+
+// The details' first line after a cancellation.
+std::string CancelledHeading(long long files_handled);
+
+// Counts the failures the details do not list.
+std::string UnlistedLine(long long unlisted);
+
+// Shown when the details could not be saved to `path`.
+Message SaveFailedMessage(const std::string& path, const std::string& error);
+
+// The words of the summary box and of its details report.
 inline constexpr char kUndoButtonText[] = "撤销";
+inline constexpr char kOkButtonText[] = "确定";
+inline constexpr char kDetailsButtonText[] = "显示详情...";
+inline constexpr char kDetailsTitle[] = "详细信息";
+inline constexpr char kPathColumnText[] = "路径";
+inline constexpr char kReasonColumnText[] = "原因";
+inline constexpr char kCopyButtonText[] = "复制";
+inline constexpr char kSaveButtonText[] = "保存...";
+inline constexpr char kCloseButtonText[] = "关闭";
+inline constexpr char kSaveDialogTitle[] = "保存详细信息";
+inline constexpr char kSaveFileName[] = "详细信息.txt";
+inline constexpr char kTextFilesFilter[] = "文本文件 (*.txt)";
 
 // The preview's window: its title, buttons and columns.
 inline constexpr char kPreviewTitle[] = "预览";

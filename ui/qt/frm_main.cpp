@@ -169,8 +169,8 @@ FormSeams FrmMain::Seams(FrmMainServices& services) {
   ShowDetailedMessage show = std::move(services.show);
   if (!show) {
     show = [this](const std::string& text, const std::string& title,
-                  MessageStyle style, const std::string& details) {
-      ShowMessageBox(this, text, title, style, details);
+                  MessageStyle style, const std::string&) {
+      ShowMessageBox(this, text, title, style);
     };
   }
   return {
@@ -190,10 +190,10 @@ FormSeams FrmMain::Seams(FrmMainServices& services) {
           },
       .show_summary =
           [this, faked, show](const std::string& text, const std::string& title,
-                              MessageStyle style, const std::string& details,
+                              MessageStyle style, const Details& details,
                               bool offer_undo) {
             if (faked) {
-              show(text, title, style, details);
+              show(text, title, style, DetailsText(details));
               return false;
             }
             return ShowMessageBox(this, text, title, style, details,

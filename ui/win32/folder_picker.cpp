@@ -41,8 +41,9 @@ std::string PathOf(const ITEMIDLIST* item) {
   return WideToUtf8(buffer.c_str());
 }
 
-// A full path as the dialog answers one: separators of its own, none at
-// the end but a root's.
+}  // namespace
+
+// Separators of its own, none at the end but a root's.
 std::string FullFolderPath(std::wstring given) {
   // "C:\" quoted, as Explorer passes a drive, reaches us as C:" .
   if (!given.empty() && given.back() == L'"') given.pop_back();
@@ -61,8 +62,6 @@ std::string FullFolderPath(std::wstring given) {
   }
   return WideToUtf8(full);
 }
-
-}  // namespace
 
 std::string StartFolder() {
   int count = 0;

@@ -15,4 +15,8 @@ std::string SelectFolder();
 // when it names no folder; the other arguments are not looked at.
 std::string StartFolder();
 
+// The full path of the folder `given` names, in the form the dialog
+// answers, or "" when it names no folder.
+std::string FullFolderPath(std::wstring given);
+
 }  // namespace batchext::win32

@@ -2,21 +2,25 @@
 
 #include <commctrl.h>
 #include <oleacc.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cmath>
 #include <tuple>
 #include <utility>
 
+#include "fs/state_folder.h"
 #include "fs/win_support.h"
 #include "ui/win32/accessible_names.h"
 #include "ui/win32/control_ids.h"
+#include "ui/win32/folder_drop.h"
 #include "ui/win32/folder_picker.h"
 #include "ui/win32/link_launcher.h"
 #include "ui/win32/message_box.h"
 #include "ui/win32/preview_window.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/run_progress.h"
+#include "ui/win32/summary_box.h"
 
 namespace batchext::win32 {
 namespace {
@@ -150,6 +154,12 @@ FormSeams FrmMain::Seams() {
   seams.show_preview = [this](const PreviewList& list) {
     return ShowPreviewWindow(window_, list);
   };
+  seams.show_summary = [this](const std::string& text, const std::string& title,
+                              MessageStyle style, const Details& details,
+                              bool offer_undo) {
+    return ShowSummaryBox(window_, text, title, style, details, offer_undo);
+  };
+  seams.journal_folder = StateFolder();
   return seams;
 }
 
@@ -181,6 +191,7 @@ bool FrmMain::Open(int show_command, const std::string& start_folder) {
   handlers_.Load();
   if (!start_folder.empty()) handlers_.DropFromFolder(start_folder);
   last_focus_ = Find(FirstTabStop().name)->window;
+  ::DragAcceptFiles(window_, TRUE);
   ::ShowWindow(window_, show_command);
   // The focus is shown from the start, not only once a key is pressed.
   ::SendMessageW(window_, WM_CHANGEUISTATE,
@@ -409,6 +420,9 @@ LRESULT FrmMain::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         ::SetFocus(last_focus_);
       }
       return 0;
+    case WM_DROPFILES:
+      DropFiles(reinterpret_cast<HDROP>(wparam));
+      return 0;
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wparam);
       const RECT* suggested = reinterpret_cast<RECT*>(lparam);
@@ -501,6 +515,24 @@ void FrmMain::RunConversion() {
                                   const std::function<void()>& before_message) {
         handlers_.Ok(request, observer, before_message);
       });
+}
+
+// Dropped on the target field, a folder becomes the target; anywhere else,
+// the source. While a run or a box holds the window, nothing may change.
+void FrmMain::DropFiles(HDROP drop) {
+  const std::string folder = DroppedFolder(drop);
+  POINT at{};
+  ::DragQueryPoint(drop, &at);
+  ::DragFinish(drop);
+  if (folder.empty() || !::IsWindowEnabled(window_)) return;
+  RECT field{};
+  ::GetWindowRect(Find("LblTargetFolder")->window, &field);
+  ::MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&field), 2);
+  if (::PtInRect(&field, at)) {
+    handlers_.DropTargetFolder(folder);
+  } else {
+    handlers_.DropFromFolder(folder);
+  }
 }
 
 void FrmMain::ShowFolders(const std::string& from, const std::string& target) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
 
 #include <map>
 #include <memory>
@@ -15,8 +17,10 @@
 namespace batchext::win32 {
 
 // The program's only window, built from the shared table of controls; its
-// events go to the shared handlers. Positions are scaled from twips to the
-// window's DPI and again whenever the window moves to another monitor.
+// events go to the shared handlers. A folder dropped on the target field
+// becomes the target; anywhere else, the source. Positions are scaled from
+// twips to the window's DPI and again whenever the window moves to another
+// monitor.
 class FrmMain {
  public:
   explicit FrmMain(InfoLinks links);
@@ -63,6 +67,7 @@ class FrmMain {
   // Each run with a progress dialog of its own.
   RunWithWatcher Watched();
   void RunConversion();
+  void DropFiles(HDROP drop);
   void ShowFolders(const std::string& from, const std::string& target);
   void LoadPanel(const ControlSpec& panel, const std::string& address);
 

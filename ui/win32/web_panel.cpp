@@ -75,6 +75,8 @@ bool WebPanel::CreateBrowser() {
     return false;
   }
   browser_->put_Silent(VARIANT_TRUE);
+  // A folder dropped on a panel is the window's, not a page to open.
+  browser_->put_RegisterAsDropTarget(VARIANT_FALSE);
   return true;
 }
 

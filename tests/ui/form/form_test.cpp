@@ -176,7 +176,8 @@ constexpr struct {
 };
 
 // Only a run that changed something is offered to be taken back; taking
-// it back shows its own summary and leaves the target as it was.
+// it back shows its own summary, with what it kept as rows, and leaves the
+// target as it was apart from that.
 TEST(FormHandlersTest, ASummaryOffersToTakeBackARunThatChangedSomething) {
   testing::TempTree tree;
   tree.Write("in/a.doc", "a");
@@ -186,10 +187,11 @@ TEST(FormHandlersTest, ASummaryOffersToTakeBackARunThatChangedSomething) {
   FormSeams seams = fakes.Seams();
   std::vector<std::string> summaries;
   seams.show_summary = [&](const std::string& text, const std::string& title,
-                           MessageStyle, const std::string& details,
+                           MessageStyle, const Details& details,
                            bool offer_undo) {
-    summaries.push_back(title + "|" + text + "|" + details +
+    summaries.push_back(title + "|" + text + "|" + DetailsText(details) +
                         (offer_undo ? "|撤销" : ""));
+    if (offer_undo) tree.Write("out/b.txt", "changed since");
     return offer_undo;
   };
   seams.journal_folder = tree.Path("state");
@@ -198,13 +200,16 @@ TEST(FormHandlersTest, ASummaryOffersToTakeBackARunThatChangedSomething) {
   form.DropTargetFolder(tree.Path("out"));
   form.Ok({"doc", "txt", false, false});
   form.Ok({"xls", "txt", false, false});
-  EXPECT_EQ(summaries,
-            (std::vector<std::string>{
-                "操作结果|成功修改了2个文件的后缀名，失败0个文件||撤销",
-                "撤销结果|删除了2个新建的文件，放回了0个被替换的文件，"
-                "删除了0个文件夹，0项未撤销|",
-                "操作结果|成功修改了0个文件的后缀名，失败0个文件|"}));
-  EXPECT_EQ(tree.Entries("out"), std::vector<std::string>{"keep.me"});
+  EXPECT_EQ(
+      summaries,
+      (std::vector<std::string>{
+          "操作结果|成功修改了2个文件的后缀名，失败0个文件||撤销",
+          "撤销结果|删除了1个新建的文件，放回了0个被替换的文件，"
+          "删除了0个文件夹，1项未撤销|" +
+              tree.Path("out/b.txt") + "：运行之后已被修改，没有删除或覆盖",
+          "操作结果|成功修改了0个文件的后缀名，失败0个文件|"}));
+  EXPECT_EQ(tree.Entries("out"),
+            (std::vector<std::string>{"b.txt", "keep.me"}));
 }
 
 TEST(FormHandlersTest, BrowseButtonsFollowThePicker) {
@@ -267,12 +272,14 @@ TEST(RunDetailsTest, ListsAThousandFailuresAfterTheCancellation) {
   }
   EXPECT_TRUE(observer.stop_requested());
   EXPECT_EQ(seen, 1003);
-  const std::string text = details.Text();
-  EXPECT_EQ(std::ranges::count(text, '\n'), 1001);
-  EXPECT_TRUE(
-      text.starts_with("操作已取消，取消前已处理1003个文件\nd：这不是文件夹\n"
-                       "f0：来源文件已不存在\n"));
-  EXPECT_TRUE(text.ends_with("\nf998：来源文件已不存在\n以及另外3个"));
+  const Details collected = details.Collected();
+  EXPECT_EQ(collected.heading, "操作已取消，取消前已处理1003个文件");
+  ASSERT_EQ(collected.rows.size(), 1000u);
+  EXPECT_EQ(collected.rows[0].path + "|" + collected.rows[0].reason,
+            "d|这不是文件夹");
+  EXPECT_EQ(collected.rows[999].path + "|" + collected.rows[999].reason,
+            "f998|来源文件已不存在");
+  EXPECT_EQ(collected.unlisted, 3);
 }
 
 // A run that ends on its own lists its failures alone, or nothing at all.
@@ -281,9 +288,44 @@ TEST(RunDetailsTest, ListsOnlyTheFailuresOfARunThatEndsOnItsOwn) {
   const ConversionObserver observer = details.Watch({});
   observer.on_file(Outcome("a.doc", CopyStatus::kSameFile));
   EXPECT_FALSE(observer.stop_requested());
-  EXPECT_EQ(details.Text(), "");
+  EXPECT_TRUE(details.Collected().empty());
   observer.on_file(Outcome("a.pdf", CopyStatus::kSystemError, "磁盘已满"));
-  EXPECT_EQ(details.Text(), "a.pdf：系统提示：磁盘已满");
+  EXPECT_EQ(DetailsText(details.Collected()), "a.pdf：系统提示：磁盘已满");
+}
+
+// What "复制" puts on the clipboard and "保存..." writes: every line of
+// the report in its order; a file ends its last line, on Windows in CRLF
+// after a byte-order mark.
+TEST(RunDetailsTest, CopyAndSaveCarryEveryLineOfTheReport) {
+  const Details full{.heading = "操作已取消",
+                     .rows = {{.path = "/a b/c.doc", .reason = "原因：一"},
+                              {.path = "d", .reason = "二"}},
+                     .unlisted = 7,
+                     .note = "无法记录\n之后不能撤销"};
+  const Details one_row{.heading = "",
+                        .rows = {{.path = "e", .reason = "三"}},
+                        .unlisted = 0,
+                        .note = ""};
+  const struct {
+    const Details& details;
+    std::string text, file, windows_file;
+  } cases[] = {
+      {full,
+       "操作已取消\n/a b/c.doc：原因：一\nd：二\n以及另外7个\n无法记录\n"
+       "之后不能撤销",
+       "操作已取消\n/a b/c.doc：原因：一\nd：二\n以及另外7个\n无法记录\n"
+       "之后不能撤销\n",
+       "\xEF\xBB\xBF操作已取消\r\n/a b/c.doc：原因：一\r\nd：二\r\n"
+       "以及另外7个\r\n无法记录\r\n之后不能撤销\r\n"},
+      {one_row, "e：三", "e：三\n",
+       "\xEF\xBB\xBF"
+       "e：三\r\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DetailsText(c.details), c.text);
+    EXPECT_EQ(DetailsFile(c.details, false), c.file);
+    EXPECT_EQ(DetailsFile(c.details, true), c.windows_file);
+  }
 }
 
 std::string Box(const std::string& text, const std::string& title,

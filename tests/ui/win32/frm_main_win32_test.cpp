@@ -17,7 +17,9 @@
 #include "tests/ui/win32/window_driver.h"
 #include "ui/form/form_layout.h"
 #include "ui/win32/control_ids.h"
+#include "ui/win32/details_report.h"
 #include "ui/win32/resource_ids.h"
+#include "ui/win32/summary_box.h"
 
 namespace batchext::testing {
 namespace {
@@ -25,6 +27,17 @@ namespace {
 namespace fs = std::filesystem;
 
 std::wstring WindowProgram() { return Utf8ToWide(BATCHEXT_WINDOW_PATH); }
+
+std::string ClipboardText() {
+  std::string text;
+  if (!::OpenClipboard(nullptr)) return text;
+  if (const HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+    text = WideToUtf8(static_cast<const wchar_t*>(::GlobalLock(data)));
+    ::GlobalUnlock(data);
+  }
+  ::CloseClipboard();
+  return text;
+}
 
 RECT ExpectedPixels(const ControlSpec& spec, int dpi) {
   TwipRect rect = spec.load_rect.value_or(spec.rect);
@@ -315,6 +328,109 @@ TEST_F(FrmMainWin32Test, PreviewListsTheRunThenStartsItOnRequest) {
     EXPECT_EQ(fs::exists(Target()), start);
   }
   EXPECT_EQ(FilesInTarget(), 2);
+}
+
+// The failures open as a list that copies to the clipboard; Enter closes
+// the report and the box, whatever button has the focus. "撤销" takes the
+// run back and says what it took back.
+TEST_F(FrmMainWin32Test, DetailsOpenAsAListAndUndoTakesARunBack) {
+  ChooseSource(L"details", 3, ".doc");
+  // A folder where f1.doc's copy would go.
+  fs::create_directories(Target() / "f1.txt");
+  window_.SetText("TxtFromHouzui", "doc");
+  window_.Click("CmdOk");
+
+  const HWND box = window_.WaitForDialogWith(win32::kSummaryTextId);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(window_.Text(::GetDlgItem(box, win32::kSummaryTextId)),
+            "成功修改了2个文件的后缀名，失败1个文件");
+  EXPECT_EQ(window_.Text(::GetDlgItem(box, win32::kSummaryUndoId)), "撤销");
+  const HWND show = ::GetDlgItem(box, win32::kSummaryDetailsId);
+  EXPECT_EQ(window_.Text(show), "显示详情...");
+  window_.Click(show);
+  const HWND report = window_.WaitForDialogWith(win32::kReportListId);
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(window_.Text(report), "详细信息");
+  EXPECT_NE(::GetWindowLongPtrW(report, GWL_STYLE) & WS_THICKFRAME, 0);
+  const HWND list = ::GetDlgItem(report, win32::kReportListId);
+  EXPECT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1);
+  ::OpenClipboard(nullptr);
+  ::EmptyClipboard();
+  ::CloseClipboard();
+  window_.Click(::GetDlgItem(report, win32::kReportCopyId));
+  EXPECT_TRUE(WaitUntil([] { return !ClipboardText().empty(); }));
+  const std::string line = ClipboardText();
+  EXPECT_TRUE(
+      line.starts_with(WideToUtf8((source_ / "f1.doc").native()) + "："))
+      << line;
+
+  // From the list to "复制", then Enter.
+  window_.PressKey(VK_TAB);
+  EXPECT_TRUE(WaitUntil([&] {
+    return window_.Focus() == ::GetDlgItem(report, win32::kReportCopyId);
+  }));
+  window_.PressKey(VK_RETURN);
+  EXPECT_TRUE(WaitUntil([report] { return !::IsWindow(report); }));
+  // Round to "撤销", then Enter: the box closes as OK would.
+  const HWND undo = ::GetDlgItem(box, win32::kSummaryUndoId);
+  EXPECT_TRUE(WaitUntil([&] {
+    if (window_.Focus() == undo) return true;
+    window_.PressKey(VK_TAB);
+    return false;
+  }));
+  window_.PressKey(VK_RETURN);
+  EXPECT_TRUE(WaitUntil([box] { return !::IsWindow(box); }));
+  EXPECT_TRUE(fs::exists(Target() / "f0.txt"));
+
+  window_.SetText("TxtHouZui", "bak");
+  window_.Click("CmdOk");
+  const HWND second = window_.WaitForDialogWith(win32::kSummaryUndoId);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(::GetDlgItem(second, win32::kSummaryDetailsId), nullptr);
+  EXPECT_TRUE(fs::exists(Target() / "f2.bak"));
+  window_.Click(::GetDlgItem(second, win32::kSummaryUndoId));
+  EXPECT_TRUE(WaitUntil([second] { return !::IsWindow(second); }));
+  ExpectBox(
+      "删除了3个新建的文件，放回了0个被替换的文件，删除了0个文件夹，0项未撤销",
+      "撤销结果");
+  EXPECT_FALSE(fs::exists(Target() / "f2.bak"));
+  EXPECT_TRUE(fs::exists(Target() / "f2.txt"));
+}
+
+// A folder dropped on the target field becomes the target; anywhere else,
+// the source with its "(2)". Files and several items change nothing.
+TEST_F(FrmMainWin32Test, TakesAFolderDroppedOnIt) {
+  const fs::path root = fs::temp_directory_path() / L"拖放_Ж";
+  fs::create_directories(root / "a");
+  fs::create_directories(root / "b");
+  std::ofstream(root / "f.doc") << "x";
+  const auto centre = [this](const char* name) {
+    RECT box{};
+    ::GetWindowRect(window_.Control(name), &box);
+    ::MapWindowPoints(HWND_DESKTOP, window_.main(),
+                      reinterpret_cast<POINT*>(&box), 2);
+    return POINT{(box.left + box.right) / 2, (box.top + box.bottom) / 2};
+  };
+  const std::string a = WideToUtf8((root / "a").native());
+  const std::string b = WideToUtf8((root / "b").native());
+  const auto shows = [this](const char* name, const std::string& text) {
+    return WaitUntil(
+        [&] { return window_.Text(window_.Control(name)) == text; });
+  };
+  window_.DropFiles({(root / "a").native()}, centre("TxtHouZui"));
+  EXPECT_TRUE(shows("LblFromFolder", a));
+  EXPECT_TRUE(shows("LblTargetFolder", a + "(2)"));
+  // Handled in turn: once b shows, the two before it were let be.
+  for (const std::vector<std::wstring>& refused :
+       {std::vector<std::wstring>{(root / "f.doc").native()},
+        std::vector<std::wstring>{(root / "b").native(),
+                                  (root / "a").native()}}) {
+    window_.DropFiles(refused, centre("LblFromFolder"));
+  }
+  window_.DropFiles({(root / "b").native()}, centre("LblTargetFolder"));
+  EXPECT_TRUE(shows("LblTargetFolder", b));
+  EXPECT_EQ(window_.Text(window_.Control("LblFromFolder")), a);
+  fs::remove_all(root);
 }
 
 }  // namespace

@@ -87,6 +87,32 @@ HWND WindowDriver::Focus() const {
   return info.hwndFocus;
 }
 
+void WindowDriver::PressKey(WPARAM key) const {
+  WaitUntil([this] { return Focus() != nullptr; });
+  ::PostMessageW(Focus(), WM_KEYDOWN, key, 0);
+}
+
+void WindowDriver::DropFiles(const std::vector<std::wstring>& paths,
+                             POINT at) const {
+  std::wstring names;
+  for (const std::wstring& path : paths) names += path + L'\0';
+  names += L'\0';
+  DROPFILES header{};
+  header.pFiles = sizeof(header);
+  header.pt = at;
+  header.fWide = TRUE;
+  std::string block(reinterpret_cast<const char*>(&header), sizeof(header));
+  block.append(reinterpret_cast<const char*>(names.data()),
+               names.size() * sizeof(wchar_t));
+  // A block at a fixed address serves the program's GlobalLock as its own
+  // handle; it stays until the program ends with the test.
+  void* remote = ::VirtualAllocEx(process_.hProcess, nullptr, block.size(),
+                                  MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  ::WriteProcessMemory(process_.hProcess, remote, block.data(), block.size(),
+                       nullptr);
+  ::PostMessageW(main_, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+}
+
 HWND WindowDriver::WaitForWindow(
     const std::function<bool(HWND)>& accept) const {
   HWND found = nullptr;

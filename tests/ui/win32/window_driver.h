@@ -34,6 +34,12 @@ class WindowDriver {
 
   // The control that has the keyboard focus in the window's thread.
   HWND Focus() const;
+  // Presses `key` where the focus is, once the focus is somewhere.
+  void PressKey(WPARAM key) const;
+
+  // Drops `paths` at `at` in the main window's client area, as Explorer
+  // would; the list is built in the program's own memory.
+  void DropFiles(const std::vector<std::wstring>& paths, POINT at) const;
 
   // A visible top-level window of the program for which `accept` holds.
   HWND WaitForWindow(const std::function<bool(HWND)>& accept) const;
@@ -52,9 +58,10 @@ class WindowDriver {
   // and answers the instruction the dialog showed.
   std::string ChooseInFolderDialog(const std::wstring& folder) const;
 
- private:
+  // A dialog of the program that has a child with `child_id`.
   HWND WaitForDialogWith(int child_id) const;
 
+ private:
   PROCESS_INFORMATION process_{};
   HWND main_ = nullptr;
 };
