@@ -1,8 +1,9 @@
 # Sourced by the scripts that run Windows programs: makes a throw-away Wine
 # prefix, owned by whoever runs this (Wine refuses a prefix owned by someone
 # else, root included), and removes it on exit. With `wine_prefix display`
-# it also starts a private Xvfb and links Wine's dialog fonts to the
-# installed Chinese face, so that message boxes show Chinese text.
+# it also starts a private Xvfb; `wine_prefix display linked` also links
+# Wine's dialog fonts to the installed Chinese face, so that the system's
+# own message boxes show Chinese text in pictures.
 #
 # Each step's output goes to a log of its own under $wine_log_dir; a step
 # that fails names its command, its status and the end of its log, and the
@@ -34,7 +35,10 @@ wine_prefix() {
   wine_step "$wine" wineboot --init || return
   wine_step "$wineserver" -w || return
   wine_start_server || return
-  if [[ ${1:-} == display ]]; then
+  # Like a Chinese Windows that lacks "宋体" unless asked for: the system's
+  # dialog fonts then have no Chinese, and the programs must pick faces
+  # that draw their texts themselves.
+  if [[ ${2:-} == linked ]]; then
     local face
     for face in Tahoma "Microsoft Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2"; do
       wine_step "$wine" reg add \

@@ -21,6 +21,7 @@
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/run_progress.h"
 #include "ui/win32/summary_box.h"
+#include "ui/win32/text_faces.h"
 
 namespace batchext::win32 {
 namespace {
@@ -77,24 +78,6 @@ std::vector<std::size_t> CreationOrder(std::span<const ControlSpec> specs) {
     return tab_a >= 0 ? tab_a < tab_b : a > b;
   });
   return order;
-}
-
-int CALLBACK NoteFaceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD,
-                           LPARAM found) {
-  *reinterpret_cast<bool*>(found) = true;
-  return 0;
-}
-
-bool FaceInstalled(const std::wstring& face, BYTE charset) {
-  LOGFONTW query{};
-  query.lfCharSet = charset;
-  face.copy(query.lfFaceName, LF_FACESIZE - 1);
-  bool found = false;
-  HDC screen = ::GetDC(nullptr);
-  ::EnumFontFamiliesExW(screen, &query, NoteFaceFound,
-                        reinterpret_cast<LPARAM>(&found), 0);
-  ::ReleaseDC(nullptr, screen);
-  return found;
 }
 
 // The table's face, or the first of its stand-ins that is installed.
@@ -311,21 +294,26 @@ void FrmMain::Layout() {
                    box.right - box.left, box.bottom - box.top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
     ::SendMessageW(control.window, WM_SETFONT,
-                   reinterpret_cast<WPARAM>(FontFor(control.spec->font)), TRUE);
+                   reinterpret_cast<WPARAM>(
+                       FontFor(control.spec->font, TextOf(control.window))),
+                   TRUE);
     FitCaption(control);
   }
 }
 
-HFONT FrmMain::FontFor(const FontSpec& spec) {
-  const auto key = std::make_tuple(spec.face, spec.points, spec.bold);
-  const auto found = fonts_.find(key);
-  if (found != fonts_.end()) return found->second;
+// The table's font, in a face that draws `text` where the table's cannot.
+HFONT FrmMain::FontFor(const FontSpec& spec, const std::wstring& text) {
   LOGFONTW font{};
   font.lfHeight = -static_cast<LONG>(std::lround(spec.points * dpi_ / 72.0));
   font.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
   font.lfCharSet = spec.charset;
   font.lfQuality = DEFAULT_QUALITY;
   FaceFor(spec).copy(font.lfFaceName, LF_FACESIZE - 1);
+  font = FontDrawing(font, text);
+  const auto key = std::make_tuple(spec.face, spec.points, spec.bold,
+                                   std::wstring(font.lfFaceName));
+  const auto found = fonts_.find(key);
+  if (found != fonts_.end()) return found->second;
   return fonts_[key] = ::CreateFontIndirectW(&font);
 }
 
@@ -538,9 +526,14 @@ void FrmMain::DropFiles(HDROP drop) {
 void FrmMain::ShowFolders(const std::string& from, const std::string& target) {
   for (const auto& [name, path] : {std::pair{"LblFromFolder", &from},
                                    std::pair{"LblTargetFolder", &target}}) {
-    const HWND field = Find(name)->window;
+    const Control& control = *Find(name);
+    const HWND field = control.window;
     std::wstring text = Utf8ToWide(*path);
     ::SetWindowTextW(field, text.c_str());
+    // A path may hold characters the table's face lacks.
+    ::SendMessageW(field, WM_SETFONT,
+                   reinterpret_cast<WPARAM>(FontFor(control.spec->font, text)),
+                   TRUE);
     TOOLINFOW tool{};
     tool.cbSize = sizeof(tool);
     tool.hwnd = window_;

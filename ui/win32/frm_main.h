@@ -53,7 +53,7 @@ class FrmMain {
   void AnnounceControls();
   void Layout();
   void Resize();
-  HFONT FontFor(const FontSpec& spec);
+  HFONT FontFor(const FontSpec& spec, const std::wstring& text);
   void FitCaption(Control& control);
   int Px(int twips) const;
   RECT PixelRect(const Control& control) const;
@@ -81,7 +81,7 @@ class FrmMain {
   std::vector<Control> controls_;
   std::map<const ControlSpec*, std::unique_ptr<WebPanel>> panels_;
   // Keyed by face, size and weight; rebuilt when the DPI changes.
-  std::map<std::tuple<const char*, double, bool>, HFONT> fonts_;
+  std::map<std::tuple<const char*, double, bool, std::wstring>, HFONT> fonts_;
 };
 
 }  // namespace batchext::win32

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "fs/win_support.h"
+#include "ui/win32/text_faces.h"
 
 namespace batchext::win32 {
 namespace {
@@ -62,11 +63,7 @@ void ModalDialog::Open(HWND owner, const std::string& title, bool resizable) {
   result_ = IDCANCEL;
   initial_focus_ = nullptr;
   dpi_ = owner ? static_cast<int>(::GetDpiForWindow(owner)) : 96;
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof(metrics);
-  ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics),
-                               &metrics, 0, static_cast<UINT>(dpi_));
-  font_ = ::CreateFontIndirectW(&metrics.lfMessageFont);
+  font_ = MessageFontFor(dpi_, Utf8ToWide(title));
   dialog_ =
       ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), &empty.dialog,
                                    owner, Proc, reinterpret_cast<LPARAM>(this));

@@ -8,6 +8,7 @@
 #include "fs/win_support.h"
 #include "ui/form/run_texts.h"
 #include "ui/win32/control_ids.h"
+#include "ui/win32/text_faces.h"
 
 namespace batchext::win32 {
 namespace {
@@ -122,11 +123,7 @@ void PreviewWindow::Create() {
       top, width, height, owner_, nullptr, ::GetModuleHandleW(nullptr), this);
   if (!window_) return;
 
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof(metrics);
-  ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics),
-                               &metrics, 0, static_cast<UINT>(dpi_));
-  font_ = ::CreateFontIndirectW(&metrics.lfMessageFont);
+  font_ = MessageFontFor(dpi_, Utf8ToWide(list_.CountsText()));
   counts_ = Child(L"STATIC", list_.CountsText(), SS_LEFT | SS_NOPREFIX,
                   kPreviewCountsId);
   rows_ = Child(WC_LISTVIEWW, "",

@@ -6,6 +6,7 @@
 #include "ui/form/form_layout.h"
 #include "ui/win32/accessible_names.h"
 #include "ui/win32/control_ids.h"
+#include "ui/win32/text_faces.h"
 
 namespace batchext::win32 {
 namespace {
@@ -100,11 +101,8 @@ void RunProgress::CreateDialogWindow() {
                               width, height, owner_, nullptr,
                               ::GetModuleHandleW(nullptr), this);
 
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof(metrics);
-  ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics),
-                               &metrics, 0, layout.dpi);
-  font_ = ::CreateFontIndirectW(&metrics.lfMessageFont);
+  font_ = MessageFontFor(layout.dpi, Utf8ToWide(std::string(kProgressHeardAs) +
+                                                kProgressCancelCaption));
   const int margin = layout.Px(12);
   const int line = layout.Px(20);
   const int right = layout.Px(kWidth) - margin;
