@@ -35,15 +35,17 @@ wine_prefix() {
   wine_step "$wine" wineboot --init || return
   wine_step "$wineserver" -w || return
   wine_start_server || return
-  # Like a Chinese Windows that lacks "宋体" unless asked for: the system's
-  # dialog fonts then have no Chinese, and the programs must pick faces
-  # that draw their texts themselves.
-  if [[ ${2:-} == linked ]]; then
-    local face
+  # The system's dialog fonts are linked to "宋体" as on a Chinese Windows,
+  # whose file is missing here as on a Windows that lacks it: the programs
+  # must pick faces that draw their texts themselves. Pictures ask for the
+  # installed Chinese face instead, for the system's own message boxes.
+  if [[ ${1:-} == display ]]; then
+    local face link='SIMSUN.TTC,SimSun'
+    [[ ${2:-} == linked ]] && link='wqy-zenhei.ttc,WenQuanYi Zen Hei'
     for face in Tahoma "Microsoft Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2"; do
       wine_step "$wine" reg add \
         'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-        /v "$face" /t REG_MULTI_SZ /d 'wqy-zenhei.ttc,WenQuanYi Zen Hei' /f ||
+        /v "$face" /t REG_MULTI_SZ /d "$link" /f ||
         return
     done
   fi

@@ -30,7 +30,7 @@ TEST(TextFacesTest, EveryTextIsDrawnInAFaceThatHasItsCharacters) {
         << spec.name;
   }
   // A face without Chinese, as the system's dialog font is on a Windows
-  // that lacks the Chinese faces (Wine links its own to Chinese ones).
+  // that lacks the Chinese faces.
   LOGFONTW latin{};
   latin.lfHeight = -12;
   std::wstring(L"Courier New").copy(latin.lfFaceName, LF_FACESIZE - 1);
