@@ -239,6 +239,13 @@ void Undo::TakeBackReplace(const Change& change, const PathState& now,
     kept.push_back(change.kept_as);
   } else if (!change.done) {
     kept = trash_.KeptFor(change.target, report_.started);
+    // Killed between writing a kept file's record and linking the file in:
+    // the record stands alone, and goes.
+    std::erase_if(kept, [this](const std::string& entry) {
+      if (StateAt(entry).type != EntryType::kNone) return false;
+      ForgetInTrash(entry);
+      return true;
+    });
   }
   // Killed between keeping the old file and replacing it: the old file
   // still stands, and its second name goes again.

@@ -172,6 +172,28 @@ TEST_F(UndoTest, RunsAreTakenBackNewestFirstAndAPreviewRecordsNothing) {
   EXPECT_EQ(none.err, "撤销: 没有可以撤销的运行。\n");
 }
 
+// Killed after the trash's record of the old file was written and before
+// the file was linked in: the old file still stands under its name.
+TEST_F(UndoTest, AKillBeforeTheOldFileReachedTheTrashLeavesNothingToKeep) {
+  const auto before = Snapshot(tree_.Path("out"));
+  ASSERT_EQ(Run().exit_code, 0);
+  const std::string kept = tree_.Path("data/Trash/files/f0.txt");
+  ASSERT_EQ(::rename(kept.c_str(), tree_.Path("out/f0.txt").c_str()), 0);
+  const std::string journal =
+      "state/batchext/" + tree_.Entries("state/batchext").front();
+  std::istringstream lines(tree_.Read(journal));
+  std::string kept_journal;
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.ends_with(kept)) kept_journal += line + "\n";
+  }
+  tree_.Write(journal, kept_journal);
+
+  const ChildResult undo = Undo();
+  EXPECT_EQ(undo.exit_code, 0) << undo.err;
+  EXPECT_EQ(Snapshot(tree_.Path("out")), before);
+  EXPECT_EQ(Trash("info"), Strings{});
+}
+
 TEST_F(UndoTest, AKilledRunIsTakenBackUpToItsLastChange) {
   // Enough files that the kill lands in the middle, half of them replacing.
   for (int i = 0; i < 3000; ++i) {
