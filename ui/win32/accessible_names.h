@@ -25,7 +25,8 @@ struct HeardAs {
 IAccessible* NewAccessible(HWND control, HeardAs heard);
 
 // From now on, `control` answers screen readers with what `heard` says at
-// the time of asking. The control must outlive nothing it refers to.
+// the time of asking; what `heard` refers to must live as long as the
+// control.
 void Announce(HWND control, std::function<HeardAs()> heard);
 
 }  // namespace batchext::win32
