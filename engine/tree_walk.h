@@ -61,6 +61,7 @@ class TreeWalk {
     std::string planned_path;
     std::size_t planned_max_name_length = 0;
     bool sizes_tell_content = true;
+    bool plain_modes = false;
   };
 
   // A folder whose files are decided and whose subfolders are walked.
@@ -110,8 +111,9 @@ class TreeWalk {
                             bool folds_case);
   // False when the walk of this folder has to end.
   bool DecideFiles(const std::shared_ptr<const FolderPair>& folders,
-                   const NameTable& names, const TargetFolder& target,
-                   bool protect, ClaimedNames& claimed);
+                   const NameTable& names, std::size_t matching,
+                   const TargetFolder& target, bool protect,
+                   ClaimedNames& claimed);
   FileDecision Decide(const std::shared_ptr<const FolderPair>& folders,
                       const NameTable& names, std::uint32_t position,
                       const TargetFolder& target, bool protect,
