@@ -122,9 +122,13 @@ void TreeWalk::EnterSubfolder(Level& parent, const std::string& name) {
       parent.protect || (source_in_target_ && !target.folder.planned() &&
                          IdentityOf(target.folder) == source_root_);
   executor_.Folder(source_path_, target_path_);
+  // A folder made now takes its parent's default access list, if any.
+  const std::optional<bool> plain_modes =
+      target.made ? std::optional<bool>(parent.folders->plain_modes)
+                  : std::nullopt;
   // Invalidates `parent`.
   Enter(std::move(source.folder), std::move(target.folder), target.made,
-        protect, parent.folds_case);
+        protect, parent.folds_case, plain_modes);
 }
 
 void TreeWalk::ReleaseOldLevels() {
@@ -271,13 +275,14 @@ TreeWalk::TargetFolder TreeWalk::LookAtTarget(const FolderPair& folders,
 }
 
 void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
-                     bool protect, bool folds_case) {
+                     bool protect, bool folds_case,
+                     std::optional<bool> plain_modes) {
   Guarded([&] {
     const bool sizes_tell_content = SizesTellContent(source);
-    const bool plain_modes = NewFilesTakeAskedMode(target);
+    if (!plain_modes) plain_modes = NewFilesTakeAskedMode(target);
     auto folders = std::make_shared<const FolderPair>(
         FolderPair{std::move(source), std::move(target), source_path_,
-                   target_path_, sizes_tell_content, plain_modes});
+                   target_path_, sizes_tell_content, *plain_modes});
     const TargetFolder target_info =
         LookAtTarget(*folders, target_made, folds_case);
     FolderListing listing = ListFolder(folders->source);

@@ -103,8 +103,10 @@ class TreeWalk {
                                                     std::string& why);
   static FolderHandle PlannedTarget(const Released& released);
   void EnterSubfolder(Level& parent, const std::string& name);
+  // `plain_modes` is known for a folder the run made below one it knows.
   void Enter(FolderHandle source, FolderHandle target, bool target_made,
-             bool protect, bool folds_case);
+             bool protect, bool folds_case,
+             std::optional<bool> plain_modes = std::nullopt);
   // What the decisions in a target folder need to know of it; waits for
   // the copies in flight where they could stand there.
   TargetFolder LookAtTarget(const FolderPair& folders, bool target_made,

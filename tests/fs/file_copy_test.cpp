@@ -10,7 +10,6 @@
 #include <sstream>
 #include <string>
 
-#include "fs/folder_handle.h"
 #include "fs/native_path.h"
 #include "tests/support/temp_tree.h"
 
@@ -20,7 +19,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -78,42 +76,6 @@ TEST_F(CopyFileToTest, NewDestinationGetsContentTimeAndPermissions) {
 #endif
   EXPECT_EQ(GetFileIdentity(tree_.Path("dst/a.txt")), result.destination);
 }
-
-#ifdef __linux__
-// Without asking the copy back, its mode still comes out whole: the bits the
-// umask or a folder's default access list took away are given back.
-TEST_F(CopyFileToTest, ModeKeptWithoutAskingTheCopyBack) {
-  tree_.MakeFolder("plain");
-  tree_.MakeFolder("listed");
-  // Default list user::rwx group::r-x other::---: new files get 0640.
-  const unsigned char acl[] = {2,    0, 0, 0,                          //
-                               1,    0, 7, 0, 0xff, 0xff, 0xff, 0xff,  //
-                               4,    0, 5, 0, 0xff, 0xff, 0xff, 0xff,  //
-                               0x20, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
-  const bool listed =
-      ::setxattr(tree_.Path("listed").c_str(), "system.posix_acl_default", acl,
-                 sizeof acl, 0) == 0;
-  const mode_t umask = ::umask(0022);
-  // Modes that the umask, or else only the list, would change.
-  for (const auto& [folder, mode] :
-       {std::pair<std::string, mode_t>{"plain", 0666}, {"listed", 0644}}) {
-    if (folder == "listed" && !listed) continue;
-    tree_.Write("src/a.doc", "x");
-    ::chmod(tree_.Path("src/a.doc").c_str(), mode);
-    CopyOptions options;
-    options.identify = false;
-    options.plain_modes =
-        NewFilesTakeAskedMode(OpenFolder(tree_.Path(folder)).folder);
-    EXPECT_EQ(options.plain_modes, folder == "plain");
-    EXPECT_EQ(Copy("src/a.doc", folder + "/a.txt", options).status,
-              CopyStatus::kCopied);
-    struct stat info {};
-    EXPECT_EQ(::stat(tree_.Path(folder + "/a.txt").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, mode) << folder;
-  }
-  ::umask(umask);
-}
-#endif
 
 TEST_F(CopyFileToTest, ReplacesOnlyWhatItMayAndLeavesNoTemporaryFile) {
   tree_.Write("a.doc", "");
