@@ -73,10 +73,10 @@ void CopyExecutor::Tell(std::function<void()> notice) {
 }
 
 bool CopyExecutor::File(FileDecision decision) {
-  auto job = std::make_unique<FileJob>(
-      FileJob{std::move(decision), StagedCopy(), CopyResult(), true});
-  // Asked here, on the walk's thread, after the walk looked at the folder.
-  job->identify = reporter_.written().keeping();
+  // Asked on the walk's thread, after the walk looked at the folder.
+  auto job = std::make_unique<FileJob>(FileJob{std::move(decision),
+                                               StagedCopy(), CopyResult(),
+                                               reporter_.written().keeping()});
   // Near its top a counter has to end the folder exactly where it passes.
   if (!here_ && reporter_.Headroom() < static_cast<std::int64_t>(2 * kWindow)) {
     Settle();
