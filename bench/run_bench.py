@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Times batchext-cli against `cp -r` and measures its peak memory.
+"""Times batchext-cli against `cp -r` and a tar pipe, and measures its peak
+memory and its system calls per file.
 
 Cases, each on a freshly built tree:
   small   many small files in about --folders folders, three levels deep
@@ -17,7 +18,10 @@ to a plain temporary folder and says so. With --cold (as root) the caches
 are dropped before every timed run, for a disk given with --dir.
 
 The timed cases run batchext-cli with its default jobs and with -j 1 in the
-same rounds, and print the speed-up of the one against the other.
+same rounds, and print the speed-up of the one against the other. They also
+time a tar pipe (`tar -c | tar -x`, a reader and a writer process) in the
+same rounds, and where strace is installed, count the system calls per file
+of batchext (both ways), cp and the tar pipe in one extra run each.
 
 Quick run:  bench/run_bench.py --files 2000 --big-mib 64 --rounds 3 \
                 --large-rounds 5 --memory-files 20000 --depth 500 \
@@ -266,17 +270,56 @@ def drop_caches():
         control.write("3\n")
 
 
+def tar_pipe(source, target):
+    return ["bash", "-c", 'set -o pipefail; mkdir -p -- "$2" && '
+            'tar -C "$1" -cf - . | tar -C "$2" -xf -', "tar-pipe", source,
+            target]
+
+
+def system_calls(command, files, scratch):
+    """System calls per file of one run of `command`, all threads and
+    processes counted, and of those the futex calls (hand-offs)."""
+    report = os.path.join(scratch, "strace.out")
+    subprocess.run(["strace", "-f", "-c", "-o", report] + command,
+                   stdout=subprocess.DEVNULL, check=True)
+    calls = {}
+    with open(report) as lines:
+        for line in lines:
+            fields = line.split()
+            # % time, seconds, usecs/call, calls, [errors,] syscall
+            if len(fields) >= 5 and fields[3].isdigit() and \
+                    fields[-1] != "total":
+                calls[fields[-1]] = int(fields[3])
+    os.remove(report)
+    return sum(calls.values()) / files, calls.get("futex", 0) / files
+
+
+def count_calls(commands, outputs, files, scratch):
+    if not shutil.which("strace"):
+        return "  system calls per file: not counted (no strace)"
+    counted = []
+    for tool, command in commands.items():
+        remove(outputs[tool])
+        total, futex = system_calls(command, files, scratch)
+        remove(outputs[tool])
+        counted.append(f"{tool} {total:.2f}" +
+                       (f" (futex {futex:.2f})" if futex >= 0.005 else ""))
+    return "  system calls per file: " + ", ".join(counted)
+
+
 def time_case(name, cli, work, rounds, warmup, expected_files, cold=False):
     source = os.path.join(work, "src")
     outputs = {"batchext": os.path.join(work, "dst"),
                "batchext -j 1": os.path.join(work, "dst1"),
-               "cp": os.path.join(work, "dst2")}
+               "cp": os.path.join(work, "dst2"),
+               "tar": os.path.join(work, "dst3")}
     commands = {
         "batchext": [cli, "-q", "-r", "-f", "*", "-t", "dat", source,
                      outputs["batchext"]],
         "batchext -j 1": [cli, "-q", "-r", "-j", "1", "-f", "*", "-t", "dat",
                           source, outputs["batchext -j 1"]],
         "cp": ["cp", "-r", source, outputs["cp"]],
+        "tar": tar_pipe(source, outputs["tar"]),
     }
     tools = list(commands)
     times = {tool: [] for tool in tools}
@@ -308,12 +351,18 @@ def time_case(name, cli, work, rounds, warmup, expected_files, cold=False):
     ours_median = statistics.median(times["batchext"])
     one_median = statistics.median(times["batchext -j 1"])
     cp_median = statistics.median(times["cp"])
+    tar_median = statistics.median(times["tar"])
     ratios = [a / b for a, b in zip(times["batchext"], times["cp"])]
     print(f"{name}:\n"
           f"  wall: batchext median {ours_median:.3f} s, -j 1 median "
-          f"{one_median:.3f} s, cp -r median {cp_median:.3f} s; median of "
-          f"per-round ratios {statistics.median(ratios):.3f}, ratio of "
-          f"medians {ours_median / cp_median:.3f}\n"
+          f"{one_median:.3f} s, cp -r median {cp_median:.3f} s, tar pipe "
+          f"median {tar_median:.3f} s; median of per-round ratios "
+          f"{statistics.median(ratios):.3f}, ratio of medians "
+          f"{ours_median / cp_median:.3f}\n"
+          f"  against the tar pipe: batchext "
+          f"{median_ratio(times, 'batchext', 'tar'):.3f}, -j 1 "
+          f"{median_ratio(times, 'batchext -j 1', 'tar'):.3f}, cp -r "
+          f"{median_ratio(times, 'cp', 'tar'):.3f}\n"
           f"  per-round ratios: " + ", ".join(f"{r:.2f}" for r in ratios) +
           f"\n  -j 1 against cp -r: "
           f"{median_ratio(times, 'batchext -j 1', 'cp'):.3f}; speed-up of the "
@@ -321,6 +370,8 @@ def time_case(name, cli, work, rounds, warmup, expected_files, cold=False):
           f"{median_ratio(times, 'batchext -j 1', 'batchext'):.2f}x\n"
           f"  cpu (user+sys): median of per-round ratios "
           f"{median_ratio(cpu, 'batchext', 'cp'):.3f}", flush=True)
+    if not cold:
+        print(count_calls(commands, outputs, expected_files, work), flush=True)
     return statistics.median(ratios)
 
 
@@ -352,6 +403,10 @@ def deep_case(cli, work, depth):
     remove(ours)
     if written != depth:
         raise RuntimeError(f"batchext wrote {written} files, expected {depth}")
+    # One file a folder is handed to no job: the default should keep up.
+    one_elapsed, _ = run_timed(
+        [cli, "-q", "-r", "-j", "1", "-f", "*", "-t", "dat", source, ours])
+    remove(ours)
     start = time.perf_counter()
     cp = subprocess.run(["cp", "-r", source, theirs], stdout=subprocess.DEVNULL,
                         stderr=subprocess.PIPE, text=True)
@@ -364,7 +419,7 @@ def deep_case(cli, work, depth):
                f"{depth} files: " +
                (cp.stderr.strip().splitlines() or ["no message"])[-1][:200])
     print(f"deep ({depth} nested folders): batchext {elapsed:.3f} s, all "
-          f"{depth} files; {outcome}", flush=True)
+          f"{depth} files (-j 1 {one_elapsed:.3f} s); {outcome}", flush=True)
     return elapsed / cp_elapsed if cp_done else None
 
 

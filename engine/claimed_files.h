@@ -16,6 +16,7 @@ class ClaimedFiles {
   // Only a run whose trees can meet its own copies needs them: until told
   // to, nothing is kept.
   void StartKeeping() { keeping_ = true; }
+  bool keeping() const { return keeping_; }
   void Insert(const FileIdentity& id);
   bool Contains(const FileIdentity& id) const;
 

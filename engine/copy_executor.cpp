@@ -12,6 +12,10 @@ constexpr std::size_t kWindow = 1024;
 constexpr std::size_t kTellEvery = 16;
 // How long the walk waits for a copy before it asks about a stop again.
 constexpr std::chrono::milliseconds kPoll{20};
+// While a job is staging, another is woken for each this many files queued
+// for it: each wake-up is a system call, and a busy job finds the next file
+// by itself.
+constexpr std::size_t kWakeBatch = 8;
 // Descriptors left for the walk's own folders and listings.
 constexpr std::size_t kKeptForTheWalk = 24;
 
@@ -58,12 +62,7 @@ void CopyExecutor::FolderFailed(FolderFailure failure) {
 }
 
 void CopyExecutor::Tell(std::function<void()> notice) {
-  bool now = false;
-  {
-    std::lock_guard lock(mutex_);
-    now = here_ && slots_.empty();
-  }
-  if (now) {
+  if (Idle()) {
     notice();
     return;
   }
@@ -74,14 +73,22 @@ void CopyExecutor::Tell(std::function<void()> notice) {
 }
 
 bool CopyExecutor::File(FileDecision decision) {
-  auto job = std::make_unique<FileJob>(
-      FileJob{std::move(decision), StagedCopy(), CopyResult()});
+  // Asked on the walk's thread, after the walk looked at the folder.
+  auto job = std::make_unique<FileJob>(FileJob{std::move(decision),
+                                               StagedCopy(), CopyResult(),
+                                               reporter_.written().keeping()});
   // Near its top a counter has to end the folder exactly where it passes.
   if (!here_ && reporter_.Headroom() < static_cast<std::int64_t>(2 * kWindow)) {
     Settle();
     here_ = true;
   }
   if (here_) return CarryHere(*job);
+  // With nothing in flight, a file of a nearly empty folder is copied here,
+  // so that a chain of such folders runs as with one job.
+  if (job->decision.few_in_folder) {
+    RetireFront(std::chrono::milliseconds(0));
+    if (Idle()) return CarryHere(*job);
+  }
   const FolderPair* folders = job->decision.folders.get();
   // Asked afresh each time: telling what is done may end the folder's run.
   const auto new_folders = [&] {
@@ -101,7 +108,7 @@ bool CopyExecutor::File(FileDecision decision) {
       break;
     }
     room = kWindow / 2;
-    RetireFront(kPoll);
+    RetireFront(kPoll, queued >= room ? queued - room + 1 : 1);
     StopRequested();
     // A failure of the moment turned the run to one job meanwhile.
     if (here_) return CarryHere(*job);
@@ -161,31 +168,52 @@ bool CopyExecutor::CarryHere(FileJob& job) {
   return reporter_.File(job.decision, job.result);
 }
 
+bool CopyExecutor::Idle() {
+  std::lock_guard lock(mutex_);
+  return slots_.empty();
+}
+
 void CopyExecutor::Enqueue(Slot slot) {
   bool wake = false;
   {
     std::unique_lock lock(mutex_);
     const bool staged = slot.state == State::kStaged;
-    wake = slot.state == State::kQueued && idle_ > 0;
+    const bool queued = slot.state == State::kQueued;
     slots_.push_back(std::move(slot));
+    wake =
+        queued && idle_ > 0 && (staging_ == 0 || Backlog() % kWakeBatch == 0);
     if (staged) PublishInOrder(lock);
   }
-  // Each wake-up is a system call: a busy worker finds the job by itself.
   if (wake) work_ready_.notify_one();
 }
 
-void CopyExecutor::RetireFront(std::chrono::milliseconds wait) {
+std::size_t CopyExecutor::DoneAtFront() const {
+  if (next_publish_ > first_) return next_publish_ - first_;
+  return !slots_.empty() && slots_.front().state == State::kDone ? 1 : 0;
+}
+
+std::size_t CopyExecutor::Backlog() const {
+  const std::uint64_t end = first_ + slots_.size();
+  const std::uint64_t next = std::max(next_stage_, first_);
+  return end > next ? end - next : 0;
+}
+
+void CopyExecutor::RetireFront(std::chrono::milliseconds wait,
+                               std::size_t wanted) {
   std::vector<Slot> retired;
   bool fall_back = false;
   {
     std::unique_lock lock(mutex_);
     if (slots_.empty()) return;
-    const auto front_done = [&] {
-      return slots_.front().state == State::kDone || halted_;
+    wanted = std::min(wanted, slots_.size());
+    const auto enough_done = [&] {
+      return halted_ ||
+             (slots_.front().state == State::kDone && DoneAtFront() >= wanted);
     };
-    if (wait.count() > 0 && !front_done()) {
+    if (wait.count() > 0 && !enough_done()) {
       waiting_ = true;
-      done_.wait_for(lock, wait, front_done);
+      wanted_ = wanted;
+      done_.wait_for(lock, wait, enough_done);
       waiting_ = false;
     }
     // Once halted, nothing moves after the workers are quiet.
@@ -295,6 +323,7 @@ void CopyExecutor::NameFinishedCopies(std::unique_lock<std::mutex>& lock) {
 void CopyExecutor::AwaitQuiet(std::unique_lock<std::mutex>& lock) {
   abandon_ = true;
   waiting_ = true;
+  wanted_ = 0;
   done_.wait(lock, [&] { return staging_ == 0 && !publishing_; });
   waiting_ = false;
   abandon_ = stopped_;
@@ -336,6 +365,11 @@ void CopyExecutor::PublishInOrder(std::unique_lock<std::mutex>& lock) {
   publishing_ = true;
   std::size_t published = 0;
   next_publish_ = std::max(next_publish_, first_);
+  // Staging waits for room among the staged copies; only then does naming
+  // them call for waking the jobs.
+  const bool held_back =
+      idle_ > 0 && Backlog() > 0 &&
+      std::max(next_stage_, first_) >= next_publish_ + staged_budget_;
   while (!halted_ && next_publish_ < first_ + slots_.size()) {
     Slot& slot = At(next_publish_);
     if (slot.state == State::kDone) {
@@ -361,12 +395,13 @@ void CopyExecutor::PublishInOrder(std::unique_lock<std::mutex>& lock) {
     ++next_publish_;
     // Workers held back for room among the staged copies go on while the
     // rest is named, not after.
-    if (++published % 8 == 0 && idle_ > 0) work_ready_.notify_all();
+    if (++published % 8 == 0 && held_back) work_ready_.notify_all();
   }
   publishing_ = false;
-  if (waiting_) done_.notify_all();
-  // Staging may have waited for room among the staged copies.
-  if (published > 0 && idle_ > 0) work_ready_.notify_all();
+  if (waiting_ && (halted_ || wanted_ == 0 || DoneAtFront() >= wanted_)) {
+    done_.notify_all();
+  }
+  if (published > 0 && held_back) work_ready_.notify_all();
 }
 
 }  // namespace batchext

@@ -57,10 +57,17 @@ class CopyExecutor final : public Executor {
   };
 
   bool CarryHere(FileJob& job);
+  // Nothing is queued or in flight.
+  bool Idle();
   void Tell(std::function<void()> notice);
   void Enqueue(Slot slot);
-  // Tells what is done at the front, waiting at most `wait` for it.
-  void RetireFront(std::chrono::milliseconds wait);
+  // Tells what is done at the front, waiting at most `wait` for `wanted`
+  // files or notices to be done there.
+  void RetireFront(std::chrono::milliseconds wait, std::size_t wanted = 1);
+  // Of the queue, the run at the front that is done; the queued files that
+  // no job has taken yet (a bound).
+  std::size_t DoneAtFront() const;
+  std::size_t Backlog() const;
   void TellRetired(std::vector<Slot>& retired);
   // Everything not yet given a name is done again, one file after another.
   void FallBack(std::unique_lock<std::mutex>& lock);
@@ -98,6 +105,8 @@ class CopyExecutor final : public Executor {
   bool publishing_ = false;
   // The walk's thread waits on `done_`.
   bool waiting_ = false;
+  // How much of the front it waits for; 0 for any change.
+  std::size_t wanted_ = 1;
   // Nothing more is staged or published: a stop, or a fall-back due.
   bool halted_ = false;
   bool closing_ = false;

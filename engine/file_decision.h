@@ -21,6 +21,7 @@ struct FolderPair {
   ChainedPath::Ptr source_path;
   ChainedPath::Ptr target_path;
   bool sizes_tell_content = true;
+  bool plain_modes = false;
 };
 
 // What the walk decided for one matching file.
@@ -48,6 +49,9 @@ struct FileDecision {
   ReplacedFiles* keeper = nullptr;
   // The decision's place among the run's recorded changes.
   std::uint64_t sequence = 0;
+  // One of at most two matching files in its folder: handing it to another
+  // thread costs more than it saves.
+  bool few_in_folder = false;
 };
 
 }  // namespace batchext

@@ -26,6 +26,8 @@ void StageJob(FileJob& job, const std::function<bool()>& stop_requested) {
   options.allow_replace = decision.may_replace;
   options.stop_requested = stop_requested;
   options.sizes_tell_content = decision.folders->sizes_tell_content;
+  options.identify = job.identify;
+  options.plain_modes = decision.folders->plain_modes;
   job.result = StageCopy(
       decision.folders->source, decision.name, decision.folders->target,
       decision.action == FileAction::kReplace, options, job.staged);

@@ -14,6 +14,8 @@ struct FileJob {
   // Declared after the decision, whose folders it needs while it lives.
   StagedCopy staged;
   CopyResult result;
+  // Whether the run needs to know the copy by its identity.
+  bool identify = true;
 };
 
 // Writes the copy beside its destination, or settles the outcome where

@@ -122,9 +122,13 @@ void TreeWalk::EnterSubfolder(Level& parent, const std::string& name) {
       parent.protect || (source_in_target_ && !target.folder.planned() &&
                          IdentityOf(target.folder) == source_root_);
   executor_.Folder(source_path_, target_path_);
+  // A folder made now takes its parent's default access list, if any.
+  const std::optional<bool> plain_modes =
+      target.made ? std::optional<bool>(parent.folders->plain_modes)
+                  : std::nullopt;
   // Invalidates `parent`.
   Enter(std::move(source.folder), std::move(target.folder), target.made,
-        protect, parent.folds_case);
+        protect, parent.folds_case, plain_modes);
 }
 
 void TreeWalk::ReleaseOldLevels() {
@@ -145,7 +149,8 @@ void TreeWalk::ReleaseOldLevels() {
                     std::nullopt,
                     folders.target.path(),
                     folders.target.planned_max_name_length(),
-                    folders.sizes_tell_content};
+                    folders.sizes_tell_content,
+                    folders.plain_modes};
   const std::optional<FileIdentity> source_id = IdentityOf(folders.source);
   if (!source_id) return;
   released.source_id = *source_id;
@@ -176,7 +181,7 @@ void TreeWalk::Leave() {
       folders = std::make_shared<const FolderPair>(
           FolderPair{std::move(source.folder), std::move(target.folder),
                      released.source_path, released.target_path,
-                     released.sizes_tell_content});
+                     released.sizes_tell_content, released.plain_modes});
     }
   }
   std::string why;
@@ -223,9 +228,10 @@ std::shared_ptr<const FolderPair> TreeWalk::ReopenFromBelow(std::size_t index,
       if (IdentityOf(opened.folder) != released.target_id) return gone({});
       target = std::move(opened.folder);
     }
-    at = std::make_shared<const FolderPair>(FolderPair{
-        std::move(source.folder), std::move(target), released.source_path,
-        released.target_path, released.sizes_tell_content});
+    at = std::make_shared<const FolderPair>(
+        FolderPair{std::move(source.folder), std::move(target),
+                   released.source_path, released.target_path,
+                   released.sizes_tell_content, released.plain_modes});
   }
   return at;
 }
@@ -269,12 +275,14 @@ TreeWalk::TargetFolder TreeWalk::LookAtTarget(const FolderPair& folders,
 }
 
 void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
-                     bool protect, bool folds_case) {
+                     bool protect, bool folds_case,
+                     std::optional<bool> plain_modes) {
   Guarded([&] {
     const bool sizes_tell_content = SizesTellContent(source);
+    if (!plain_modes) plain_modes = NewFilesTakeAskedMode(target);
     auto folders = std::make_shared<const FolderPair>(
         FolderPair{std::move(source), std::move(target), source_path_,
-                   target_path_, sizes_tell_content});
+                   target_path_, sizes_tell_content, *plain_modes});
     const TargetFolder target_info =
         LookAtTarget(*folders, target_made, folds_case);
     FolderListing listing = ListFolder(folders->source);
@@ -299,8 +307,8 @@ void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
       if (filter_.Matches((*files)[i])) ++matching;
     }
     level.claimed.Reserve(matching);
-    const bool files_done =
-        DecideFiles(folders, *files, target_info, protect, level.claimed);
+    const bool files_done = DecideFiles(folders, *files, matching, target_info,
+                                        protect, level.claimed);
     if (!files_done || !rules_.include_subfolders ||
         listing.subfolders.empty()) {
       return false;
@@ -313,8 +321,9 @@ void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
 }
 
 bool TreeWalk::DecideFiles(const std::shared_ptr<const FolderPair>& folders,
-                           const NameTable& names, const TargetFolder& target,
-                           bool protect, ClaimedNames& claimed) {
+                           const NameTable& names, std::size_t matching,
+                           const TargetFolder& target, bool protect,
+                           ClaimedNames& claimed) {
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::string_view name = names[i];
     if (executor_.StopRequested()) return false;
@@ -327,10 +336,11 @@ bool TreeWalk::DecideFiles(const std::shared_ptr<const FolderPair>& folders,
         continue;
       }
     }
-    if (!executor_.File(Decide(folders, names, static_cast<std::uint32_t>(i),
-                               target, protect, claimed))) {
-      return false;
-    }
+    FileDecision decision =
+        Decide(folders, names, static_cast<std::uint32_t>(i), target, protect,
+               claimed);
+    decision.few_in_folder = matching <= 2;
+    if (!executor_.File(std::move(decision))) return false;
   }
   return true;
 }

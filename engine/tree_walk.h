@@ -61,6 +61,7 @@ class TreeWalk {
     std::string planned_path;
     std::size_t planned_max_name_length = 0;
     bool sizes_tell_content = true;
+    bool plain_modes = false;
   };
 
   // A folder whose files are decided and whose subfolders are walked.
@@ -102,16 +103,19 @@ class TreeWalk {
                                                     std::string& why);
   static FolderHandle PlannedTarget(const Released& released);
   void EnterSubfolder(Level& parent, const std::string& name);
+  // `plain_modes` is known for a folder the run made below one it knows.
   void Enter(FolderHandle source, FolderHandle target, bool target_made,
-             bool protect, bool folds_case);
+             bool protect, bool folds_case,
+             std::optional<bool> plain_modes = std::nullopt);
   // What the decisions in a target folder need to know of it; waits for
   // the copies in flight where they could stand there.
   TargetFolder LookAtTarget(const FolderPair& folders, bool target_made,
                             bool folds_case);
   // False when the walk of this folder has to end.
   bool DecideFiles(const std::shared_ptr<const FolderPair>& folders,
-                   const NameTable& names, const TargetFolder& target,
-                   bool protect, ClaimedNames& claimed);
+                   const NameTable& names, std::size_t matching,
+                   const TargetFolder& target, bool protect,
+                   ClaimedNames& claimed);
   FileDecision Decide(const std::shared_ptr<const FolderPair>& folders,
                       const NameTable& names, std::uint32_t position,
                       const TargetFolder& target, bool protect,

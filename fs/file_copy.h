@@ -52,6 +52,11 @@ struct CopyOptions {
   // kernel's own file systems report none, or a page): every file is then
   // read to its end.
   bool sizes_tell_content = true;
+  // Whether the copy's identity is wanted; on Linux it costs a call a file.
+  bool identify = true;
+  // The target folder gives a new file the mode it is created with, less
+  // the umask (no inherited access list mixes in).
+  bool plain_modes = false;
 };
 
 struct CopyResult {

@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 #include <system_error>
@@ -213,13 +216,39 @@ CopyStatus CopyContent(int in, int out, const struct stat& info,
   return CopyStatus::kCopied;
 }
 
+// The process's umask, read once and without setting it, which would race
+// with other threads creating files; the program never changes it. Empty
+// where the system does not tell it.
+std::optional<mode_t> ReadUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) != 0) continue;
+    char* end = nullptr;
+    const unsigned long mask = std::strtoul(line.c_str() + 6, &end, 8);
+    if (end == line.c_str() + 6 || mask > 0777) return std::nullopt;
+    return static_cast<mode_t>(mask);
+  }
+  return std::nullopt;
+}
+
+const std::optional<mode_t>& Umask() {
+  static const std::optional<mode_t> kUmask = ReadUmask();
+  return kUmask;
+}
+
 // Writes the content and the source's metadata into `out`, which stays open.
 CopyResult Fill(int in, const struct stat& source_info, int out,
                 const CopyOptions& options) {
   // The identity does not change while writing, and the mode tells whether
-  // the umask or a temporary file's creation left the bits to be set.
+  // the umask or a temporary file's creation left the bits to be set. Where
+  // neither is needed, asking would cost a call a file.
   struct stat written {};
-  if (::fstat(out, &written) != 0) return SystemFailure(errno);
+  if (options.identify || !options.plain_modes || !Umask()) {
+    if (::fstat(out, &written) != 0) return SystemFailure(errno);
+  } else {
+    written.st_mode = source_info.st_mode & ~*Umask();
+  }
   errno = 0;
   const CopyStatus status = CopyContent(in, out, source_info, options);
   if (status == CopyStatus::kStopped) return Failure(status);

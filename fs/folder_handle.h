@@ -154,6 +154,9 @@ std::string NoSuchFolderText();
 // Whether the sizes its files report tell how much they hold; not so on
 // the kernel's own file systems, whose files report none.
 bool SizesTellContent(const FolderHandle& folder);
+// Whether a file made in the folder gets the mode it is created with, less
+// the umask, so that the mode need not be asked back.
+bool NewFilesTakeAskedMode(const FolderHandle& folder);
 
 // Whether the folder takes names that differ only in case for one.
 bool FoldsCase(const FolderHandle& folder);

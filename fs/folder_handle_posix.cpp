@@ -6,9 +6,13 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -267,6 +271,23 @@ bool SizesTellContent(const FolderHandle& folder) {
 #else
   (void)folder;
   return true;
+#endif
+}
+
+bool NewFilesTakeAskedMode(const FolderHandle& folder) {
+#ifdef __linux__
+  // A default access list, not the umask, shapes a new file's mode there.
+  // Asked by path: a folder opened only as a path takes no descriptor calls.
+  if (folder.descriptor() < 0) return false;
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/self/fd/%d", folder.descriptor());
+  if (::getxattr(path, "system.posix_acl_default", nullptr, 0) >= 0) {
+    return false;
+  }
+  return errno == ENODATA || errno == ENOTSUP;
+#else
+  (void)folder;
+  return false;
 #endif
 }
 

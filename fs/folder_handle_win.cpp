@@ -168,6 +168,8 @@ std::size_t RaiseOpenFileLimit() { return 16384; }
 
 bool SizesTellContent(const FolderHandle&) { return true; }
 
+bool NewFilesTakeAskedMode(const FolderHandle&) { return false; }
+
 // A folder can be made case-sensitive, but asking costs a handle each time
 // and a wrong yes costs only caution.
 bool FoldsCase(const FolderHandle&) { return true; }

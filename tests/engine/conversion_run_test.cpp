@@ -23,6 +23,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -245,6 +246,41 @@ TEST_F(ConversionRunTest, InPlaceRunNeverReplacesASourceFile) {
   EXPECT_EQ(tree_.Entries(), (Entries{"in/", "in/a.doc", "in/a.txt", "in/b.doc",
                                       "in/b.txt", "in/c.txt"}));
 }
+
+#ifdef __linux__
+// Copies keep their modes whatever takes bits from a new file: the umask, or
+// a default access list on the target, which a folder the run makes inherits.
+TEST_F(ConversionRunTest, ModesSurviveTheUmaskAndADefaultAccessList) {
+  tree_.Write("in/a.doc", "a");
+  tree_.Write("in/sub/b.doc", "b");
+  ::chmod(tree_.Path("in/a.doc").c_str(), 0666);
+  ::chmod(tree_.Path("in/sub/b.doc").c_str(), 0644);
+  tree_.MakeFolder("listed");
+  // Default list user::rwx group::r-x other::---: new files get 0640.
+  const unsigned char acl[] = {2,    0, 0, 0,                          //
+                               1,    0, 7, 0, 0xff, 0xff, 0xff, 0xff,  //
+                               4,    0, 5, 0, 0xff, 0xff, 0xff, 0xff,  //
+                               0x20, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};
+  const bool listed =
+      ::setxattr(tree_.Path("listed").c_str(), "system.posix_acl_default", acl,
+                 sizeof acl, 0) == 0;
+  settings_.IncludeSubfolders = true;
+  const mode_t umask = ::umask(0022);
+  for (const std::string target : {"plain", "listed"}) {
+    if (target == "listed" && !listed) continue;
+    settings_.TargetFolder = FolderPath::Typed(tree_.Path(target));
+    Run("", "txt");
+    for (const auto& [file, mode] :
+         {std::pair<std::string, mode_t>{"a", 0666}, {"sub/b", 0644}}) {
+      struct stat info {};
+      EXPECT_EQ(::stat(tree_.Path(target + "/" + file + ".txt").c_str(), &info),
+                0);
+      EXPECT_EQ(info.st_mode & 0777, mode) << target << "/" << file;
+    }
+  }
+  ::umask(umask);
+}
+#endif
 
 TEST_F(ConversionRunTest, FailuresAreCountedWithTheirReasonsFirstWrittenWins) {
   tree_.Write("in/a.doc", "doc");
