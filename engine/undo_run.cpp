@@ -11,9 +11,12 @@
 #include "engine/run_journal.h"
 #include "fs/file_move.h"
 #include "fs/file_state.h"
+#include "fs/folder_handle.h"
+#include "fs/folder_listing.h"
 #include "fs/journal_store.h"
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
+#include "fs/temporary_name.h"
 #include "fs/trash.h"
 
 namespace batchext {
@@ -70,6 +73,7 @@ class Undo {
   void TakeBackReplace(const Change& change, const PathState& now, bool ours);
   void TakeBackMove(const Change& change);
   void RemoveFolder(const std::string& path);
+  void RemoveLeftoverTemporaries(const std::string& folder);
   void Keep(const std::string& path, KeptReason reason,
             std::string system_error = {}) {
     report_.kept.push_back(KeptEntry{path, reason, std::move(system_error)});
@@ -182,6 +186,9 @@ void Undo::Read(const std::vector<JournalRecord>& records) {
 
 void Undo::Run() {
   for (auto it = changes_.rbegin(); it != changes_.rend(); ++it) TakeBack(*it);
+  for (const auto& [folder, time] : folder_times_) {
+    RemoveLeftoverTemporaries(folder);
+  }
   for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) {
     RemoveFolder(*it);
   }
@@ -196,6 +203,17 @@ void Undo::Run() {
                              IsSeparator(entry.path[folder.size()]);
                     });
     if (!something_stays) SetModifiedTime(folder, time);
+  }
+}
+
+// A run killed while it published a copy leaves it under a temporary name
+// that the run's own journal does not know; it goes with the run.
+void Undo::RemoveLeftoverTemporaries(const std::string& folder) {
+  const OpenedFolder opened = OpenFolder(folder);
+  if (opened.error != FolderError::kNone) return;
+  const FolderListing listing = ListFolder(folder);
+  for (std::size_t i = 0; i < listing.files.size(); ++i) {
+    RemoveLeftoverTemporary(opened.folder, listing.files[i]);
   }
 }
 

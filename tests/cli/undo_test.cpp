@@ -3,6 +3,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include <system_error>
 #include <vector>
 
+#include "fs/temporary_name.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_tree.h"
 
@@ -173,10 +175,19 @@ TEST_F(UndoTest, RunsAreTakenBackNewestFirstAndAPreviewRecordsNothing) {
 }
 
 // Killed after the trash's record of the old file was written and before
-// the file was linked in: the old file still stands under its name.
+// the file was linked in: the old file still stands under its name. And a
+// copy killed before it took its name stands under a temporary one.
 TEST_F(UndoTest, AKillBeforeTheOldFileReachedTheTrashLeavesNothingToKeep) {
   const auto before = Snapshot(tree_.Path("out"));
   ASSERT_EQ(Run().exit_code, 0);
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+  const TemporaryOwner me = ThisProcess();
+  tree_.Write("out/sub/" +
+                  TemporaryName(
+                      {me.user, me.host, static_cast<std::uint64_t>(ended)}, 1),
+              "new 2");
   const std::string kept = tree_.Path("data/Trash/files/f0.txt");
   ASSERT_EQ(::rename(kept.c_str(), tree_.Path("out/f0.txt").c_str()), 0);
   const std::string journal =
