@@ -9,6 +9,7 @@
 #include "ui/form/run_texts.h"
 #include "ui/win32/control_ids.h"
 #include "ui/win32/text_faces.h"
+#include "ui/win32/window_class.h"
 
 namespace batchext::win32 {
 namespace {
@@ -90,14 +91,7 @@ bool PreviewWindow::Run() {
 }
 
 void PreviewWindow::Create() {
-  WNDCLASSEXW window_class{};
-  window_class.cbSize = sizeof(window_class);
-  window_class.lpfnWndProc = WindowProc;
-  window_class.hInstance = ::GetModuleHandleW(nullptr);
-  window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-  window_class.lpszClassName = kPreviewClass;
-  ::RegisterClassExW(&window_class);  // fails harmlessly the second time
+  RegisterPlainClass(kPreviewClass, WindowProc);
 
   RECT frame{0, 0, Px(kWidth), Px(kHeight)};
   ::AdjustWindowRectExForDpi(&frame, kStyle, FALSE, kExStyle,

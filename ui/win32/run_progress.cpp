@@ -7,6 +7,7 @@
 #include "ui/win32/accessible_names.h"
 #include "ui/win32/control_ids.h"
 #include "ui/win32/text_faces.h"
+#include "ui/win32/window_class.h"
 
 namespace batchext::win32 {
 namespace {
@@ -75,14 +76,7 @@ BOOL CALLBACK RunProgress::DisableOther(HWND window, LPARAM self_pointer) {
 }
 
 void RunProgress::CreateDialogWindow() {
-  WNDCLASSEXW window_class{};
-  window_class.cbSize = sizeof(window_class);
-  window_class.lpfnWndProc = DialogProc;
-  window_class.hInstance = ::GetModuleHandleW(nullptr);
-  window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-  window_class.lpszClassName = kProgressClass;
-  ::RegisterClassExW(&window_class);  // fails harmlessly the second time
+  RegisterPlainClass(kProgressClass, DialogProc);
 
   const Layout layout{owner_ ? static_cast<int>(::GetDpiForWindow(owner_))
                              : 96};

@@ -67,8 +67,6 @@ bool DrawsAll(const LOGFONTW& font, std::wstring_view text) {
 
 LOGFONTW FontDrawing(LOGFONTW font, std::wstring_view text) {
   std::vector<std::wstring> faces;
-  if (FaceInstalled(font.lfFaceName, DEFAULT_CHARSET))
-    faces.emplace_back(font.lfFaceName);
   for (const char* face : kSongTiFaces) faces.push_back(Utf8ToWide(face));
   for (const wchar_t* face : kSystemChineseFaces) faces.emplace_back(face);
   LOGFONTW best = font;
