@@ -22,6 +22,7 @@
 #include "fs/file_identity_posix.h"
 #include "fs/folder_flags_posix.h"
 #include "fs/folder_handle.h"
+#include "fs/rename_posix.h"
 #include "fs/temporary_name.h"
 
 namespace batchext {
@@ -324,29 +325,6 @@ bool WithTemporaryName(std::string& name, Make make) {
   return false;
 }
 
-// Takes a free name for the file at `temp` in one step where the file
-// system can; false with errno EEXIST when the name is taken.
-bool RenameNoReplace(int folder, const char* temp, const char* name) {
-#ifdef RENAME_NOREPLACE
-  if (::renameat2(folder, temp, folder, name, RENAME_NOREPLACE) == 0) {
-    return true;
-  }
-  if (errno != EINVAL && errno != ENOSYS) return false;
-#endif
-  if (::linkat(folder, temp, folder, name, 0) == 0) {
-    ::unlinkat(folder, temp, 0);
-    return true;
-  }
-  if (errno == EEXIST || (errno != EPERM && errno != EOPNOTSUPP)) return false;
-  // Neither way exists here: only a look before the rename is left.
-  struct stat existing {};
-  if (::fstatat(folder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-    errno = EEXIST;
-    return false;
-  }
-  return ::renameat(folder, temp, folder, name) == 0;
-}
-
 int OpenSource(int folder, const char* name) {
   // Non-blocking, so that a FIFO among the files cannot hang the run.
   return ::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -480,11 +458,11 @@ CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
     staged.temp_name_ = std::move(temp);
   }
   // A link at the name is replaced, never followed.
-  const bool renamed =
-      replace
-          ? ::renameat(folder, staged.temp_name_.c_str(), folder,
-                       name.c_str()) == 0
-          : RenameNoReplace(folder, staged.temp_name_.c_str(), name.c_str());
+  const bool renamed = replace
+                           ? ::renameat(folder, staged.temp_name_.c_str(),
+                                        folder, name.c_str()) == 0
+                           : RenameNoReplace(folder, staged.temp_name_.c_str(),
+                                             folder, name.c_str());
   if (!renamed) {
     taken = !replace && errno == EEXIST;
     return SystemFailure(errno);
