@@ -18,6 +18,10 @@ constexpr std::chrono::milliseconds kPoll{20};
 constexpr std::size_t kWakeBatch = 8;
 // Descriptors left for the walk's own folders and listings.
 constexpr std::size_t kKeptForTheWalk = 24;
+// Files a job takes, or names, per hold of the lock: with small files the
+// lock, not the disk, would otherwise set the pace.
+constexpr std::size_t kTakeAtOnce = 8;
+constexpr std::size_t kNameAtOnce = 16;
 
 std::size_t Available(std::size_t limit) {
   return limit > kKeptForTheWalk ? limit - kKeptForTheWalk : 0;
@@ -34,6 +38,7 @@ CopyExecutor::CopyExecutor(int jobs, std::size_t open_file_limit,
           std::min<std::size_t>(256, Available(open_file_limit) / 4))),
       folder_budget_(std::max<std::size_t>(
           1, std::min<std::size_t>(512, Available(open_file_limit) / 8))),
+      jobs_(static_cast<std::size_t>(std::max(jobs, 1))),
       here_(jobs <= 1) {
   if (here_) return;
   threads_.reserve(static_cast<std::size_t>(jobs));
@@ -98,11 +103,8 @@ bool CopyExecutor::File(FileDecision decision) {
   // for many outcomes at once rather than for each.
   std::size_t room = kWindow;
   while (!stopped_) {
-    std::size_t queued = 0;
-    {
-      std::lock_guard lock(mutex_);
-      queued = slots_.size();
-    }
+    // Only this thread changes the queue's length.
+    const std::size_t queued = slots_.size();
     if (queued < room &&
         (!new_folders() || folder_runs_.size() < folder_budget_)) {
       break;
@@ -340,68 +342,112 @@ bool CopyExecutor::CanStage() {
          next_stage_ < std::max(next_publish_, first_) + staged_budget_;
 }
 
+void CopyExecutor::TakeWork(std::vector<Slot*>& taken) {
+  taken.clear();
+  // A share of what is queued, so that the other jobs find work too.
+  const std::size_t share =
+      std::clamp<std::size_t>(Backlog() / jobs_, 1, kTakeAtOnce);
+  while (taken.size() < share && CanStage()) {
+    Slot& slot = At(next_stage_++);
+    slot.state = State::kStaging;
+    taken.push_back(&slot);
+  }
+  staging_ += static_cast<int>(taken.size());
+}
+
 void CopyExecutor::Work() {
+  std::vector<Slot*> taken;
+  taken.reserve(kTakeAtOnce);
   std::unique_lock lock(mutex_);
   while (true) {
     ++idle_;
     work_ready_.wait(lock, [&] { return closing_ || CanStage(); });
     --idle_;
     if (closing_) return;
-    Slot& slot = At(next_stage_++);
-    slot.state = State::kStaging;
-    ++staging_;
+    TakeWork(taken);
     lock.unlock();
-    StageJob(*slot.job, [this] { return abandon_.load(); });
+    for (Slot* slot : taken) {
+      if (abandon_) {
+        slot->job->result = CopyResult::Of(CopyStatus::kStopped);
+        continue;
+      }
+      StageJob(*slot->job, [this] { return abandon_.load(); });
+    }
     lock.lock();
-    --staging_;
-    slot.state = State::kStaged;
-    slot.momentary = IsMomentary(slot.job->result);
+    staging_ -= static_cast<int>(taken.size());
+    for (Slot* slot : taken) {
+      slot->state = State::kStaged;
+      slot->momentary = IsMomentary(slot->job->result);
+    }
     PublishInOrder(lock);
   }
+}
+
+std::size_t CopyExecutor::GatherNameable() {
+  naming_.clear();
+  std::size_t copies = 0;
+  const std::uint64_t end = first_ + slots_.size();
+  for (std::uint64_t sequence = next_publish_;
+       sequence < end && copies < kNameAtOnce; ++sequence) {
+    Slot& slot = At(sequence);
+    if (slot.state == State::kStaged && slot.momentary) {
+      halted_ = true;
+      break;
+    }
+    if (slot.state != State::kStaged && slot.state != State::kDone) break;
+    naming_.push_back(&slot);
+    copies += slot.state == State::kStaged;
+  }
+  return copies;
 }
 
 void CopyExecutor::PublishInOrder(std::unique_lock<std::mutex>& lock) {
   if (publishing_) return;
   publishing_ = true;
-  std::size_t published = 0;
   next_publish_ = std::max(next_publish_, first_);
   // Staging waits for room among the staged copies; only then does naming
   // them call for waking the jobs.
   const bool held_back =
       idle_ > 0 && Backlog() > 0 &&
       std::max(next_stage_, first_) >= next_publish_ + staged_budget_;
-  while (!halted_ && next_publish_ < first_ + slots_.size()) {
-    Slot& slot = At(next_publish_);
-    if (slot.state == State::kDone) {
-      ++next_publish_;
-      continue;
-    }
-    if (slot.state != State::kStaged) break;
-    if (slot.momentary) {
-      halted_ = true;
-      break;
-    }
-    if (slot.job->staged.staged()) {
+  while (!halted_) {
+    const std::size_t copies = GatherNameable();
+    if (naming_.empty()) break;
+    std::size_t named = naming_.size();
+    bool momentary = false;
+    if (copies > 0) {
+      // The gathered slots stay put while the lock is let go, and only
+      // this thread changes them until they are done.
       lock.unlock();
-      PublishJob(*slot.job);
-      lock.lock();
-      if (IsMomentary(slot.job->result)) {
-        slot.momentary = true;
-        halted_ = true;
-        break;
+      named = 0;
+      for (Slot* slot : naming_) {
+        // A halt is heard between names, as when they were named one by
+        // one: after a stop, the names go only to an unbroken run.
+        if (abandon_) break;
+        if (slot->state == State::kStaged && slot->job->staged.staged()) {
+          PublishJob(*slot->job);
+          momentary = IsMomentary(slot->job->result);
+          if (momentary) break;
+        }
+        ++named;
       }
+      lock.lock();
     }
-    slot.state = State::kDone;
-    ++next_publish_;
+    for (std::size_t i = 0; i < named; ++i) naming_[i]->state = State::kDone;
+    next_publish_ += named;
+    if (momentary) {
+      naming_[named]->momentary = true;
+      halted_ = true;
+    }
     // Workers held back for room among the staged copies go on while the
     // rest is named, not after.
-    if (++published % 8 == 0 && held_back) work_ready_.notify_all();
+    if (copies > 0 && held_back) work_ready_.notify_all();
   }
+  naming_.clear();
   publishing_ = false;
   if (waiting_ && (halted_ || wanted_ == 0 || DoneAtFront() >= wanted_)) {
     done_.notify_all();
   }
-  if (published > 0 && held_back) work_ready_.notify_all();
 }
 
 }  // namespace batchext

@@ -79,12 +79,18 @@ class CopyExecutor final : public Executor {
   void AwaitQuiet(std::unique_lock<std::mutex>& lock);
   void Work();
   bool CanStage();
+  // Marks for staging a share of the queued files.
+  void TakeWork(std::vector<Slot*>& taken);
+  // Into `naming_`, the run of slots from the next to be named that are
+  // ready for it; how many of them hold copies.
+  std::size_t GatherNameable();
   void PublishInOrder(std::unique_lock<std::mutex>& lock);
   Slot& At(std::uint64_t sequence) { return slots_[sequence - first_]; }
 
   RunReporter& reporter_;
   const std::size_t staged_budget_;
   const std::size_t folder_budget_;
+  const std::size_t jobs_;
   // On this thread from now on, with the queue empty.
   bool here_;
   bool stopped_ = false;
@@ -103,6 +109,8 @@ class CopyExecutor final : public Executor {
   int staging_ = 0;
   int idle_ = 0;
   bool publishing_ = false;
+  // Used by whichever thread is publishing.
+  std::vector<Slot*> naming_;
   // The walk's thread waits on `done_`.
   bool waiting_ = false;
   // How much of the front it waits for; 0 for any change.
