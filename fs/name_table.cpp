@@ -1,6 +1,7 @@
 #include "fs/name_table.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -17,11 +18,13 @@ void NameTable::Add(std::string_view name, std::uint8_t tag) {
 }
 
 void NameTable::Sort() {
-  std::sort(starts_.begin(), starts_.end(),
-            [this](std::uint32_t a, std::uint32_t b) {
-              return std::string_view(text_.c_str() + a) <
-                     std::string_view(text_.c_str() + b);
-            });
+  // strcmp compares as unsigned bytes, and no name holds a NUL.
+  const auto before = [this](std::uint32_t a, std::uint32_t b) {
+    return std::strcmp(text_.c_str() + a, text_.c_str() + b) < 0;
+  };
+  // Many folders list in the order their files were made, often by name.
+  if (std::is_sorted(starts_.begin(), starts_.end(), before)) return;
+  std::sort(starts_.begin(), starts_.end(), before);
 }
 
 NameList NameTable::ToList() const {
