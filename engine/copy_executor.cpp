@@ -387,6 +387,11 @@ std::size_t CopyExecutor::GatherNameable() {
   naming_.clear();
   std::size_t copies = 0;
   const std::uint64_t end = first_ + slots_.size();
+  // The run starts at a copy: done slots before it may be retired while the
+  // lock is let go, those after it may not.
+  while (next_publish_ < end && At(next_publish_).state == State::kDone) {
+    ++next_publish_;
+  }
   for (std::uint64_t sequence = next_publish_;
        sequence < end && copies < kNameAtOnce; ++sequence) {
     Slot& slot = At(sequence);
@@ -410,29 +415,22 @@ void CopyExecutor::PublishInOrder(std::unique_lock<std::mutex>& lock) {
   const bool held_back =
       idle_ > 0 && Backlog() > 0 &&
       std::max(next_stage_, first_) >= next_publish_ + staged_budget_;
-  while (!halted_) {
-    const std::size_t copies = GatherNameable();
-    if (naming_.empty()) break;
-    std::size_t named = naming_.size();
+  while (!halted_ && GatherNameable() > 0) {
+    lock.unlock();
+    std::size_t named = 0;
     bool momentary = false;
-    if (copies > 0) {
-      // The gathered slots stay put while the lock is let go, and only
-      // this thread changes them until they are done.
-      lock.unlock();
-      named = 0;
-      for (Slot* slot : naming_) {
-        // A halt is heard between names, as when they were named one by
-        // one: after a stop, the names go only to an unbroken run.
-        if (abandon_) break;
-        if (slot->state == State::kStaged && slot->job->staged.staged()) {
-          PublishJob(*slot->job);
-          momentary = IsMomentary(slot->job->result);
-          if (momentary) break;
-        }
-        ++named;
+    for (Slot* slot : naming_) {
+      // A halt is heard between names, as when they were named one by one:
+      // after a stop, the names go only to an unbroken run.
+      if (abandon_) break;
+      if (slot->state == State::kStaged && slot->job->staged.staged()) {
+        PublishJob(*slot->job);
+        momentary = IsMomentary(slot->job->result);
+        if (momentary) break;
       }
-      lock.lock();
+      ++named;
     }
+    lock.lock();
     for (std::size_t i = 0; i < named; ++i) naming_[i]->state = State::kDone;
     next_publish_ += named;
     if (momentary) {
@@ -441,7 +439,7 @@ void CopyExecutor::PublishInOrder(std::unique_lock<std::mutex>& lock) {
     }
     // Workers held back for room among the staged copies go on while the
     // rest is named, not after.
-    if (copies > 0 && held_back) work_ready_.notify_all();
+    if (held_back) work_ready_.notify_all();
   }
   naming_.clear();
   publishing_ = false;
