@@ -433,10 +433,8 @@ void CopyExecutor::PublishInOrder(std::unique_lock<std::mutex>& lock) {
     lock.lock();
     for (std::size_t i = 0; i < named; ++i) naming_[i]->state = State::kDone;
     next_publish_ += named;
-    if (momentary) {
-      naming_[named]->momentary = true;
-      halted_ = true;
-    }
+    // The next gathering halts at it.
+    if (momentary) naming_[named]->momentary = true;
     // Workers held back for room among the staged copies go on while the
     // rest is named, not after.
     if (held_back) work_ready_.notify_all();
