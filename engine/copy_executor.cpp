@@ -415,7 +415,8 @@ void CopyExecutor::PublishInOrder(std::unique_lock<std::mutex>& lock) {
   const bool held_back =
       idle_ > 0 && Backlog() > 0 &&
       std::max(next_stage_, first_) >= next_publish_ + staged_budget_;
-  while (!halted_ && GatherNameable() > 0) {
+  // Once copies are abandoned, nothing more is named here.
+  while (!halted_ && !abandon_ && GatherNameable() > 0) {
     lock.unlock();
     std::size_t named = 0;
     bool momentary = false;
