@@ -167,8 +167,15 @@ FolderListing ListFolder(const FolderHandle& folder) {
   return ListFolder(std::string_view(folder.path()));
 }
 
+// Asked of the folder held, with what its facts already know.
 std::optional<FileIdentity> IdentityOf(const FolderHandle& folder) {
-  return GetFileIdentity(folder.path());
+  const HANDLE handle = HandleOfDescriptor(folder.descriptor());
+  if (folder.facts() == nullptr || handle == INVALID_HANDLE_VALUE) {
+    return GetFileIdentity(folder.path());
+  }
+  const FileIdentity identity = IdentityIn(*folder.facts(), handle, handle, {});
+  if (identity.IsZero()) return std::nullopt;
+  return identity;
 }
 
 bool LiesInside(const FolderHandle& folder, const FileIdentity& ancestor) {

@@ -91,8 +91,10 @@ FileIdentity IdentityIn(const FolderFacts& facts, HANDLE folder, HANDLE file,
   } else if (const std::wstring& path = facts.FinalPath(folder);
              !path.empty()) {
     identity.final_path = path;
-    if (identity.final_path.back() != L'\\') identity.final_path += L'\\';
-    identity.final_path.append(name);
+    if (!name.empty()) {
+      if (identity.final_path.back() != L'\\') identity.final_path += L'\\';
+      identity.final_path.append(name);
+    }
   }
   return IdentityFromFacts(identity);
 }

@@ -51,9 +51,9 @@ class FolderFacts {
   mutable std::wstring final_path_;
 };
 
-// The identity of the file `file`, named `name` in the folder `folder`, as
-// IdentityOfHandle would tell it: its index where the volume keeps it, else
-// its path under the folder's.
+// The identity of the file `file`, named `name` in the folder `folder` (the
+// folder itself for an empty name), as IdentityOfHandle would tell it: its
+// index where the volume keeps it, else its path under the folder's.
 FileIdentity IdentityIn(const FolderFacts& facts, HANDLE folder, HANDLE file,
                         std::wstring_view name);
 
