@@ -31,7 +31,7 @@ struct VolumeTraits {
 // questions slowly).
 class FolderFacts {
  public:
-  // For a folder opened by path; `within` shares the volume of a folder
+  // New for a folder opened by path; Within shares the volume of a folder
   // opened inside, or above, another.
   static std::shared_ptr<const FolderFacts> New();
   static std::shared_ptr<const FolderFacts> Within(const FolderFacts* other);
