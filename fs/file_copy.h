@@ -9,6 +9,8 @@
 namespace batchext {
 
 class FolderHandle;
+// What a platform keeps about an open folder; Windows defines it.
+class FolderFacts;
 
 enum class CopyStatus {
   kCopied,
@@ -115,6 +117,10 @@ class StagedCopy {
   std::string folder_path_;
   // Applied once the copy has its name (Windows keeps read-only for last).
   bool read_only_ = false;
+  // Whether the copy's identity is wanted, and what its folder tells about
+  // how files there are known (Windows).
+  bool identify_ = true;
+  const FolderFacts* folder_facts_ = nullptr;
 };
 
 // Writes a copy of the file `name` of `source_folder` into `target_folder`

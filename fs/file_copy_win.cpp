@@ -14,6 +14,7 @@
 #include "fs/temporary_name.h"
 #include "fs/win_content.h"
 #include "fs/win_copy_route.h"
+#include "fs/win_folder_facts.h"
 #include "fs/win_handles.h"
 #include "fs/win_security.h"
 #include "fs/win_support.h"
@@ -31,20 +32,15 @@ CopyResult SystemFailure(DWORD error) {
 }
 
 struct SourceFile {
+  // For the system's copy, which goes by path.
   std::wstring path;
   HANDLE handle;
-  BY_HANDLE_FILE_INFORMATION info;
+  // Attributes, times and size in one answer.
+  FILE_NETWORK_OPEN_INFORMATION info;
 };
 
-std::uint64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info) {
-  return (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-}
-
-LARGE_INTEGER AsLargeInteger(const FILETIME& time) {
-  LARGE_INTEGER value;
-  value.LowPart = time.dwLowDateTime;
-  value.HighPart = static_cast<LONG>(time.dwHighDateTime);
-  return value;
+std::uint64_t SizeOf(const FILE_NETWORK_OPEN_INFORMATION& info) {
+  return static_cast<std::uint64_t>(info.EndOfFile.QuadPart);
 }
 
 // The attributes of a source that its copy keeps; the rest (compression,
@@ -54,11 +50,6 @@ DWORD AttributesKeptOnCopy(DWORD source) {
                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
 }
 
-bool IsOpenDiskFile(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& info) {
-  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-         ::GetFileType(handle) == FILE_TYPE_DISK;
-}
-
 // A named stream of the source and the same stream of the copy.
 struct StreamPair {
   UniqueHandle in;
@@ -66,33 +57,56 @@ struct StreamPair {
   std::uint64_t size;
 };
 
+constexpr ULONG kShareAll =
+    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The streams of the open source, asked of its handle; empty when the file
+// system cannot tell.
+std::vector<std::uint64_t> StreamListing(HANDLE source) {
+  // In 64-bit units, so that each entry is aligned as the system writes it.
+  std::vector<std::uint64_t> buffer(64);
+  while (!::GetFileInformationByHandleEx(
+      source, FileStreamInfo, buffer.data(),
+      static_cast<DWORD>(buffer.size() * sizeof(buffer[0])))) {
+    if (::GetLastError() != ERROR_MORE_DATA || buffer.size() >= 8192) {
+      return {};
+    }
+    buffer.resize(buffer.size() * 4);
+  }
+  return buffer;
+}
+
 // The named streams (such as the mark of a download) go along where both
 // file systems hold them; a target that cannot hold one still gets the
 // content. They are opened before the copy is marked for deletion, which
-// would refuse them.
+// would refuse them. A volume without named streams is not asked.
 std::vector<StreamPair> OpenNamedStreams(const SourceFile& source,
-                                         HANDLE copy) {
+                                         bool may_have, HANDLE copy) {
   std::vector<StreamPair> streams;
-  WIN32_FIND_STREAM_DATA stream{};
-  const HANDLE find = ::FindFirstStreamW(source.path.c_str(),
-                                         FindStreamInfoStandard, &stream, 0);
-  if (find == INVALID_HANDLE_VALUE) return streams;
-  do {
-    if (!IsNamedDataStream(stream.cStreamName)) continue;
-    UniqueHandle in(::CreateFileW(
-        (source.path + stream.cStreamName).c_str(), GENERIC_READ,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!may_have) return streams;
+  const std::vector<std::uint64_t> listing = StreamListing(source.handle);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(listing.data());
+  std::size_t offset = 0;
+  while (offset + sizeof(FILE_STREAM_INFO) <= listing.size() * 8) {
+    const auto* stream =
+        reinterpret_cast<const FILE_STREAM_INFO*>(bytes + offset);
+    const std::wstring_view name(stream->StreamName,
+                                 stream->StreamNameLength / sizeof(wchar_t));
+    UniqueHandle in(INVALID_HANDLE_VALUE);
     UniqueHandle out(INVALID_HANDLE_VALUE);
-    if (in.valid() &&
-        OpenRelative(copy, stream.cStreamName, GENERIC_WRITE, 0, FILE_CREATE,
+    if (IsNamedDataStream(name) &&
+        OpenRelative(source.handle, name, GENERIC_READ, kShareAll, FILE_OPEN,
+                     FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY, 0,
+                     in) == ERROR_SUCCESS &&
+        OpenRelative(copy, name, GENERIC_WRITE, 0, FILE_CREATE,
                      FILE_NON_DIRECTORY_FILE, 0, out) == ERROR_SUCCESS) {
       streams.push_back(
           {std::move(in), std::move(out),
-           static_cast<std::uint64_t>(stream.StreamSize.QuadPart)});
+           static_cast<std::uint64_t>(stream->StreamSize.QuadPart)});
     }
-  } while (::FindNextStreamW(find, &stream));
-  ::FindClose(find);
+    if (stream->NextEntryOffset == 0) break;
+    offset += stream->NextEntryOffset;
+  }
   return streams;
 }
 
@@ -101,7 +115,7 @@ std::vector<StreamPair> OpenNamedStreams(const SourceFile& source,
 CopyStatus CopyMainContent(const SourceFile& source, HANDLE out,
                            const CopyOptions& options, DWORD& error) {
   const std::uint64_t size = SizeOf(source.info);
-  if ((source.info.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE) != 0) {
+  if ((source.info.FileAttributes & FILE_ATTRIBUTE_SPARSE_FILE) != 0) {
     const auto ranges = AllocatedRanges(source.handle, size);
     DWORD ignored = 0;
     if (ranges && ::DeviceIoControl(out, FSCTL_SET_SPARSE, nullptr, 0, nullptr,
@@ -137,9 +151,9 @@ CopyResult Finish(const SourceFile& source, HANDLE out, bool durable) {
   // Read-only waits until the copy is published: it would block the
   // removal of a failed one.
   FILE_BASIC_INFO basic{};
-  basic.LastAccessTime = AsLargeInteger(source.info.ftLastAccessTime);
-  basic.LastWriteTime = AsLargeInteger(source.info.ftLastWriteTime);
-  basic.FileAttributes = AttributesKeptOnCopy(source.info.dwFileAttributes) &
+  basic.LastAccessTime = source.info.LastAccessTime;
+  basic.LastWriteTime = source.info.LastWriteTime;
+  basic.FileAttributes = AttributesKeptOnCopy(source.info.FileAttributes) &
                          ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
   if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
   if (!::SetFileInformationByHandle(out, FileBasicInfo, &basic,
@@ -252,7 +266,7 @@ CopyResult SystemCopy(const SourceFile& source, const FolderHandle& target,
     return SystemFailure(error);
   }
   if (!SetAttributes(first.get(),
-                     (AttributesKeptOnCopy(source.info.dwFileAttributes) &
+                     (AttributesKeptOnCopy(source.info.FileAttributes) &
                       ~DWORD{FILE_ATTRIBUTE_READONLY}) |
                          FILE_ATTRIBUTE_HIDDEN)) {
     error = ::GetLastError();
@@ -275,14 +289,15 @@ CopyResult SystemCopy(const SourceFile& source, const FolderHandle& target,
   return Finish(source, out.get(), durable);
 }
 
-// Opens the source for reading; a status other than kCopied says why not.
-CopyResult OpenSource(SourceFile& source, UniqueHandle& in) {
-  in = UniqueHandle(::CreateFileW(
-      source.path.c_str(), GENERIC_READ,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!in.valid()) {
-    const DWORD error = ::GetLastError();
+// Opens the source for reading in its folder, which spares the walk along
+// its path; a status other than kCopied says why not. Whatever opens in a
+// folder on a volume as a file is a disk file.
+CopyResult OpenSource(HANDLE folder, std::string_view name, SourceFile& source,
+                      UniqueHandle& in) {
+  DWORD error =
+      OpenRelative(folder, Utf8ToWide(name), GENERIC_READ, kShareAll, FILE_OPEN,
+                   FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY, 0, in);
+  if (error != ERROR_SUCCESS) {
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
       return Failure(CopyStatus::kSourceMissing);
     }
@@ -295,12 +310,12 @@ CopyResult OpenSource(SourceFile& source, UniqueHandle& in) {
     return SystemFailure(error);
   }
   source.handle = in.get();
-  if (!::GetFileInformationByHandle(in.get(), &source.info)) {
-    return SystemFailure(::GetLastError());
-  }
-  if (!IsOpenDiskFile(in.get(), source.info)) {
-    return Failure(CopyStatus::kSourceNotRegularFile);
-  }
+  IO_STATUS_BLOCK status{};
+  const NTSTATUS result =
+      ::NtQueryInformationFile(in.get(), &status, &source.info,
+                               sizeof(source.info), FileNetworkOpenInformation);
+  if (!NT_SUCCESS(result))
+    return SystemFailure(::RtlNtStatusToDosError(result));
   return Failure(CopyStatus::kCopied);
 }
 
@@ -339,18 +354,25 @@ DWORD TakeRulesOfReplaced(HANDLE folder, const std::wstring& name,
 
 // Copies through this program's own loop into a temporary that is marked
 // for deletion from the start.
-CopyResult OwnCopy(const SourceFile& source, HANDLE folder,
-                   const CopyOptions& options, bool durable,
+CopyResult OwnCopy(const SourceFile& source, bool may_have_streams,
+                   HANDLE folder, const CopyOptions& options, bool durable,
                    UniqueHandle& out) {
   DWORD error = ERROR_SUCCESS;
   out = CreateTemporary(folder, error);
   if (!out.valid()) return SystemFailure(error);
-  std::vector<StreamPair> streams = OpenNamedStreams(source, out.get());
+  std::vector<StreamPair> streams =
+      OpenNamedStreams(source, may_have_streams, out.get());
   if (!SetDeleteOnClose(out.get(), true)) {
     const DWORD refused = ::GetLastError();
     return SystemFailure(refused);
   }
   return Fill(source, out.get(), streams, durable, options);
+}
+
+// The facts of a folder opened elsewhere than by this layer are asked anew.
+VolumeTraits VolumeOf(const FolderHandle& folder, HANDLE handle) {
+  return (folder.facts() != nullptr ? *folder.facts() : *FolderFacts::New())
+      .Volume(handle);
 }
 
 }  // namespace
@@ -370,7 +392,9 @@ bool IsMomentary(const CopyResult& result) {
 StagedCopy::StagedCopy(StagedCopy&& other) noexcept
     : descriptor_(std::exchange(other.descriptor_, -1)),
       folder_descriptor_(other.folder_descriptor_),
-      read_only_(other.read_only_) {}
+      read_only_(other.read_only_),
+      identify_(other.identify_),
+      folder_facts_(other.folder_facts_) {}
 
 StagedCopy& StagedCopy::operator=(StagedCopy&& other) noexcept {
   if (this != &other) {
@@ -378,6 +402,8 @@ StagedCopy& StagedCopy::operator=(StagedCopy&& other) noexcept {
     descriptor_ = std::exchange(other.descriptor_, -1);
     folder_descriptor_ = other.folder_descriptor_;
     read_only_ = other.read_only_;
+    identify_ = other.identify_;
+    folder_facts_ = other.folder_facts_;
   }
   return *this;
 }
@@ -395,27 +421,33 @@ CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
                      const FolderHandle& target_folder, bool replacing,
                      const CopyOptions& options, StagedCopy& staged) {
   staged.Discard();
+  const HANDLE from = HandleOfDescriptor(source_folder.descriptor());
+  const HANDLE folder = HandleOfDescriptor(target_folder.descriptor());
+  if (from == INVALID_HANDLE_VALUE || folder == INVALID_HANDLE_VALUE) {
+    return SystemFailure(ERROR_INVALID_HANDLE);
+  }
   SourceFile source{
       ToNativePath(source_folder.path() + std::string(name)).native(),
       INVALID_HANDLE_VALUE,
       {}};
   UniqueHandle in(INVALID_HANDLE_VALUE);
-  const CopyResult opened = OpenSource(source, in);
+  const CopyResult opened = OpenSource(from, name, source, in);
   if (opened.status != CopyStatus::kCopied) return opened;
-  const HANDLE folder = HandleOfDescriptor(target_folder.descriptor());
-  if (folder == INVALID_HANDLE_VALUE)
-    return SystemFailure(ERROR_INVALID_HANDLE);
+  const VolumeTraits from_volume = VolumeOf(source_folder, from);
   UniqueHandle out(INVALID_HANDLE_VALUE);
   const CopyResult result =
-      CopyRouteInto(folder, source.info.dwVolumeSerialNumber,
-                    SizeOf(source.info)) == CopyRoute::kSystem
+      CopyRouteFor(from_volume.volume, VolumeOf(target_folder, folder).volume,
+                   SizeOf(source.info)) == CopyRoute::kSystem
           ? SystemCopy(source, target_folder, options, replacing, out)
-          : OwnCopy(source, folder, options, replacing, out);
+          : OwnCopy(source, from_volume.named_streams, folder, options,
+                    replacing, out);
   if (!result.Succeeded()) return result;
   staged.descriptor_ = DescriptorOfHandle(out.Release());
   staged.folder_descriptor_ = target_folder.descriptor();
   staged.read_only_ =
-      (source.info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+      (source.info.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+  staged.identify_ = options.identify;
+  staged.folder_facts_ = target_folder.facts();
   return result;
 }
 
@@ -446,7 +478,12 @@ CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
   }
   // Taken under the final name: on FAT32 and exFAT an index is the place of
   // the name, which the rename moved.
-  const FileIdentity published = IdentityOfHandle(file);
+  FileIdentity published;
+  if (staged.identify_) {
+    published = staged.folder_facts_ != nullptr
+                    ? IdentityIn(*staged.folder_facts_, folder, file, name)
+                    : IdentityOfHandle(file);
+  }
   ::CloseHandle(HandleOfDescriptor(std::exchange(staged.descriptor_, -1)));
   return CopyResult::Of(CopyStatus::kCopied, published);
 }

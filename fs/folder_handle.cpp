@@ -14,7 +14,8 @@ FolderHandle::FolderHandle(FolderHandle&& other) noexcept
     : descriptor_(std::exchange(other.descriptor_, -1)),
       path_(std::move(other.path_)),
       planned_(std::exchange(other.planned_, false)),
-      max_name_length_(other.max_name_length_) {}
+      max_name_length_(other.max_name_length_),
+      facts_(std::move(other.facts_)) {}
 
 FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
   if (this != &other) {
@@ -23,6 +24,7 @@ FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
     path_ = std::move(other.path_);
     planned_ = std::exchange(other.planned_, false);
     max_name_length_ = other.max_name_length_;
+    facts_ = std::move(other.facts_);
   }
   return *this;
 }

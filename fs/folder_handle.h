@@ -2,9 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "fs/file_copy.h"
 #include "fs/file_identity.h"
@@ -33,6 +35,12 @@ class FolderHandle {
   std::size_t planned_max_name_length() const { return max_name_length_; }
   int descriptor() const { return descriptor_; }
   const std::string& path() const { return path_; }
+  // What the platform learns about the folder once and keeps for the files
+  // copied into it; null where it keeps nothing.
+  const FolderFacts* facts() const { return facts_.get(); }
+  void set_facts(std::shared_ptr<const FolderFacts> facts) {
+    facts_ = std::move(facts);
+  }
 
  private:
   // Gives the descriptor back, where the platform holds one.
@@ -42,6 +50,7 @@ class FolderHandle {
   std::string path_;
   bool planned_ = false;
   std::size_t max_name_length_ = 0;
+  std::shared_ptr<const FolderFacts> facts_;
 };
 
 enum class FolderError {

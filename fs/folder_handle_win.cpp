@@ -8,6 +8,7 @@
 #include "fs/folder_handle.h"
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
+#include "fs/win_folder_facts.h"
 #include "fs/win_handles.h"
 #include "fs/win_support.h"
 
@@ -85,17 +86,14 @@ OpenedFolder OpenInParent(const FolderHandle& parent, std::string_view name,
       0, handle, &created);
   if (error == ERROR_DIRECTORY) return Refused(FolderError::kNotFolder);
   if (error != ERROR_SUCCESS) return SystemError(error);
-  return Checked(std::move(handle), parent.path() + std::string(name), created);
+  OpenedFolder opened =
+      Checked(std::move(handle), parent.path() + std::string(name), created);
+  opened.folder.set_facts(FolderFacts::Within(parent.facts()));
+  return opened;
 }
 
-}  // namespace
-
-void FolderHandle::Close() {
-  const HANDLE handle = HandleOfDescriptor(std::exchange(descriptor_, -1));
-  if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-}
-
-OpenedFolder OpenFolder(std::string_view path) {
+// Opens a folder by its path, links followed, without asking its volume.
+OpenedFolder OpenByPath(std::string_view path) {
   if (path.empty()) return SystemError(ERROR_PATH_NOT_FOUND);
   const std::string folder = WithSeparator(std::string(path));
   UniqueHandle handle(::CreateFileW(ToNativePath(folder).c_str(), kFolderAccess,
@@ -113,6 +111,19 @@ OpenedFolder OpenFolder(std::string_view path) {
   return Opened(std::move(handle), folder, false);
 }
 
+}  // namespace
+
+void FolderHandle::Close() {
+  const HANDLE handle = HandleOfDescriptor(std::exchange(descriptor_, -1));
+  if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+}
+
+OpenedFolder OpenFolder(std::string_view path) {
+  OpenedFolder opened = OpenByPath(path);
+  opened.folder.set_facts(FolderFacts::New());
+  return opened;
+}
+
 OpenedFolder OpenSubfolder(const FolderHandle& parent, std::string_view name) {
   return OpenInParent(parent, name, FILE_OPEN);
 }
@@ -122,10 +133,11 @@ OpenedFolder OpenParentFolder(const FolderHandle& folder,
   std::string path = folder.path();
   while (!path.empty() && IsSeparator(path.back())) path.pop_back();
   while (!path.empty() && !IsSeparator(path.back())) path.pop_back();
-  OpenedFolder opened = OpenFolder(path);
+  OpenedFolder opened = OpenByPath(path);
   if (opened.folder.valid() && IdentityOf(opened.folder) != expected) {
     return SystemError(ERROR_PATH_NOT_FOUND);
   }
+  opened.folder.set_facts(FolderFacts::Within(folder.facts()));
   return opened;
 }
 
@@ -155,8 +167,15 @@ FolderListing ListFolder(const FolderHandle& folder) {
   return ListFolder(std::string_view(folder.path()));
 }
 
+// Asked of the folder held, with what its facts already know.
 std::optional<FileIdentity> IdentityOf(const FolderHandle& folder) {
-  return GetFileIdentity(folder.path());
+  const HANDLE handle = HandleOfDescriptor(folder.descriptor());
+  if (folder.facts() == nullptr || handle == INVALID_HANDLE_VALUE) {
+    return GetFileIdentity(folder.path());
+  }
+  const FileIdentity identity = IdentityIn(*folder.facts(), handle, handle, {});
+  if (identity.IsZero()) return std::nullopt;
+  return identity;
 }
 
 bool LiesInside(const FolderHandle& folder, const FileIdentity& ancestor) {

@@ -1,22 +1,11 @@
 #include "fs/win_copy_route.h"
 
-#include <winternl.h>
-
 #include <string>
 
 namespace batchext {
 namespace {
 
-// Newer than the headers this builds with.
-constexpr DWORD kSupportsBlockRefcounting = 0x08000000;
-constexpr auto kFileFsDeviceInformation = static_cast<FS_INFORMATION_CLASS>(4);
-constexpr ULONG kRemoteDevice = 0x10;
 constexpr std::uint64_t kLargestCluster = 64 << 10;
-
-struct DeviceInformation {
-  DEVICE_TYPE type;
-  ULONG characteristics;
-};
 
 // The override set in the environment, read once.
 std::wstring_view ForcedCopyRoute() {
@@ -43,32 +32,13 @@ CopyRoute ChooseCopyRoute(std::uint32_t source_serial,
   return target.remote || clones ? CopyRoute::kSystem : CopyRoute::kOwnLoop;
 }
 
-CopyRoute CopyRouteInto(HANDLE target, std::uint32_t source_serial,
-                        std::uint64_t size) {
-  const std::wstring_view forced = ForcedCopyRoute();
-  VolumeFacts facts;
-  DeviceInformation device{};
-  IO_STATUS_BLOCK status{};
-  facts.remote = forced.empty() &&
-                 NT_SUCCESS(::NtQueryVolumeInformationFile(
-                     target, &status, &device, sizeof(device),
-                     kFileFsDeviceInformation)) &&
-                 (device.characteristics & kRemoteDevice) != 0;
-  DWORD flags = 0;
+CopyRoute CopyRouteFor(const VolumeFacts& source, const VolumeFacts& target,
+                       std::uint64_t size) {
+  VolumeFacts facts = target;
   // Blocks are cloned by whole clusters (up to 64 KiB): a smaller file has
-  // none to share, and the question would cost more than it saves.
-  facts.block_cloning =
-      forced.empty() && !facts.remote && size >= kLargestCluster &&
-      ::GetVolumeInformationByHandleW(target, nullptr, 0, nullptr, nullptr,
-                                      &flags, nullptr, 0) &&
-      (flags & kSupportsBlockRefcounting) != 0;
-  DWORD serial = 0;
-  if (facts.block_cloning &&
-      ::GetVolumeInformationByHandleW(target, nullptr, 0, &serial, nullptr,
-                                      nullptr, nullptr, 0)) {
-    facts.serial = serial;
-  }
-  return ChooseCopyRoute(source_serial, facts, forced);
+  // none to share.
+  facts.block_cloning = target.block_cloning && size >= kLargestCluster;
+  return ChooseCopyRoute(source.serial, facts, ForcedCopyRoute());
 }
 
 }  // namespace batchext

@@ -26,10 +26,9 @@ struct VolumeFacts {
 CopyRoute ChooseCopyRoute(std::uint32_t source_serial,
                           const VolumeFacts& target, std::wstring_view forced);
 
-// ChooseCopyRoute for a copy of `size` bytes into the folder `target`,
-// asking the volume only as much as the choice needs (Wine answers volume
-// questions slowly).
-CopyRoute CopyRouteInto(HANDLE target, std::uint32_t source_serial,
-                        std::uint64_t size);
+// ChooseCopyRoute for a copy of `size` bytes between folders on these
+// volumes.
+CopyRoute CopyRouteFor(const VolumeFacts& source, const VolumeFacts& target,
+                       std::uint64_t size);
 
 }  // namespace batchext

@@ -8,6 +8,7 @@
 #include <sddl.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -233,6 +234,52 @@ TEST_F(WindowsFilesTest, CopyIsKnownUnderItsFinalNameAndRetriesAHeldFile) {
   EXPECT_EQ(result.status, CopyStatus::kCopied) << result.system_error;
   EXPECT_EQ(tree_.Read("out/a.txt"), "new");
   EXPECT_EQ(result.destination, GetFileIdentity(tree_.Path("out/a.txt")));
+}
+
+// A copy is known by what its folder learnt when it was opened, however
+// the folder was reached (in another case too): the same identity as the
+// copy's own handle tells.
+TEST_F(WindowsFilesTest, CopyIsKnownAsItsHandleTellsInEveryFolder) {
+  tree_.Write("in/a.doc", "a");
+  tree_.MakeFolder("out/sub/deeper");
+  const OpenedFolder in = OpenFolder(tree_.Path("in"));
+  const OpenedFolder out = OpenFolder(tree_.Path("out"));
+  const OpenedFolder sub = OpenSubfolder(out.folder, "SUB");
+  const OpenedFolder deeper = OpenSubfolder(sub.folder, "deeper");
+  const OpenedFolder climbed =
+      OpenParentFolder(deeper.folder, *IdentityOf(sub.folder));
+  const std::pair<const FolderHandle*, std::string> targets[] = {
+      {&out.folder, "out/a.txt"},
+      {&deeper.folder, "out/sub/deeper/a.txt"},
+      {&climbed.folder, "out/sub/a.txt"}};
+  for (const auto& [folder, copy] : targets) {
+    const CopyResult result = CopyFileAt(in.folder, "a.doc", *folder, "a.txt");
+    ASSERT_EQ(result.status, CopyStatus::kCopied) << copy;
+    EXPECT_EQ(result.destination, GetFileIdentity(tree_.Path(copy))) << copy;
+  }
+}
+
+// Named streams (such as the mark of a download) go with the copy, asked of
+// the open source rather than by its path.
+TEST_F(WindowsFilesTest, NamedStreamsGoWithTheCopy) {
+  DWORD flags = 0;
+  if (!::GetVolumeInformationByHandleW(
+          OpenForQuery(Native(tree_.Path()).c_str()).get(), nullptr, 0, nullptr,
+          nullptr, &flags, nullptr, 0) ||
+      (flags & FILE_NAMED_STREAMS) == 0) {
+    GTEST_SKIP() << "the volume holds no named streams (as under Wine)";
+  }
+  const auto mark = [&](const std::string& file) {
+    return std::filesystem::path(Native(tree_.Path(file)) + L":mark");
+  };
+  tree_.Write("in/a.doc", "main");
+  std::ofstream(mark("in/a.doc")) << "zone";
+  ASSERT_EQ(CopyFileTo(tree_.Path("in/a.doc"), tree_.Path("out/a.txt")).status,
+            CopyStatus::kCopied);
+  EXPECT_EQ(tree_.Read("out/a.txt"), "main");
+  std::ostringstream stream;
+  stream << std::ifstream(mark("out/a.txt")).rdbuf();
+  EXPECT_EQ(stream.str(), "zone");
 }
 
 // A rename over a file would drop the rules set on it by hand; the copy
