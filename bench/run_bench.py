@@ -17,11 +17,12 @@ Cases, each on a tree built once and copied in interleaved rounds:
 Every timed case runs, in each round and in turn, batchext-cli with its
 default jobs, batchext-cli -j 1, `cp -r` and a tar pipe (`tar -c | tar -x`,
 a reader and a writer process); the first round (--warmup) is not timed.
-A case's figure is the median of the per-round ratios. Then one more run
-of each, outside the timing, counts system calls per file (all threads and
-processes, futex apart) with `strace -f -c`; above --strace-max-files the
-same counts come from the kernel's syscall tracepoints through `perf stat`,
-which slows the run far less.
+A case's figure is the median of the per-round ratios. Then more runs of
+each, outside the timing, count system calls per file (all threads and
+processes, futex apart) with `strace -f -c` (up to --strace-max-files)
+and, where it works, from the kernel's syscall tracepoints through `perf
+stat`, which barely slows the run: tracing adds futex calls of its own, so
+perf's counts are the ones judged when there are both.
 
 As root the trees live on a tmpfs mounted for the run, since a disk's
 write-back would swamp the difference; otherwise on a plain temporary folder
@@ -130,7 +131,7 @@ def parse_arguments():
                         "(default /var/tmp)")
     parser.add_argument("--strace-max-files", type=int, default=200000,
                         help="larger cases count system calls with perf "
-                        "instead of strace (default 200000)")
+                        "alone (default 200000)")
     parser.add_argument("--cli", help="batchext-cli to time (default: build "
                         "one into build-bench/ with scripts/build)")
     parser.add_argument("--dir", help="folder to work in, used as it is "
@@ -533,31 +534,35 @@ def perf_works():
     return result.returncode == 0
 
 
-def calls_counter(files, strace_max_files):
-    """strace where its slowdown is bearable, perf beyond, or none."""
+def calls_counters(files, strace_max_files):
+    """strace where its slowdown is bearable, then perf where it works."""
+    counters = []
     if files <= strace_max_files and shutil.which("strace"):
-        return "strace -f -c", strace_calls
+        counters.append(("strace -f -c", strace_calls))
     if perf_works():
-        return "perf stat tracepoints", perf_calls
-    return None, None
+        counters.append(("perf stat", perf_calls))
+    return counters
 
 
 def count_calls(tools, files, scratch, strace_max_files):
     """System calls per file and futex per file of each tool, from one
-    untimed run each."""
-    counter_name, counter = calls_counter(files, strace_max_files)
-    if not counter:
-        log("  system calls per file: not counted (no strace or perf)")
-        return {}
+    untimed run each per counter.
+
+    Tracing slows the threads down and so adds futex calls of its own;
+    where perf works, its counts are the ones answered (and judged)."""
     per_file = {}
-    for name, (command, output) in tools.items():
-        remove(output)
-        total, futex = counter(command, scratch)
-        remove(output)
-        per_file[name] = (total / files, futex / files)
-    log(f"  system calls per file ({counter_name}): " + ", ".join(
-        f"{name} {total:.2f} (futex {futex:.2f})"
-        for name, (total, futex) in per_file.items()))
+    for counter_name, counter in calls_counters(files, strace_max_files):
+        per_file = {}
+        for name, (command, output) in tools.items():
+            remove(output)
+            total, futex = counter(command, scratch)
+            remove(output)
+            per_file[name] = (total / files, futex / files)
+        log(f"  system calls per file ({counter_name}): " + ", ".join(
+            f"{name} {total:.2f} (futex {futex:.2f})"
+            for name, (total, futex) in per_file.items()))
+    if not per_file:
+        log("  system calls per file: not counted (no strace or perf)")
     return per_file
 
 
