@@ -28,10 +28,11 @@ As root the trees live on a tmpfs mounted for the run, since a disk's
 write-back would swamp the difference; otherwise on a plain temporary folder
 (or --dir), with a warning. As root the --cold-cases (small and empty by
 default; wide too if named) are then timed again on an ext4 image made for
-the run (--image-gib, sparse, under --image-dir), loop-mounted; before
-every timed run the previous output is removed, the disk synced and trimmed
-and the caches dropped, so that each tool starts from the same state. The
-image is unmounted and deleted at the end, also on an error or Ctrl-C.
+the run (--image-gib, sparse, under --image-dir), loop-mounted. Each copy is
+removed once written, and before every timed run the disk is synced and
+trimmed and the caches dropped, so that each tool starts from the same
+state. The image is unmounted and deleted at the end, also on an error or
+Ctrl-C.
 
 Targets (exit status 1 when one is missed): every timed tmpfs and cold case
 <= 0.85 x the tar pipe; small files <= 0.50 x cp -r; empty files <= 0.25 x
@@ -41,7 +42,7 @@ jobs, under 0.3 futex; both peaks < 64 MiB. The table at the end gives each
 figure, its target and the load average at the start and at the end.
 Windows (batchext-cli.exe against xcopy under Wine): bench/wine_bench.py.
 
-Quick run (a few minutes):
+Quick run (under ten minutes):
   bench/run_bench.py --files 2000 --empty-files 10000 --big-mib 64 \\
       --rounds 3 --large-rounds 5 --memory-files 20000 --depth 500 \\
       --wide-files 100000 --image-gib 1
