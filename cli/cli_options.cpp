@@ -79,10 +79,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                "每项（来源、目标，以及预览的结果）以 NUL 字符结束；"
                "统计改到标准错误上");
   std::string jobs;
-  app.add_option("-j,--jobs", jobs,
-                 "同时复制的文件数，1 到 " + std::to_string(kMostJobs) +
-                     "；1 表示逐个复制（默认为可用处理器核数的两倍，最多 " +
-                     std::to_string(DefaultJobsCap()) + " 个）")
+  app.add_option(
+         "-j,--jobs", jobs,
+         "同时复制的文件数，1 到 " + std::to_string(kMostJobs) +
+             "；1 表示逐个复制（默认为可用处理器核数，至少 2 个；复制在等待"
+             "磁盘时自动增加，最多 " +
+             std::to_string(DefaultJobsCap()) + " 个）")
       ->option_text("数目");
   app.add_flag("-u,--undo", options.undo,
                "撤销本用户最近一次尚未撤销的运行：删除它新建的文件和文件夹，"

@@ -19,17 +19,16 @@
 #include "fs/journal_store.h"
 #include "fs/native_path.h"
 #include "fs/path_ops.h"
+#include "fs/process_time.h"
 #include "fs/trash.h"
 
 namespace batchext {
 
-int DefaultJobsCap() { return 4; }
+int DefaultJobsCap() { return 16; }
 
 int DefaultJobs() {
-  // A copy spends much of its time waiting in the kernel, for a lock or the
-  // disk: two per core kept both cores of the test machine busier than one.
   const int cores = static_cast<int>(std::thread::hardware_concurrency());
-  return std::clamp(2 * cores, 1, DefaultJobsCap());
+  return std::clamp(cores, 2, DefaultJobsCap());
 }
 
 ConversionReport RunConversion(ConversionSettings& settings,
@@ -155,7 +154,11 @@ ConversionReport ConvertTree(ConversionSettings& settings,
     const int jobs = run_options.move       ? 1
                      : run_options.jobs > 0 ? run_options.jobs
                                             : DefaultJobs();
-    executor = std::make_unique<CopyExecutor>(jobs, open_file_limit, reporter);
+    const int most_jobs =
+        run_options.move || run_options.jobs > 0 ? jobs : DefaultJobsCap();
+    executor = std::make_unique<CopyExecutor>(
+        jobs, most_jobs, open_file_limit, reporter,
+        run_options.cpu_clock ? run_options.cpu_clock : ProcessCpuTime);
   }
   Recording recording;
   if (!run_options.preview && !run_options.journal_folder.empty()) {

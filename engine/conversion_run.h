@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "engine/conversion_settings.h"
@@ -12,7 +14,8 @@ namespace batchext {
 // How a run goes about its work.
 struct RunOptions {
   // Copies at work at once. 1 copies one file after another on the calling
-  // thread; 0 stands for DefaultJobs(). None of it changes what the run
+  // thread; 0 stands for DefaultJobs(), and more up to DefaultJobsCap()
+  // while the copies wait for the disk. None of it changes what the run
   // does.
   int jobs = 0;
   // Decides everything as a run would and writes nothing.
@@ -24,13 +27,18 @@ struct RunOptions {
   // same decisions; one file after another, so that a stop or a kill leaves
   // an unbroken run of moved files.
   bool move = false;
+  // Where the run reads the processor time it has used; empty for the
+  // process's own. Tests stand in for it.
+  std::function<std::chrono::nanoseconds()> cpu_clock = {};
 };
 
 // Journals kept in a journal folder; older ones are deleted as runs start.
 inline constexpr std::size_t kKeptJournals = 30;
 
-// Twice the usable cores, at most DefaultJobsCap(): beyond that, measured,
-// the copies only queued for the kernel's locks.
+// As many as the usable cores, at least two: where the copies keep the
+// processors busy, more only queue for the kernel's locks. Where they wait
+// for a disk instead, the run adds jobs up to DefaultJobsCap(), keeping
+// more reads in flight.
 int DefaultJobs();
 int DefaultJobsCap();
 

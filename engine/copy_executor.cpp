@@ -16,6 +16,8 @@ constexpr std::chrono::milliseconds kPoll{20};
 // for it: each wake-up is a system call, and a busy job finds the next file
 // by itself.
 constexpr std::size_t kWakeBatch = 8;
+// How often the walk looks whether the jobs leave the processors idle.
+constexpr std::chrono::milliseconds kLookEvery{50};
 // Descriptors left for the walk's own folders and listings.
 constexpr std::size_t kKeptForTheWalk = 24;
 // Files a job takes, or names, per hold of the lock: with small files the
@@ -29,20 +31,23 @@ std::size_t Available(std::size_t limit) {
 
 }  // namespace
 
-CopyExecutor::CopyExecutor(int jobs, std::size_t open_file_limit,
-                           RunReporter& reporter)
+CopyExecutor::CopyExecutor(int jobs, int most_jobs, std::size_t open_file_limit,
+                           RunReporter& reporter, CpuClock cpu_clock)
     : reporter_(reporter),
       // A staged copy holds a file open; a queued folder, two folders.
       staged_budget_(std::max<std::size_t>(
-          static_cast<std::size_t>(std::max(jobs, 1)),
+          static_cast<std::size_t>(std::max({jobs, most_jobs, 1})),
           std::min<std::size_t>(256, Available(open_file_limit) / 4))),
       folder_budget_(std::max<std::size_t>(
           1, std::min<std::size_t>(512, Available(open_file_limit) / 8))),
-      jobs_(static_cast<std::size_t>(std::max(jobs, 1))),
+      first_jobs_(static_cast<std::size_t>(std::max(jobs, 1))),
+      most_jobs_(static_cast<std::size_t>(std::max({jobs, most_jobs, 1}))),
+      cpu_clock_(std::move(cpu_clock)),
+      busy_below_(0.5 * std::max(1u, std::thread::hardware_concurrency())),
       here_(jobs <= 1) {
-  if (here_) return;
-  threads_.reserve(static_cast<std::size_t>(jobs));
-  for (int i = 0; i < jobs; ++i) threads_.emplace_back([this] { Work(); });
+  // Jobs start with the first file handed to them: a chain of nearly empty
+  // folders never needs one.
+  threads_.reserve(most_jobs_);
 }
 
 CopyExecutor::~CopyExecutor() {
@@ -110,12 +115,14 @@ bool CopyExecutor::File(FileDecision decision) {
       break;
     }
     room = kWindow / 2;
+    MaybeAddJob();
     RetireFront(kPoll, queued >= room ? queued - room + 1 : 1);
     StopRequested();
     // A failure of the moment turned the run to one job meanwhile.
     if (here_) return CarryHere(*job);
   }
   if (stopped_) return false;
+  while (threads_.size() < first_jobs_) AddJob();
   if (new_folders()) {
     folder_runs_.emplace_back(folders, 1);
   } else {
@@ -157,6 +164,32 @@ bool CopyExecutor::StopRequested() {
     abandon_ = true;
   }
   return stopped_;
+}
+
+void CopyExecutor::AddJob() {
+  if (threads_.empty()) {
+    looked_at_ = std::chrono::steady_clock::now();
+    used_then_ = cpu_clock_();
+  }
+  {
+    std::lock_guard lock(mutex_);
+    ++jobs_;
+  }
+  threads_.emplace_back([this] { Work(); });
+}
+
+void CopyExecutor::MaybeAddJob() {
+  if (threads_.empty() || threads_.size() >= most_jobs_) return;
+  const auto now = std::chrono::steady_clock::now();
+  const std::chrono::duration<double> elapsed = now - looked_at_;
+  if (elapsed < kLookEvery) return;
+  const std::chrono::nanoseconds used = cpu_clock_();
+  const std::chrono::duration<double> busy = used - used_then_;
+  looked_at_ = now;
+  used_then_ = used;
+  // Jobs waiting for the disk leave the processors idle; one more keeps one
+  // more read in flight.
+  if (busy / elapsed < busy_below_) AddJob();
 }
 
 bool CopyExecutor::CarryHere(FileJob& job) {

@@ -30,8 +30,14 @@ namespace batchext {
 // new name as it is decided.
 class CopyExecutor final : public Executor {
  public:
-  // `open_file_limit` bounds what is held open at once.
-  CopyExecutor(int jobs, std::size_t open_file_limit, RunReporter& reporter);
+  // Reads the processor time the process has used.
+  using CpuClock = std::function<std::chrono::nanoseconds()>;
+
+  // Starts `jobs` jobs, and more up to `most_jobs` while the jobs leave the
+  // processors idle, waiting for the disk. `open_file_limit` bounds what is
+  // held open at once.
+  CopyExecutor(int jobs, int most_jobs, std::size_t open_file_limit,
+               RunReporter& reporter, CpuClock cpu_clock);
   ~CopyExecutor() override;
   CopyExecutor(const CopyExecutor&) = delete;
   CopyExecutor& operator=(const CopyExecutor&) = delete;
@@ -57,6 +63,10 @@ class CopyExecutor final : public Executor {
   };
 
   bool CarryHere(FileJob& job);
+  void AddJob();
+  // While the walk waits for the jobs: one more job where they left the
+  // processors idle since the last look.
+  void MaybeAddJob();
   // Nothing is queued or in flight.
   bool Idle();
   void Tell(std::function<void()> notice);
@@ -90,7 +100,13 @@ class CopyExecutor final : public Executor {
   RunReporter& reporter_;
   const std::size_t staged_budget_;
   const std::size_t folder_budget_;
-  const std::size_t jobs_;
+  const std::size_t first_jobs_;
+  const std::size_t most_jobs_;
+  const CpuClock cpu_clock_;
+  // Below this many processors busy, the jobs are taken to be waiting.
+  const double busy_below_;
+  std::chrono::steady_clock::time_point looked_at_;
+  std::chrono::nanoseconds used_then_{};
   // On this thread from now on, with the queue empty.
   bool here_;
   bool stopped_ = false;
@@ -106,6 +122,8 @@ class CopyExecutor final : public Executor {
   std::uint64_t first_ = 0;
   std::uint64_t next_stage_ = 0;
   std::uint64_t next_publish_ = 0;
+  // Jobs started; they take their share of the queue by it.
+  std::size_t jobs_ = 0;
   int staging_ = 0;
   int idle_ = 0;
   bool publishing_ = false;

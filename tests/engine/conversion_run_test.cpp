@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <iterator>
 #include <limits>
@@ -631,6 +632,51 @@ TEST_F(ConversionRunTest, StopWithCopiesInFlightCountsWhatWasWritten) {
         << name;
   }
 }
+
+#ifdef __linux__
+// Jobs that leave the processors idle wait for a disk: the run adds jobs up
+// to the cap. Jobs that keep them busy would only queue for the kernel's
+// locks, so they stay as many as they started.
+TEST_F(ConversionRunTest, JobsAreAddedOnlyWhileTheyLeaveTheProcessorsIdle) {
+  for (int i = 0; i < 20000; ++i) tree_.Write("in/" + std::to_string(i), "");
+  const auto threads = [] {
+    return static_cast<int>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                      std::filesystem::directory_iterator()));
+  };
+  const int before = threads();
+  for (const bool idle : {true, false}) {
+    const auto start = std::chrono::steady_clock::now();
+    // Idle: no processor time at all; busy: sixty-four processors' worth.
+    const auto clock = [&, idle]() -> std::chrono::nanoseconds {
+      return idle ? std::chrono::nanoseconds(0)
+                  : (std::chrono::steady_clock::now() - start) * 64;
+    };
+    int most = 0;
+    int told = 0;
+    ConversionObserver observer;
+    observer.on_file = [&](const FileOutcome&) {
+      if (++told % 64 == 0) most = std::max(most, threads() - before);
+    };
+    settings_.TargetFolder =
+        FolderPath::Typed(tree_.Path(idle ? "out-idle" : "out-busy"));
+    const ConversionReport report =
+        RunConversion(settings_, "*", "txt", observer,
+                      RunOptions{.jobs = 0,
+                                 .preview = false,
+                                 .journal_folder = "",
+                                 .move = false,
+                                 .cpu_clock = clock});
+    EXPECT_EQ(report.succeeded, 20000);
+    if (idle) {
+      EXPECT_GT(most, DefaultJobs());
+      EXPECT_LE(most, DefaultJobsCap());
+    } else {
+      EXPECT_EQ(most, DefaultJobs());
+    }
+  }
+}
+#endif
 
 std::size_t OpenDescriptors() {
   return static_cast<std::size_t>(
