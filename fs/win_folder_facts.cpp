@@ -2,7 +2,6 @@
 
 #include <winternl.h>
 
-#include <algorithm>
 
 #include "fs/win_support.h"
 
@@ -82,12 +81,7 @@ FileIdentity IdentityIn(const FolderFacts& facts, HANDLE folder, HANDLE file,
     if (!::GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof(id))) {
       return {};
     }
-    std::copy_n(id.FileId.Identifier, sizeof(identity.index),
-                reinterpret_cast<BYTE*>(&identity.index));
-    std::copy_n(id.FileId.Identifier + sizeof(identity.index),
-                sizeof(identity.index_high),
-                reinterpret_cast<BYTE*>(&identity.index_high));
-    identity.volume_serial = static_cast<std::uint32_t>(id.VolumeSerialNumber);
+    TakeFileId(id, identity);
   } else if (const std::wstring& path = facts.FinalPath(folder);
              !path.empty()) {
     identity.final_path = path;

@@ -171,19 +171,23 @@ FileIdentity IdentityFromFacts(const IdentityFacts& facts) {
                       HashOf(upper, 0x84222325CBF29CE4ULL)};
 }
 
+void TakeFileId(const FILE_ID_INFO& id, IdentityFacts& facts) {
+  static_assert(sizeof(id.FileId.Identifier) == 2 * sizeof(facts.index));
+  std::copy_n(id.FileId.Identifier, sizeof(facts.index),
+              reinterpret_cast<BYTE*>(&facts.index));
+  std::copy_n(id.FileId.Identifier + sizeof(facts.index),
+              sizeof(facts.index_high),
+              reinterpret_cast<BYTE*>(&facts.index_high));
+  // The older form holds the serial's lower half only.
+  facts.volume_serial = static_cast<std::uint32_t>(id.VolumeSerialNumber);
+}
+
 FileIdentity IdentityOfHandle(HANDLE handle) {
   IdentityFacts facts;
   FILE_ID_INFO id{};
   BY_HANDLE_FILE_INFORMATION info{};
   if (::GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof(id))) {
-    static_assert(sizeof(id.FileId.Identifier) == 2 * sizeof(facts.index));
-    std::copy_n(id.FileId.Identifier, sizeof(facts.index),
-                reinterpret_cast<BYTE*>(&facts.index));
-    std::copy_n(id.FileId.Identifier + sizeof(facts.index),
-                sizeof(facts.index_high),
-                reinterpret_cast<BYTE*>(&facts.index_high));
-    // The older form holds the serial's lower half only.
-    facts.volume_serial = static_cast<std::uint32_t>(id.VolumeSerialNumber);
+    TakeFileId(id, facts);
   } else if (::GetFileInformationByHandle(handle, &info)) {
     facts.volume_serial = info.dwVolumeSerialNumber;
     facts.index =

@@ -35,6 +35,9 @@ struct IdentityFacts {
   std::wstring final_path;
 };
 
+// Takes the 128-bit index and the volume's serial from a file's id.
+void TakeFileId(const FILE_ID_INFO& id, IdentityFacts& facts);
+
 // The index where the volume keeps it stable and it is not 0, else the
 // final path upper-cased the way such volumes compare names; zero when
 // neither is known, which names nothing.
