@@ -12,4 +12,10 @@ inline constexpr int kFolderOpenFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 inline constexpr int kFolderOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
 
+class FolderHandle;
+
+// Whether the folder carries `flag` (FS_*_FL); false where its file system
+// keeps no such flags, or it cannot be read.
+bool FolderHasFlag(const FolderHandle& folder, int flag);
+
 }  // namespace batchext

@@ -291,12 +291,28 @@ bool NewFilesTakeAskedMode(const FolderHandle& folder) {
 #endif
 }
 
+bool FolderHasFlag(const FolderHandle& folder, int flag) {
+#ifdef __linux__
+  // A folder opened only as a path answers no ioctl.
+  const int fd =
+      ::openat(folder.descriptor(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  const bool has =
+      ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & flag) != 0;
+  ::close(fd);
+  return has;
+#else
+  (void)folder;
+  (void)flag;
+  return false;
+#endif
+}
+
 bool FoldsCase(const FolderHandle& folder) {
 #ifdef __linux__
-  int flags = 0;
   // Folding is set per folder; a file system that cannot say does not fold.
-  return ::ioctl(folder.descriptor(), FS_IOC_GETFLAGS, &flags) == 0 &&
-         (flags & FS_CASEFOLD_FL) != 0;
+  return FolderHasFlag(folder, FS_CASEFOLD_FL);
 #else
   (void)folder;
   return true;

@@ -9,6 +9,14 @@
 #ifndef _WIN32
 #include <unistd.h>
 #endif
+#ifdef __linux__
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+
+#include "fs/folder_flags_posix.h"
+#include "fs/folder_handle.h"
+#endif
 
 namespace batchext {
 namespace {
@@ -56,6 +64,26 @@ TEST(ListFolderTest, LinksToFoldersAreNeitherListedNorEntered) {
   EXPECT_EQ(listing.files.ToList(),
             (NameList{"dangling", "file-link", "target.txt"}));
   EXPECT_EQ(listing.subfolders.ToList(), NameList{"real"});
+}
+#endif
+
+#ifdef __linux__
+// Case folding is such a flag; this file system may not fold, but keeps
+// others.
+TEST(FolderFlagsTest, AFolderHeldAsAPlaceTellsItsFlags) {
+  TempTree tree;
+  tree.MakeFolder("plain");
+  const OpenedFolder opened = OpenFolder(tree.Path("plain"));
+  ASSERT_TRUE(opened.folder.valid()) << opened.system_error;
+  EXPECT_FALSE(FolderHasFlag(opened.folder, FS_NOATIME_FL));
+  const int fd = ::open(tree.Path("plain").c_str(), O_RDONLY | O_DIRECTORY);
+  int flags = 0;
+  const bool set =
+      ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+      ((flags |= FS_NOATIME_FL), ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+  ::close(fd);
+  if (!set) GTEST_SKIP() << "this file system keeps no folder flags";
+  EXPECT_TRUE(FolderHasFlag(opened.folder, FS_NOATIME_FL));
 }
 #endif
 
