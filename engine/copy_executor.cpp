@@ -40,11 +40,16 @@ CopyExecutor::CopyExecutor(int jobs, int most_jobs, std::size_t open_file_limit,
           std::min<std::size_t>(256, Available(open_file_limit) / 4))),
       folder_budget_(std::max<std::size_t>(
           1, std::min<std::size_t>(512, Available(open_file_limit) / 8))),
+      // A quarter of what may be open, shared by the jobs and this thread.
+      sources_held_(
+          Available(open_file_limit) / 4 /
+          (static_cast<std::size_t>(std::max({jobs, most_jobs, 1})) + 1)),
       first_jobs_(static_cast<std::size_t>(std::max(jobs, 1))),
       most_jobs_(static_cast<std::size_t>(std::max({jobs, most_jobs, 1}))),
       cpu_clock_(std::move(cpu_clock)),
       busy_below_(0.5 * std::max(1u, std::thread::hardware_concurrency())),
-      here_(jobs <= 1) {
+      here_(jobs <= 1),
+      finished_here_(sources_held_) {
   // Jobs start with the first file handed to them: a chain of nearly empty
   // folders never needs one.
   threads_.reserve(most_jobs_);
@@ -197,7 +202,7 @@ bool CopyExecutor::CarryHere(FileJob& job) {
   if (job.decision.move) {
     MoveJob(job, stop_requested);
   } else {
-    StageJob(job, stop_requested);
+    StageJob(job, stop_requested, &finished_here_);
     PublishJob(job);
   }
   return reporter_.File(job.decision, job.result);
@@ -389,6 +394,7 @@ void CopyExecutor::TakeWork(std::vector<Slot*>& taken) {
 }
 
 void CopyExecutor::Work() {
+  FinishedSources finished(sources_held_);
   std::vector<Slot*> taken;
   taken.reserve(kTakeAtOnce);
   std::unique_lock lock(mutex_);
@@ -404,8 +410,11 @@ void CopyExecutor::Work() {
         slot->job->result = CopyResult::Of(CopyStatus::kStopped);
         continue;
       }
-      StageJob(*slot->job, [this] { return abandon_.load(); });
+      StageJob(
+          *slot->job, [this] { return abandon_.load(); }, &finished);
     }
+    // Nothing stays open while the job waits.
+    finished.CloseAll();
     lock.lock();
     staging_ -= static_cast<int>(taken.size());
     for (Slot* slot : taken) {

@@ -100,6 +100,8 @@ class CopyExecutor final : public Executor {
   RunReporter& reporter_;
   const std::size_t staged_budget_;
   const std::size_t folder_budget_;
+  // Read sources each job holds before closing them together.
+  const std::size_t sources_held_;
   const std::size_t first_jobs_;
   const std::size_t most_jobs_;
   const CpuClock cpu_clock_;
@@ -109,6 +111,8 @@ class CopyExecutor final : public Executor {
   std::chrono::nanoseconds used_then_{};
   // On this thread from now on, with the queue empty.
   bool here_;
+  // The sources of the files carried out on this thread.
+  FinishedSources finished_here_;
   bool stopped_ = false;
   std::size_t since_told_ = 0;
   // The folders of the queued files, a run of files per folder, oldest

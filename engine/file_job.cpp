@@ -9,7 +9,8 @@
 
 namespace batchext {
 
-void StageJob(FileJob& job, const std::function<bool()>& stop_requested) {
+void StageJob(FileJob& job, const std::function<bool()>& stop_requested,
+              FinishedSources* finished_sources) {
   const FileDecision& decision = job.decision;
   switch (decision.action) {
     case FileAction::kFail:
@@ -28,6 +29,7 @@ void StageJob(FileJob& job, const std::function<bool()>& stop_requested) {
   options.sizes_tell_content = decision.folders->sizes_tell_content;
   options.identify = job.identify;
   options.plain_modes = decision.folders->plain_modes;
+  options.finished_sources = finished_sources;
   job.result = StageCopy(
       decision.folders->source, decision.name, decision.folders->target,
       decision.action == FileAction::kReplace, options, job.staged);

@@ -19,8 +19,10 @@ struct FileJob {
 };
 
 // Writes the copy beside its destination, or settles the outcome where
-// there is nothing to write.
-void StageJob(FileJob& job, const std::function<bool()>& stop_requested);
+// there is nothing to write. The source goes to `finished_sources` to be
+// closed, or where there is none, is closed at once.
+void StageJob(FileJob& job, const std::function<bool()>& stop_requested,
+              FinishedSources* finished_sources = nullptr);
 
 // Gives the file itself its new name, or where the target lies on another
 // file system, a complete copy of it and then removes it. A file that is no

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -45,6 +48,29 @@ inline bool CopySucceeded(CopyStatus status) {
          status == CopyStatus::kWouldReplace;
 }
 
+// Sources a job has finished reading, closed a batch at a time: a file only
+// read has nothing to report when closed, and where the system closes a
+// range of descriptors in one call, a batch costs one call, not one a file.
+// Where the platform has no such call, each is closed when added.
+class FinishedSources {
+ public:
+  // Holds up to `at_once` (at most 16) before closing them.
+  explicit FinishedSources(std::size_t at_once = 16)
+      : at_once_(std::clamp<std::size_t>(at_once, 1, 16)) {}
+  FinishedSources(const FinishedSources&) = delete;
+  FinishedSources& operator=(const FinishedSources&) = delete;
+  ~FinishedSources() { CloseAll(); }
+
+  // Takes over `descriptor`, an open file of this process.
+  void Add(int descriptor);
+  void CloseAll();
+
+ private:
+  std::array<int, 16> descriptors_{};
+  std::size_t at_once_;
+  std::size_t count_ = 0;
+};
+
 struct CopyOptions {
   // Whether an existing destination may be replaced at all.
   bool allow_replace = true;
@@ -59,6 +85,8 @@ struct CopyOptions {
   // The target folder gives a new file the mode it is created with, less
   // the umask (no inherited access list mixes in).
   bool plain_modes = false;
+  // Where the source is closed once read; empty closes it at once.
+  FinishedSources* finished_sources = nullptr;
 };
 
 struct CopyResult {

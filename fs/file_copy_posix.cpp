@@ -325,12 +325,68 @@ bool WithTemporaryName(std::string& name, Make make) {
   return false;
 }
 
+// Gives a source descriptor to the batch that closes it, however the copy
+// ends.
+class HandOverOnExit {
+ public:
+  HandOverOnExit(FileDescriptor& in, FinishedSources* finished)
+      : in_(in), finished_(finished) {}
+  HandOverOnExit(const HandOverOnExit&) = delete;
+  HandOverOnExit& operator=(const HandOverOnExit&) = delete;
+  ~HandOverOnExit() {
+    if (finished_ != nullptr && in_.valid()) finished_->Add(in_.Release());
+  }
+
+ private:
+  FileDescriptor& in_;
+  FinishedSources* finished_;
+};
+
 int OpenSource(int folder, const char* name) {
   // Non-blocking, so that a FIFO among the files cannot hang the run.
   return ::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
 }
 
+// Closes [first, last] in one call where the system can; false where it
+// cannot, and then nothing was closed.
+bool CloseRange(int first, int last) {
+#ifdef __linux__
+  if (::close_range(static_cast<unsigned>(first), static_cast<unsigned>(last),
+                    0) == 0) {
+    return true;
+  }
+  // Both are refused before anything is closed; any other answer came
+  // after the closing.
+  return errno != ENOSYS && errno != EINVAL;
+#else
+  (void)first;
+  (void)last;
+  return false;
+#endif
+}
+
 }  // namespace
+
+void FinishedSources::Add(int descriptor) {
+  descriptors_[count_++] = descriptor;
+  if (count_ == at_once_) CloseAll();
+}
+
+void FinishedSources::CloseAll() {
+  const auto end = descriptors_.begin() + static_cast<std::ptrdiff_t>(count_);
+  std::sort(descriptors_.begin(), end);
+  // Descriptors are handed out lowest first, so one job's sources mostly
+  // follow each other; only a run wholly ours may be closed as a range.
+  for (auto first = descriptors_.begin(); first != end;) {
+    auto last = first;
+    while (last + 1 != end && *(last + 1) == *last + 1) ++last;
+    if (last == first || !CloseRange(*first, *last)) {
+      for (auto it = first; it <= last; ++it) ::close(*it);
+    }
+    first = last + 1;
+  }
+  count_ = 0;
+}
 
 bool IsMomentary(const CopyResult& result) {
   switch (result.error_number) {
@@ -383,6 +439,7 @@ CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
     return errno == ENOENT ? Failure(CopyStatus::kSourceMissing)
                            : SystemFailure(errno);
   }
+  const HandOverOnExit hand_over(in, options.finished_sources);
   struct stat source_info {};
   if (::fstat(in.get(), &source_info) != 0) return SystemFailure(errno);
   if (!S_ISREG(source_info.st_mode)) {

@@ -377,6 +377,13 @@ VolumeTraits VolumeOf(const FolderHandle& folder, HANDLE handle) {
 
 }  // namespace
 
+// Windows closes one handle per call whatever is done.
+void FinishedSources::Add(int descriptor) {
+  ::CloseHandle(HandleOfDescriptor(descriptor));
+}
+
+void FinishedSources::CloseAll() { count_ = 0; }
+
 bool IsMomentary(const CopyResult& result) {
   switch (static_cast<DWORD>(result.error_number)) {
     case ERROR_DISK_FULL:
