@@ -11,6 +11,7 @@
 #include <ctime>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <string>
 #include <system_error>
 #include <unordered_map>
@@ -248,9 +249,20 @@ std::string Trash::Keep(const FolderHandle& folder, std::string_view name,
   const std::string original(name);
   const auto hint = can.next_free.find(original);
   const int first = hint == can.next_free.end() ? 1 : hint->second;
-  for (int attempt = first; attempt < first + 1000; ++attempt) {
-    const std::string kept =
-        attempt == 1 ? original : original + "." + std::to_string(attempt);
+  // A trash that holds a thousand of the name already gets a random one:
+  // failing to keep the file would lose it.
+  constexpr int kCounted = 1000;
+  std::optional<std::mt19937_64> random;
+  const auto name_for = [&](int attempt) {
+    if (attempt == 1) return original;
+    if (attempt < first + kCounted) {
+      return original + "." + std::to_string(attempt);
+    }
+    if (!random) random.emplace(std::random_device{}());
+    return original + "." + std::to_string((*random)() % 1000000000 + 1001);
+  };
+  for (int attempt = first; attempt < first + kCounted + 100; ++attempt) {
+    const std::string kept = name_for(attempt);
     const std::string record_name = kept + ".trashinfo";
     // The record comes first: its name, taken exclusively, reserves the
     // entry's.

@@ -131,6 +131,21 @@ TEST_F(UndoTest, RunThenUndoLeavesTheTargetAsItWasAndTheTrashEmpty) {
   EXPECT_EQ(Trash("info"), Strings{});
 }
 
+TEST_F(UndoTest, ATrashFullOfTheNameStillKeepsTheReplacedFile) {
+  for (int i = 1; i <= 1000; ++i) {
+    const std::string kept = i == 1 ? "f0.txt" : "f0.txt." + std::to_string(i);
+    tree_.Write("data/Trash/files/" + kept, "x");
+    tree_.Write("data/Trash/info/" + kept + ".trashinfo", "x");
+  }
+  const ChildResult run = Run();
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(Trash("files").size(), 1000u + 2u);
+  const ChildResult undo = Undo();
+  EXPECT_EQ(undo.exit_code, 0) << undo.err;
+  EXPECT_EQ(tree_.Read("out/f0.txt"), "old 0");
+}
+
 TEST_F(UndoTest, WhatChangedSinceTheRunStaysAndIsNamed) {
   ASSERT_EQ(Run().exit_code, 0);
   tree_.Write("out/f2.txt", "edited");  // a copy the run made
