@@ -214,6 +214,9 @@ ChildResult RunFresh(const std::string& root, const Build& build,
                      const std::string& mode, int open_files = 0) {
   fs::remove_all(ToNativePath(root + "/w"));
   build();
+  // The trash and the journals go with the tree, not into a shared home.
+  ::setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+  ::setenv("XDG_STATE_HOME", (root + "/state").c_str(), 1);
   arguments.insert(arguments.end(),
                    {"-vq", mode, root + layout.source, root + layout.target});
   if (open_files == 0) return testing::RunChild(BATCHEXT_CLI_PATH, arguments);
