@@ -41,7 +41,7 @@ CopyExecutor::CopyExecutor(int jobs, int most_jobs, std::size_t open_file_limit,
       folder_budget_(std::max<std::size_t>(
           1, std::min<std::size_t>(512, Available(open_file_limit) / 8))),
       // A quarter of what may be open, shared by the jobs and this thread.
-      sources_held_(
+      files_held_(
           Available(open_file_limit) / 4 /
           (static_cast<std::size_t>(std::max({jobs, most_jobs, 1})) + 1)),
       first_jobs_(static_cast<std::size_t>(std::max(jobs, 1))),
@@ -49,7 +49,8 @@ CopyExecutor::CopyExecutor(int jobs, int most_jobs, std::size_t open_file_limit,
       cpu_clock_(std::move(cpu_clock)),
       busy_below_(0.5 * std::max(1u, std::thread::hardware_concurrency())),
       here_(jobs <= 1),
-      finished_here_(sources_held_) {
+      finished_here_(files_held_),
+      finished_pool_(files_held_) {
   // Jobs start with the first file handed to them: a chain of nearly empty
   // folders never needs one.
   threads_.reserve(most_jobs_);
@@ -203,7 +204,7 @@ bool CopyExecutor::CarryHere(FileJob& job) {
     MoveJob(job, stop_requested);
   } else {
     StageJob(job, stop_requested, &finished_here_);
-    PublishJob(job);
+    PublishJob(job, &finished_here_);
   }
   return reporter_.File(job.decision, job.result);
 }
@@ -222,7 +223,8 @@ void CopyExecutor::Enqueue(Slot slot) {
     slots_.push_back(std::move(slot));
     wake =
         queued && idle_ > 0 && (staging_ == 0 || Backlog() % kWakeBatch == 0);
-    if (staged) PublishInOrder(lock);
+    if (staged) PublishInOrder(lock, finished_here_);
+    finished_pool_.TakeFrom(finished_here_);
   }
   if (wake) work_ready_.notify_one();
 }
@@ -307,6 +309,8 @@ void CopyExecutor::TellRetired(std::vector<Slot>& retired) {
 void CopyExecutor::FallBack(std::unique_lock<std::mutex>& lock) {
   AwaitQuiet(lock);
   here_ = true;
+  finished_here_.CloseAll();
+  finished_pool_.CloseAll();
   // What the copies without a name hold (space, open files) is given back
   // first, as one job would never have held it.
   for (Slot& slot : slots_) {
@@ -394,12 +398,18 @@ void CopyExecutor::TakeWork(std::vector<Slot*>& taken) {
 }
 
 void CopyExecutor::Work() {
-  FinishedSources finished(sources_held_);
+  FinishedFiles finished(files_held_);
   std::vector<Slot*> taken;
   taken.reserve(kTakeAtOnce);
   std::unique_lock lock(mutex_);
   while (true) {
     ++idle_;
+    // Nothing stays open while the job waits.
+    if (!finished.empty() && !closing_ && !CanStage()) {
+      lock.unlock();
+      finished.CloseAll();
+      lock.lock();
+    }
     work_ready_.wait(lock, [&] { return closing_ || CanStage(); });
     --idle_;
     if (closing_) return;
@@ -413,15 +423,17 @@ void CopyExecutor::Work() {
       StageJob(
           *slot->job, [this] { return abandon_.load(); }, &finished);
     }
-    // Nothing stays open while the job waits.
-    finished.CloseAll();
     lock.lock();
+    // Pooled, the jobs' descriptors make longer runs; a job that finds the
+    // pool due closes it, outside the lock.
+    finished_pool_.TakeFrom(finished);
+    if (finished_pool_.Due()) finished.Swap(finished_pool_);
     staging_ -= static_cast<int>(taken.size());
     for (Slot* slot : taken) {
       slot->state = State::kStaged;
       slot->momentary = IsMomentary(slot->job->result);
     }
-    PublishInOrder(lock);
+    PublishInOrder(lock, finished);
   }
 }
 
@@ -448,7 +460,8 @@ std::size_t CopyExecutor::GatherNameable() {
   return copies;
 }
 
-void CopyExecutor::PublishInOrder(std::unique_lock<std::mutex>& lock) {
+void CopyExecutor::PublishInOrder(std::unique_lock<std::mutex>& lock,
+                                  FinishedFiles& finished) {
   if (publishing_) return;
   publishing_ = true;
   next_publish_ = std::max(next_publish_, first_);
@@ -467,7 +480,7 @@ void CopyExecutor::PublishInOrder(std::unique_lock<std::mutex>& lock) {
       // after a stop, the names go only to an unbroken run.
       if (abandon_) break;
       if (slot->state == State::kStaged && slot->job->staged.staged()) {
-        PublishJob(*slot->job);
+        PublishJob(*slot->job, &finished);
         momentary = IsMomentary(slot->job->result);
         if (momentary) break;
       }

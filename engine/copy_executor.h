@@ -94,14 +94,16 @@ class CopyExecutor final : public Executor {
   // Into `naming_`, the run of slots from the next to be named that are
   // ready for it; how many of them hold copies.
   std::size_t GatherNameable();
-  void PublishInOrder(std::unique_lock<std::mutex>& lock);
+  // Copies named here go to `finished`, the calling thread's.
+  void PublishInOrder(std::unique_lock<std::mutex>& lock,
+                      FinishedFiles& finished);
   Slot& At(std::uint64_t sequence) { return slots_[sequence - first_]; }
 
   RunReporter& reporter_;
   const std::size_t staged_budget_;
   const std::size_t folder_budget_;
-  // Read sources each job holds before closing them together.
-  const std::size_t sources_held_;
+  // Finished files each job holds before closing them together.
+  const std::size_t files_held_;
   const std::size_t first_jobs_;
   const std::size_t most_jobs_;
   const CpuClock cpu_clock_;
@@ -111,8 +113,8 @@ class CopyExecutor final : public Executor {
   std::chrono::nanoseconds used_then_{};
   // On this thread from now on, with the queue empty.
   bool here_;
-  // The sources of the files carried out on this thread.
-  FinishedSources finished_here_;
+  // The finished files of those carried out on this thread.
+  FinishedFiles finished_here_;
   bool stopped_ = false;
   std::size_t since_told_ = 0;
   // The folders of the queued files, a run of files per folder, oldest
@@ -133,6 +135,8 @@ class CopyExecutor final : public Executor {
   bool publishing_ = false;
   // Used by whichever thread is publishing.
   std::vector<Slot*> naming_;
+  // What the threads finished with, gathered to be closed together.
+  FinishedFiles finished_pool_;
   // The walk's thread waits on `done_`.
   bool waiting_ = false;
   // How much of the front it waits for; 0 for any change.

@@ -12,6 +12,15 @@ namespace batchext {
 
 class ReplacedFiles;
 
+// What the file systems of a folder pair tell the copies between them,
+// asked once a folder.
+struct CopyTraits {
+  bool sizes_tell_content = true;
+  bool plain_modes = false;
+  // Closing a copy written there writes nothing back, so reports nothing.
+  bool quiet_close = false;
+};
+
 // A source folder and its target, open for as long as a decision about
 // them waits to be carried out.
 struct FolderPair {
@@ -20,8 +29,7 @@ struct FolderPair {
   // As the observer is told them.
   ChainedPath::Ptr source_path;
   ChainedPath::Ptr target_path;
-  bool sizes_tell_content = true;
-  bool plain_modes = false;
+  CopyTraits traits;
 };
 
 // What the walk decided for one matching file.

@@ -10,7 +10,7 @@
 namespace batchext {
 
 void StageJob(FileJob& job, const std::function<bool()>& stop_requested,
-              FinishedSources* finished_sources) {
+              FinishedFiles* finished_files) {
   const FileDecision& decision = job.decision;
   switch (decision.action) {
     case FileAction::kFail:
@@ -26,10 +26,11 @@ void StageJob(FileJob& job, const std::function<bool()>& stop_requested,
   CopyOptions options;
   options.allow_replace = decision.may_replace;
   options.stop_requested = stop_requested;
-  options.sizes_tell_content = decision.folders->sizes_tell_content;
+  options.sizes_tell_content = decision.folders->traits.sizes_tell_content;
   options.identify = job.identify;
-  options.plain_modes = decision.folders->plain_modes;
-  options.finished_sources = finished_sources;
+  options.plain_modes = decision.folders->traits.plain_modes;
+  options.quiet_close = decision.folders->traits.quiet_close;
+  options.finished_files = finished_files;
   job.result = StageCopy(
       decision.folders->source, decision.name, decision.folders->target,
       decision.action == FileAction::kReplace, options, job.staged);
@@ -45,21 +46,22 @@ std::string KeepReplaced(const FileDecision& decision) {
 
 }  // namespace
 
-void PublishJob(FileJob& job) {
+void PublishJob(FileJob& job, FinishedFiles* finished_files) {
   if (!job.staged.staged()) return;
   const FileDecision& decision = job.decision;
   const bool replace = decision.action == FileAction::kReplace;
   std::string kept = replace ? KeepReplaced(decision) : std::string();
   bool taken = false;
-  CopyResult published =
-      PublishCopy(job.staged, decision.new_name, replace, taken);
+  CopyResult published = PublishCopy(job.staged, decision.new_name, replace,
+                                     taken, finished_files);
   if (taken) {
     const CopyStatus judged =
         JudgeReplacement(EntryAt(decision.folders->target, decision.new_name),
                          decision.may_replace);
     if (judged == CopyStatus::kCopied) {
       kept = KeepReplaced(decision);
-      published = PublishCopy(job.staged, decision.new_name, true, taken);
+      published = PublishCopy(job.staged, decision.new_name, true, taken,
+                              finished_files);
     } else {
       published = CopyResult::Of(judged);
     }
@@ -108,7 +110,7 @@ CopyResult MoveOnce(FileJob& job, const PathState& source, bool replace,
     CopyOptions options;
     options.allow_replace = decision.may_replace;
     options.stop_requested = stop_requested;
-    options.sizes_tell_content = folders.sizes_tell_content;
+    options.sizes_tell_content = folders.traits.sizes_tell_content;
     job.result = StageCopy(folders.source, decision.name, folders.target,
                            replace, options, job.staged);
     if (!job.result.Succeeded()) return job.result;

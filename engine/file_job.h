@@ -19,10 +19,10 @@ struct FileJob {
 };
 
 // Writes the copy beside its destination, or settles the outcome where
-// there is nothing to write. The source goes to `finished_sources` to be
+// there is nothing to write. The source goes to `finished_files` to be
 // closed, or where there is none, is closed at once.
 void StageJob(FileJob& job, const std::function<bool()>& stop_requested,
-              FinishedSources* finished_sources = nullptr);
+              FinishedFiles* finished_files = nullptr);
 
 // Gives the file itself its new name, or where the target lies on another
 // file system, a complete copy of it and then removes it. A file that is no
@@ -30,7 +30,8 @@ void StageJob(FileJob& job, const std::function<bool()>& stop_requested,
 void MoveJob(FileJob& job, const std::function<bool()>& stop_requested);
 
 // Gives a staged copy its name. An entry that turned up at the name since
-// the decision is judged as the walk would have judged it.
-void PublishJob(FileJob& job);
+// the decision is judged as the walk would have judged it. A named copy
+// whose closing can report nothing goes to `finished_files` where given.
+void PublishJob(FileJob& job, FinishedFiles* finished_files = nullptr);
 
 }  // namespace batchext

@@ -124,7 +124,7 @@ void TreeWalk::EnterSubfolder(Level& parent, const std::string& name) {
   executor_.Folder(source_path_, target_path_);
   // A folder made now takes its parent's default access list, if any.
   const std::optional<bool> plain_modes =
-      target.made ? std::optional<bool>(parent.folders->plain_modes)
+      target.made ? std::optional<bool>(parent.folders->traits.plain_modes)
                   : std::nullopt;
   // Invalidates `parent`.
   Enter(std::move(source.folder), std::move(target.folder), target.made,
@@ -149,8 +149,7 @@ void TreeWalk::ReleaseOldLevels() {
                     std::nullopt,
                     folders.target.path(),
                     folders.target.planned_max_name_length(),
-                    folders.sizes_tell_content,
-                    folders.plain_modes};
+                    folders.traits};
   const std::optional<FileIdentity> source_id = IdentityOf(folders.source);
   if (!source_id) return;
   released.source_id = *source_id;
@@ -178,10 +177,9 @@ void TreeWalk::Leave() {
                  : OpenedFolder{
                        PlannedTarget(released), true, FolderError::kNone, {}};
     if (source.folder.valid() && target.folder.valid()) {
-      folders = std::make_shared<const FolderPair>(
-          FolderPair{std::move(source.folder), std::move(target.folder),
-                     released.source_path, released.target_path,
-                     released.sizes_tell_content, released.plain_modes});
+      folders = std::make_shared<const FolderPair>(FolderPair{
+          std::move(source.folder), std::move(target.folder),
+          released.source_path, released.target_path, released.traits});
     }
   }
   std::string why;
@@ -228,10 +226,9 @@ std::shared_ptr<const FolderPair> TreeWalk::ReopenFromBelow(std::size_t index,
       if (IdentityOf(opened.folder) != released.target_id) return gone({});
       target = std::move(opened.folder);
     }
-    at = std::make_shared<const FolderPair>(
-        FolderPair{std::move(source.folder), std::move(target),
-                   released.source_path, released.target_path,
-                   released.sizes_tell_content, released.plain_modes});
+    at = std::make_shared<const FolderPair>(FolderPair{
+        std::move(source.folder), std::move(target), released.source_path,
+        released.target_path, released.traits});
   }
   return at;
 }
@@ -278,11 +275,14 @@ void TreeWalk::Enter(FolderHandle source, FolderHandle target, bool target_made,
                      bool protect, bool folds_case,
                      std::optional<bool> plain_modes) {
   Guarded([&] {
-    const bool sizes_tell_content = SizesTellContent(source);
-    if (!plain_modes) plain_modes = NewFilesTakeAskedMode(target);
+    CopyTraits traits;
+    traits.sizes_tell_content = SizesTellContent(source);
+    traits.plain_modes =
+        plain_modes ? *plain_modes : NewFilesTakeAskedMode(target);
+    traits.quiet_close = ClosingWritesNothing(target);
     auto folders = std::make_shared<const FolderPair>(
         FolderPair{std::move(source), std::move(target), source_path_,
-                   target_path_, sizes_tell_content, *plain_modes});
+                   target_path_, traits});
     const TargetFolder target_info =
         LookAtTarget(*folders, target_made, folds_case);
     FolderListing listing = ListFolder(folders->source);

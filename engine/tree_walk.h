@@ -60,8 +60,7 @@ class TreeWalk {
     std::optional<FileIdentity> target_id;
     std::string planned_path;
     std::size_t planned_max_name_length = 0;
-    bool sizes_tell_content = true;
-    bool plain_modes = false;
+    CopyTraits traits;
   };
 
   // A folder whose files are decided and whose subfolders are walked.

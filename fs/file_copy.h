@@ -1,13 +1,11 @@
 #pragma once
 
-#include <algorithm>
-#include <array>
-#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
 
 #include "fs/file_identity.h"
+#include "fs/finished_files.h"
 
 namespace batchext {
 
@@ -48,29 +46,6 @@ inline bool CopySucceeded(CopyStatus status) {
          status == CopyStatus::kWouldReplace;
 }
 
-// Sources a job has finished reading, closed a batch at a time: a file only
-// read has nothing to report when closed, and where the system closes a
-// range of descriptors in one call, a batch costs one call, not one a file.
-// Where the platform has no such call, each is closed when added.
-class FinishedSources {
- public:
-  // Holds up to `at_once` (at most 16) before closing them.
-  explicit FinishedSources(std::size_t at_once = 16)
-      : at_once_(std::clamp<std::size_t>(at_once, 1, 16)) {}
-  FinishedSources(const FinishedSources&) = delete;
-  FinishedSources& operator=(const FinishedSources&) = delete;
-  ~FinishedSources() { CloseAll(); }
-
-  // Takes over `descriptor`, an open file of this process.
-  void Add(int descriptor);
-  void CloseAll();
-
- private:
-  std::array<int, 16> descriptors_{};
-  std::size_t at_once_;
-  std::size_t count_ = 0;
-};
-
 struct CopyOptions {
   // Whether an existing destination may be replaced at all.
   bool allow_replace = true;
@@ -85,8 +60,10 @@ struct CopyOptions {
   // The target folder gives a new file the mode it is created with, less
   // the umask (no inherited access list mixes in).
   bool plain_modes = false;
+  // Closing a copy in the target folder writes nothing back.
+  bool quiet_close = false;
   // Where the source is closed once read; empty closes it at once.
-  FinishedSources* finished_sources = nullptr;
+  FinishedFiles* finished_files = nullptr;
 };
 
 struct CopyResult {
@@ -133,7 +110,8 @@ class StagedCopy {
   friend CopyResult StageCopy(const FolderHandle&, std::string_view,
                               const FolderHandle&, bool, const CopyOptions&,
                               StagedCopy&);
-  friend CopyResult PublishCopy(StagedCopy&, std::string_view, bool, bool&);
+  friend CopyResult PublishCopy(StagedCopy&, std::string_view, bool, bool&,
+                                FinishedFiles*);
 
   // A file without a name where the platform has them, otherwise (and on
   // Windows always) the open temporary; Windows keeps its handles in the
@@ -145,6 +123,8 @@ class StagedCopy {
   std::string folder_path_;
   // Applied once the copy has its name (Windows keeps read-only for last).
   bool read_only_ = false;
+  // Its closing, once named, can report nothing.
+  bool quiet_close_ = false;
   // Whether the copy's identity is wanted, and what its folder tells about
   // how files there are known (Windows).
   bool identify_ = true;
@@ -166,8 +146,10 @@ CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
 // tells that something stood there. On failure the destination is as it
 // was and the copy stays staged. Where a file's identity can change with
 // its name (FAT32, exFAT), `destination` holds the one under the new name.
+// A named copy whose closing can report nothing goes to `finished`.
 CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
-                       bool replace, bool& taken);
+                       bool replace, bool& taken,
+                       FinishedFiles* finished = nullptr);
 
 // Copies one file to a path: a new destination is created exclusively; an
 // existing one is replaced only once a complete copy stands beside it, and

@@ -329,7 +329,7 @@ bool WithTemporaryName(std::string& name, Make make) {
 // ends.
 class HandOverOnExit {
  public:
-  HandOverOnExit(FileDescriptor& in, FinishedSources* finished)
+  HandOverOnExit(FileDescriptor& in, FinishedFiles* finished)
       : in_(in), finished_(finished) {}
   HandOverOnExit(const HandOverOnExit&) = delete;
   HandOverOnExit& operator=(const HandOverOnExit&) = delete;
@@ -339,7 +339,7 @@ class HandOverOnExit {
 
  private:
   FileDescriptor& in_;
-  FinishedSources* finished_;
+  FinishedFiles* finished_;
 };
 
 int OpenSource(int folder, const char* name) {
@@ -347,46 +347,7 @@ int OpenSource(int folder, const char* name) {
   return ::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
 }
 
-// Closes [first, last] in one call where the system can; false where it
-// cannot, and then nothing was closed.
-bool CloseRange(int first, int last) {
-#ifdef __linux__
-  if (::close_range(static_cast<unsigned>(first), static_cast<unsigned>(last),
-                    0) == 0) {
-    return true;
-  }
-  // Both are refused before anything is closed; any other answer came
-  // after the closing.
-  return errno != ENOSYS && errno != EINVAL;
-#else
-  (void)first;
-  (void)last;
-  return false;
-#endif
-}
-
 }  // namespace
-
-void FinishedSources::Add(int descriptor) {
-  descriptors_[count_++] = descriptor;
-  if (count_ == at_once_) CloseAll();
-}
-
-void FinishedSources::CloseAll() {
-  const auto end = descriptors_.begin() + static_cast<std::ptrdiff_t>(count_);
-  std::sort(descriptors_.begin(), end);
-  // Descriptors are handed out lowest first, so one job's sources mostly
-  // follow each other; only a run wholly ours may be closed as a range.
-  for (auto first = descriptors_.begin(); first != end;) {
-    auto last = first;
-    while (last + 1 != end && *(last + 1) == *last + 1) ++last;
-    if (last == first || !CloseRange(*first, *last)) {
-      for (auto it = first; it <= last; ++it) ::close(*it);
-    }
-    first = last + 1;
-  }
-  count_ = 0;
-}
 
 bool IsMomentary(const CopyResult& result) {
   switch (result.error_number) {
@@ -404,7 +365,8 @@ StagedCopy::StagedCopy(StagedCopy&& other) noexcept
     : descriptor_(std::exchange(other.descriptor_, -1)),
       temp_name_(std::move(other.temp_name_)),
       folder_descriptor_(other.folder_descriptor_),
-      read_only_(other.read_only_) {
+      read_only_(other.read_only_),
+      quiet_close_(other.quiet_close_) {
   other.temp_name_.clear();
 }
 
@@ -416,6 +378,7 @@ StagedCopy& StagedCopy::operator=(StagedCopy&& other) noexcept {
     other.temp_name_.clear();
     folder_descriptor_ = other.folder_descriptor_;
     read_only_ = other.read_only_;
+    quiet_close_ = other.quiet_close_;
   }
   return *this;
 }
@@ -439,7 +402,8 @@ CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
     return errno == ENOENT ? Failure(CopyStatus::kSourceMissing)
                            : SystemFailure(errno);
   }
-  const HandOverOnExit hand_over(in, options.finished_sources);
+  const HandOverOnExit hand_over(in, options.finished_files);
+  staged.quiet_close_ = options.quiet_close;
   struct stat source_info {};
   if (::fstat(in.get(), &source_info) != 0) return SystemFailure(errno);
   if (!S_ISREG(source_info.st_mode)) {
@@ -489,7 +453,7 @@ int CloseLinked(int& descriptor, int folder, const char* name) {
 }  // namespace
 
 CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
-                       bool replace, bool& taken) {
+                       bool replace, bool& taken, FinishedFiles* finished) {
   taken = false;
   const int folder = staged.folder_descriptor_;
   const std::string name(new_name);
@@ -498,6 +462,10 @@ CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
       if (!LinkAnonymous(staged.descriptor_, folder, name.c_str())) {
         taken = errno == EEXIST;
         return SystemFailure(errno);
+      }
+      if (finished != nullptr && staged.quiet_close_) {
+        finished->Add(std::exchange(staged.descriptor_, -1));
+        return Failure(CopyStatus::kCopied);
       }
       const int error = CloseLinked(staged.descriptor_, folder, name.c_str());
       return error == 0 ? Failure(CopyStatus::kCopied) : SystemFailure(error);

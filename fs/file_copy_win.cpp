@@ -377,13 +377,6 @@ VolumeTraits VolumeOf(const FolderHandle& folder, HANDLE handle) {
 
 }  // namespace
 
-// Windows closes one handle per call whatever is done.
-void FinishedSources::Add(int descriptor) {
-  ::CloseHandle(HandleOfDescriptor(descriptor));
-}
-
-void FinishedSources::CloseAll() { count_ = 0; }
-
 bool IsMomentary(const CopyResult& result) {
   switch (static_cast<DWORD>(result.error_number)) {
     case ERROR_DISK_FULL:
@@ -459,7 +452,7 @@ CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
 }
 
 CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
-                       bool replace, bool& taken) {
+                       bool replace, bool& taken, FinishedFiles* /*finished*/) {
   taken = false;
   const HANDLE file = HandleOfDescriptor(staged.descriptor_);
   const HANDLE folder = HandleOfDescriptor(staged.folder_descriptor_);

@@ -166,6 +166,9 @@ bool SizesTellContent(const FolderHandle& folder);
 // Whether a file made in the folder gets the mode it is created with, less
 // the umask, so that the mode need not be asked back.
 bool NewFilesTakeAskedMode(const FolderHandle& folder);
+// Whether closing a file written in the folder writes nothing back, so that
+// it cannot fail: local disk and memory file systems, not network ones.
+bool ClosingWritesNothing(const FolderHandle& folder);
 
 // Whether the folder takes names that differ only in case for one.
 bool FoldsCase(const FolderHandle& folder);

@@ -274,6 +274,28 @@ bool SizesTellContent(const FolderHandle& folder) {
 #endif
 }
 
+bool ClosingWritesNothing(const FolderHandle& folder) {
+#ifdef __linux__
+  struct statfs info {};
+  if (folder.descriptor() < 0 || ::fstatfs(folder.descriptor(), &info) != 0) {
+    return false;
+  }
+  // tmpfs, ext2/3/4, XFS, Btrfs: none flushes on close.
+  switch (static_cast<unsigned long>(info.f_type)) {
+    case 0x01021994:
+    case 0xef53:
+    case 0x58465342:
+    case 0x9123683e:
+      return true;
+    default:
+      return false;
+  }
+#else
+  (void)folder;
+  return false;
+#endif
+}
+
 bool NewFilesTakeAskedMode(const FolderHandle& folder) {
 #ifdef __linux__
   // A default access list, not the umask, shapes a new file's mode there.

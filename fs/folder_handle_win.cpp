@@ -189,6 +189,8 @@ bool SizesTellContent(const FolderHandle&) { return true; }
 
 bool NewFilesTakeAskedMode(const FolderHandle&) { return false; }
 
+bool ClosingWritesNothing(const FolderHandle&) { return false; }
+
 // A folder can be made case-sensitive, but asking costs a handle each time
 // and a wrong yes costs only caution.
 bool FoldsCase(const FolderHandle&) { return true; }

@@ -9,7 +9,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "fs/native_path.h"
 #include "tests/support/temp_tree.h"
@@ -316,56 +315,6 @@ TEST_F(CopyFileToTest, FullDiskKeepsTheOldDestination) {
   EXPECT_EQ(tree_.Entries(),
             (std::vector<std::string>{"big.doc", "disk/", "disk/big.txt"}));
   ::umount(disk.c_str());
-}
-
-// Opens `count` descriptors one after another, each the lowest free.
-std::vector<int> OpenInARow(int count) {
-  std::vector<int> opened;
-  for (int i = 0; i < count; ++i) {
-    opened.push_back(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-  }
-  return opened;
-}
-
-bool IsOpen(int descriptor) { return ::fcntl(descriptor, F_GETFD) != -1; }
-
-TEST(FinishedSourcesTest, ClosesWhatItWasGivenAndNothingBetween) {
-  struct Case {
-    const char* name;
-    int opened;
-    // Indexes into the descriptors opened, in the order given.
-    std::vector<int> given;
-    bool close_all;
-  };
-  const Case cases[] = {
-      {"a run", 4, {0, 1, 2, 3}, true},
-      {"out of order", 4, {3, 1, 0, 2}, true},
-      {"gaps kept open", 7, {0, 2, 3, 6}, true},
-      {"one", 2, {1}, true},
-      {"a full batch closes itself",
-       17,
-       {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16},
-       false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::vector<int> opened = OpenInARow(c.opened);
-    std::vector<bool> given(opened.size(), false);
-    {
-      FinishedSources finished;
-      for (const int index : c.given) {
-        finished.Add(opened[static_cast<std::size_t>(index)]);
-        given[static_cast<std::size_t>(index)] = true;
-      }
-      if (c.close_all) finished.CloseAll();
-      for (std::size_t i = 0; i < opened.size(); ++i) {
-        EXPECT_EQ(IsOpen(opened[i]), !given[i]) << "descriptor " << i;
-      }
-    }
-    for (std::size_t i = 0; i < opened.size(); ++i) {
-      if (!given[i]) ::close(opened[i]);
-    }
-  }
 }
 #endif
 
