@@ -280,12 +280,11 @@ bool ClosingWritesNothing(const FolderHandle& folder) {
   if (folder.descriptor() < 0 || ::fstatfs(folder.descriptor(), &info) != 0) {
     return false;
   }
-  // tmpfs, ext2/3/4, XFS, Btrfs: none flushes on close.
+  // tmpfs, ext2/3/4, XFS: none flushes on close.
   switch (static_cast<unsigned long>(info.f_type)) {
     case 0x01021994:
     case 0xef53:
     case 0x58465342:
-    case 0x9123683e:
       return true;
     default:
       return false;
