@@ -158,7 +158,7 @@ ConversionReport ConvertTree(ConversionSettings& settings,
         run_options.move || run_options.jobs > 0 ? jobs : DefaultJobsCap();
     executor = std::make_unique<CopyExecutor>(
         jobs, most_jobs, open_file_limit, reporter,
-        run_options.cpu_clock ? run_options.cpu_clock : ProcessCpuTime);
+        run_options.cpu_clock ? run_options.cpu_clock : BusyProcessorTime);
   }
   Recording recording;
   if (!run_options.preview && !run_options.journal_folder.empty()) {

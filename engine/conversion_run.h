@@ -27,8 +27,8 @@ struct RunOptions {
   // same decisions; one file after another, so that a stop or a kill leaves
   // an unbroken run of moved files.
   bool move = false;
-  // Where the run reads the processor time it has used; empty for the
-  // process's own. Tests stand in for it.
+  // Where the run reads the processor time spent busy; empty for the
+  // system's. Tests stand in for it.
   std::function<std::chrono::nanoseconds()> cpu_clock = {};
 };
 

@@ -30,7 +30,7 @@ namespace batchext {
 // new name as it is decided.
 class CopyExecutor final : public Executor {
  public:
-  // Reads the processor time the process has used.
+  // Reads the processor time spent busy so far, all processors together.
   using CpuClock = std::function<std::chrono::nanoseconds()>;
 
   // Starts `jobs` jobs, and more up to `most_jobs` while the jobs leave the

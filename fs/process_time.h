@@ -4,8 +4,9 @@
 
 namespace batchext {
 
-// Processor time the process has used so far, all its threads together;
-// zero where the system does not tell.
-std::chrono::nanoseconds ProcessCpuTime();
+// Processor time spent busy so far by anything, all processors together:
+// time a processor was idle or waiting for a disk does not count. Zero
+// where the system does not tell.
+std::chrono::nanoseconds BusyProcessorTime();
 
 }  // namespace batchext

@@ -13,14 +13,12 @@ std::uint64_t Ticks(const FILETIME& time) {
 
 }  // namespace
 
-std::chrono::nanoseconds ProcessCpuTime() {
-  FILETIME created{}, ended{}, kernel{}, user{};
-  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernel,
-                         &user)) {
-    return {};
-  }
-  // In units of 100 ns.
-  return std::chrono::nanoseconds((Ticks(kernel) + Ticks(user)) * 100);
+std::chrono::nanoseconds BusyProcessorTime() {
+  FILETIME idle{}, kernel{}, user{};
+  if (!::GetSystemTimes(&idle, &kernel, &user)) return {};
+  // In units of 100 ns; the kernel's time holds the idle time.
+  const std::uint64_t busy = Ticks(kernel) + Ticks(user) - Ticks(idle);
+  return std::chrono::nanoseconds(busy * 100);
 }
 
 }  // namespace batchext
