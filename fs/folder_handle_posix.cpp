@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -248,14 +249,27 @@ std::string NoSuchFolderText() { return ErrorText(ENOENT); }
 
 std::string NameTooLongText() { return ErrorText(ENAMETOOLONG); }
 
-bool SizesTellContent(const FolderHandle& folder) {
 #ifdef __linux__
+namespace {
+
+// The magic number of the folder's file system, if it can be told.
+std::optional<unsigned long> FileSystemType(const FolderHandle& folder) {
   struct statfs info {};
   if (folder.descriptor() < 0 || ::fstatfs(folder.descriptor(), &info) != 0) {
-    return false;
+    return std::nullopt;
   }
+  return static_cast<unsigned long>(info.f_type);
+}
+
+}  // namespace
+#endif
+
+bool SizesTellContent(const FolderHandle& folder) {
+#ifdef __linux__
+  const std::optional<unsigned long> type = FileSystemType(folder);
+  if (!type) return false;
   // proc, sysfs, debugfs, tracefs, securityfs, configfs, cgroup, cgroup2.
-  switch (static_cast<unsigned long>(info.f_type)) {
+  switch (*type) {
     case 0x9fa0:
     case 0x62656572:
     case 0x64626720:
@@ -276,19 +290,9 @@ bool SizesTellContent(const FolderHandle& folder) {
 
 bool ClosingWritesNothing(const FolderHandle& folder) {
 #ifdef __linux__
-  struct statfs info {};
-  if (folder.descriptor() < 0 || ::fstatfs(folder.descriptor(), &info) != 0) {
-    return false;
-  }
   // tmpfs, ext2/3/4, XFS: none flushes on close.
-  switch (static_cast<unsigned long>(info.f_type)) {
-    case 0x01021994:
-    case 0xef53:
-    case 0x58465342:
-      return true;
-    default:
-      return false;
-  }
+  const std::optional<unsigned long> type = FileSystemType(folder);
+  return type == 0x01021994ul || type == 0xef53ul || type == 0x58465342ul;
 #else
   (void)folder;
   return false;
