@@ -26,11 +26,15 @@ Both write "SRC(2)" with the default jobs and keep a journal. The window's
 figure leaves out its start-up; the command line's, net, has the start-up
 run taken off. The verdict (window <= 1.1 x batchext-cli) uses the median
 of the per-round net ratios; the raw ratio (start-up kept in the command
-line's time only) is shown beside it.
+line's time only) is shown beside it, and the timer's whole run as
+"window raw". Xvfb has no window manager, and Wine waits up to 2 s for
+one's answer whenever a framed window is hidden (the progress dialog is,
+before the summary box), so the prefix tells Wine's X11 driver to manage
+no window (Managed=N), as a desktop's manager would answer at once.
 
-The programs are built into build-bench-windows/ (MinGW-w64, Release)
-unless --exe names batchext-cli.exe, or --build names a build folder of
-the window and its tests (e.g. build-windows/) whose programs are used.
+The programs are built into build-bench-windows/ (MinGW-w64, Release),
+or into the build folder of the window and its tests that --build names
+(e.g. build-windows/); --exe names a batchext-cli.exe to time instead.
 
 Quick runs:  bench/wine_bench.py --files 1000 --rounds 3
              bench/wine_bench.py --window --build build-windows --rounds 3
@@ -358,12 +362,13 @@ def main():
     arguments = parse_arguments()
     run_bench.end_on_sigterm()
     load_start = os.getloadavg()
-    if arguments.exe and not arguments.window:
-        programs = {"batchext-cli": os.path.abspath(arguments.exe)}
-    else:
+    programs = {}
+    if arguments.window or not arguments.exe:
         programs = build_programs(
             arguments.window,
             os.path.abspath(arguments.build) if arguments.build else None)
+    if arguments.exe:
+        programs["batchext-cli"] = os.path.abspath(arguments.exe)
     exe = programs["batchext-cli"]
     priority = run_bench.raise_priority()
     work = run_bench.WorkFolder(arguments.dir)
