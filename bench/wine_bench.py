@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Times batchext-cli.exe against Wine's own `xcopy /E` under Wine; exits 1
-when batchext is slower.
+"""Times batchext-cli.exe against Wine's own `xcopy /E` under Wine, or with
+--window the window batchext.exe against batchext-cli.exe; exits 1 when
+the target is missed.
 
 Both copy the same tree (--files files of --kib KiB in --folders folders,
 on a tmpfs of its own as root) in interleaved rounds, first round untimed:
@@ -15,14 +16,34 @@ through it, so that no run pays for starting the server; the prefix goes at
 the end. Wine's programs get no terminal: input from /dev/null, output to a
 log in the work folder.
 
-The program is built into build-bench-windows/ (MinGW-w64, Release) unless
---exe names one.
+With --window, on an Xvfb display of its own, each round opens the window
+on SRC through batchext_window_timer.exe, which fills in "*" and "dat",
+ticks the subfolders, presses the start button and reports the seconds
+from the press to the summary box; in the same rounds, interleaved:
+  batchext-cli    wine batchext-cli.exe -q -r -f "*" -t dat SRC "SRC(2)"
+  start-up        the same over a folder with a single file
+Both write "SRC(2)" with the default jobs and keep a journal. The window's
+figure leaves out its start-up; the command line's, net, has the start-up
+run taken off. The verdict (window <= 1.1 x batchext-cli) uses the median
+of the per-round net ratios; the raw ratio (start-up kept in the command
+line's time only) is shown beside it, and the timer's whole run as
+"window raw". Xvfb has no window manager, and Wine waits up to 2 s for
+one's answer whenever a framed window is hidden (the progress dialog is,
+before the summary box), so the prefix tells Wine's X11 driver to manage
+no window (Managed=N), as a desktop's manager would answer at once.
 
-Quick run:  bench/wine_bench.py --files 1000 --rounds 3
+The programs are built into build-bench-windows/ (MinGW-w64, Release),
+or into the build folder of the window and its tests that --build names
+(e.g. build-windows/); --exe names a batchext-cli.exe to time instead.
+
+Quick runs:  bench/wine_bench.py --files 1000 --rounds 3
+             bench/wine_bench.py --window --build build-windows --rounds 3
 """
 
 import argparse
 import os
+import re
+import statistics
 import shutil
 import subprocess
 import sys
@@ -52,48 +73,95 @@ def parse_arguments():
                         help="untimed rounds before them (default 1)")
     parser.add_argument("--exe", help="batchext-cli.exe to time (default: "
                         "build one into build-bench-windows/)")
+    parser.add_argument("--window", action="store_true",
+                        help="time the window against batchext-cli.exe")
+    parser.add_argument("--build", help="a MinGW build folder with the "
+                        "window and its tests, whose programs are used "
+                        "(built if needed)")
     parser.add_argument("--dir", help="folder to work in, used as it is "
                         "(default: a new tmpfs, or a temporary folder)")
     parser.add_argument("--seed", type=int, default=1)
     return parser.parse_args()
 
 
-def build_exe():
-    build = os.path.join(run_bench.ROOT, "build-bench-windows")
-    run_bench.log("building batchext-cli.exe into build-bench-windows/ ...")
-    subprocess.run([os.path.join(run_bench.ROOT, "scripts", "install-deps"),
-                    "g++-mingw-w64-x86-64-posix", "wine64"], check=True)
-    subprocess.run(
-        ["cmake", "-S", run_bench.ROOT, "-B", build,
-         "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(
-             run_bench.ROOT, "cmake", "mingw-w64-x86_64.cmake"),
-         "-DCMAKE_BUILD_TYPE=Release", "-DBATCHEXT_BUILD_TESTS=OFF",
-         "-DBATCHEXT_BUILD_UI=OFF"], check=True, stdout=subprocess.DEVNULL)
+WINDOW_TARGETS = ("batchext-cli", "batchext", "batchext_window_timer")
+
+
+def build_programs(window, build=None):
+    """batchext-cli.exe, and with `window` the window and its timer, by
+    target name."""
+    targets = WINDOW_TARGETS if window else WINDOW_TARGETS[:1]
+    if build is None:
+        build = os.path.join(run_bench.ROOT, "build-bench-windows")
+        run_bench.log("building " + ", ".join(targets) +
+                      " into build-bench-windows/ ...")
+        packages = ["g++-mingw-w64-x86-64-posix", "wine64"]
+        packages += ["googletest", "xvfb"] if window else []
+        subprocess.run([os.path.join(run_bench.ROOT, "scripts",
+                                     "install-deps")] + packages, check=True)
+        flag = "ON" if window else "OFF"
+        subprocess.run(
+            ["cmake", "-S", run_bench.ROOT, "-B", build,
+             "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(
+                 run_bench.ROOT, "cmake", "mingw-w64-x86_64.cmake"),
+             "-DCMAKE_BUILD_TYPE=Release", "-DBATCHEXT_BUILD_TESTS=" + flag,
+             "-DBATCHEXT_BUILD_UI=" + flag], check=True,
+            stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", build, "--parallel",
-                    str(os.cpu_count() or 1), "--target", "batchext-cli"],
+                    str(os.cpu_count() or 1), "--target"] + list(targets),
                    check=True, stdout=subprocess.DEVNULL)
-    return os.path.join(build, "cli", "batchext-cli.exe")
+    places = {"batchext-cli": ("cli", "batchext-cli.exe"),
+              "batchext": ("ui", "win32", "batchext.exe"),
+              "batchext_window_timer": ("tests", "ui", "win32",
+                                        "batchext_window_timer.exe")}
+    return {name: os.path.join(build, *places[name]) for name in targets}
 
 
 class WinePrefix:
     """A throw-away prefix with one wineserver kept alive for the run."""
 
-    def __init__(self, log_path):
+    def __init__(self, log_path, display=False):
         self.path = tempfile.mkdtemp(prefix="batchext-bench-wine-")
         self.log = open(log_path, "a")
+        self.xvfb = None
         os.environ.update(WINEPREFIX=self.path, WINEDEBUG="-all",
                           # No .NET or HTML engine: asking for them stalls.
                           WINEDLLOVERRIDES="mscoree,mshtml=")
         for name in ("DISPLAY", "WAYLAND_DISPLAY"):
             os.environ.pop(name, None)
         try:
+            if display:
+                self.start_display()
             self.step([WINE, "wineboot", "--init"])
             # The first services hold the service database: let them end.
             self.step([WINESERVER, "-w"])
+            if display:
+                # Xvfb has no window manager, for whose answer Wine waits
+                # up to 2 s whenever a framed window is hidden, as the
+                # progress dialog is before the summary box; a desktop
+                # answers at once.
+                self.step([WINE, "reg", "add",
+                           r"HKCU\Software\Wine\X11 Driver", "/v",
+                           "Managed", "/d", "N", "/f"])
+                self.step([WINESERVER, "-w"])
             self.start_server()
         except BaseException:
             self.close()
             raise
+
+    def start_display(self):
+        """A private Xvfb, which names its display on a pipe once ready."""
+        reader, writer = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(writer), "-screen", "0", "1280x1024x24",
+             "-nolisten", "tcp"], pass_fds=(writer,),
+            stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log)
+        os.close(writer)
+        with os.fdopen(reader) as answer:
+            number = answer.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb gave no display; see " + self.log.name)
+        os.environ["DISPLAY"] = ":" + number
 
     def step(self, command):
         subprocess.run(command, stdin=subprocess.DEVNULL, stdout=self.log,
@@ -112,6 +180,9 @@ class WinePrefix:
     def close(self):
         subprocess.run([WINESERVER, "-k"], stdin=subprocess.DEVNULL,
                        stdout=self.log, stderr=self.log)
+        if self.xvfb:
+            self.xvfb.terminate()
+            self.xvfb.wait()
         self.log.close()
         shutil.rmtree(self.path, ignore_errors=True)
 
@@ -184,11 +255,121 @@ def time_under_wine(exe, work, arguments):
     return times
 
 
+def time_window_run(programs, source, errors):
+    """Wall time of the timer's process and the seconds it reports from the
+    press to the summary box, with the box's text."""
+    start = time.perf_counter()
+    result = subprocess.run(
+        [WINE, programs["batchext_window_timer"],
+         windows_path(programs["batchext"]), windows_path(source)],
+        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=errors,
+        text=True)
+    elapsed = time.perf_counter() - start
+    found = re.search(r"^run ([0-9.]+)\nsummary (.*)$", result.stdout,
+                      re.MULTILINE)
+    if result.returncode != 0 or not found:
+        raise RuntimeError(f"the window's timer failed with "
+                           f"{result.returncode}: {result.stdout!r}")
+    return elapsed, float(found.group(1)), found.group(2)
+
+
+def time_window_rounds(programs, work, arguments, errors):
+    """The window and batchext-cli.exe in turn, in every round, each into
+    "SRC(2)", which is removed before and after each run."""
+    source = os.path.join(work, "src")
+    target = source + "(2)"
+    one = os.path.join(work, "one")
+    cli = [WINE, programs["batchext-cli"], "-q", "-r", "-f", "*", "-t", "dat"]
+    commands = {
+        "batchext-cli": cli + [windows_path(source), windows_path(target)],
+        "start-up": cli + [windows_path(one), windows_path(one + "(2)")]}
+    outputs = {"window": target, "batchext-cli": target,
+               "start-up": one + "(2)"}
+    names = list(outputs)
+    times = {name: [] for name in names + ["window raw"]}
+    expected = f"成功修改了{arguments.files}个文件的后缀名，失败0个文件"
+    for round_number in range(arguments.warmup + arguments.rounds):
+        shift = round_number % len(names)
+        for name in names[shift:] + names[:shift]:
+            run_bench.remove(outputs[name])
+            if name == "window":
+                raw, elapsed, summary = time_window_run(programs, source,
+                                                        errors)
+                if summary != expected:
+                    raise RuntimeError(f"the window said {summary!r}")
+            else:
+                raw = None
+                elapsed, _ = run_bench.run_timed(commands[name], errors)
+            if round_number == 0 and name != "start-up":
+                found = run_bench.count_files(outputs[name])
+                if found != arguments.files:
+                    raise RuntimeError(f"{name} wrote {found} files, "
+                                       f"expected {arguments.files}")
+            run_bench.remove(outputs[name])
+            if round_number >= arguments.warmup:
+                times[name].append(elapsed)
+                if raw is not None:
+                    times["window raw"].append(raw)
+    return times
+
+
+def window_ratios(times):
+    """Per round: the window's run against the command line's, net (its
+    start-up run taken off) and raw."""
+    net = [w / (c - s) for w, c, s in zip(
+        times["window"], times["batchext-cli"], times["start-up"])]
+    raw = [w / c for w, c in zip(times["window"], times["batchext-cli"])]
+    return statistics.median(net), statistics.median(raw), net
+
+
+def report_window(times):
+    medians = ", ".join(f"{name} {statistics.median(values):.3f} s"
+                        for name, values in times.items())
+    net, raw, rounds = window_ratios(times)
+    run_bench.log(
+        "window against batchext-cli.exe:\n"
+        f"  wall medians: {medians}\n"
+        "  (window: press to summary box; window raw: the timer's whole "
+        "run, window start-up included)\n"
+        f"  window / batchext-cli: net {net:.3f} (rounds: " +
+        ", ".join(f"{ratio:.2f}" for ratio in rounds) + f"), raw {raw:.3f}")
+    return net
+
+
+def window_main(arguments, programs, work, load_start):
+    descriptor, log_path = tempfile.mkstemp(prefix="batchext-bench-wine-",
+                                            suffix=".log")
+    os.close(descriptor)
+    try:
+        prefix = WinePrefix(log_path, display=True)
+        try:
+            with open(log_path, "a") as errors:
+                times = time_window_rounds(programs, work.path, arguments,
+                                           errors)
+        finally:
+            prefix.close()
+    except BaseException:
+        run_bench.log("Wine's output is kept in " + log_path)
+        raise
+    os.remove(log_path)
+    net = report_window(times)
+    verdicts = [run_bench.Verdict("wine", "window / batchext-cli (net)",
+                                  net, 1.1, False)]
+    return run_bench.print_verdicts(verdicts, load_start, os.getloadavg())
+
+
 def main():
     arguments = parse_arguments()
     run_bench.end_on_sigterm()
     load_start = os.getloadavg()
-    exe = os.path.abspath(arguments.exe) if arguments.exe else build_exe()
+    programs = {}
+    if arguments.window or not arguments.exe:
+        programs = build_programs(
+            arguments.window,
+            os.path.abspath(arguments.build) if arguments.build else None)
+    if arguments.exe:
+        programs["batchext-cli"] = os.path.abspath(arguments.exe)
+    exe = programs["batchext-cli"]
     priority = run_bench.raise_priority()
     work = run_bench.WorkFolder(arguments.dir)
     try:
@@ -203,6 +384,9 @@ def main():
             f"of {arguments.kib} KiB in {arguments.folders} folders; "
             f"{arguments.rounds} rounds after {arguments.warmup} warm-up; "
             f"{priority}; load average {load_start[0]:.2f}")
+        if arguments.window:
+            return 1 if window_main(arguments, programs, work,
+                                    load_start) else 0
         times = time_under_wine(exe, work.path, arguments)
         report(times)
     finally:
