@@ -8,8 +8,8 @@ namespace batchext {
 // Files a job is done with whose closing can report nothing (a file only
 // read, a copy on a file system that writes nothing back on closing), closed
 // a batch at a time: where the system closes a range of descriptors in one
-// call, a batch costs one call, not one a file. Where the platform has no
-// such call, each is closed when added.
+// call, a batch costs one call, not one a file. Windows, which closes one
+// handle per call whatever is done, closes each as it is added.
 class FinishedFiles {
  public:
   // Closes them once `at_once` (at most 64) are held.
