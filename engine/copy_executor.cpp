@@ -34,10 +34,11 @@ std::size_t Available(std::size_t limit) {
 CopyExecutor::CopyExecutor(int jobs, int most_jobs, std::size_t open_file_limit,
                            RunReporter& reporter, CpuClock cpu_clock)
     : reporter_(reporter),
-      // A staged copy holds a file open; a queued folder, two folders.
+      // A staged copy holds two files open (itself and, where both are
+      // closed together, its source); a queued folder, two folders.
       staged_budget_(std::max<std::size_t>(
           static_cast<std::size_t>(std::max({jobs, most_jobs, 1})),
-          std::min<std::size_t>(256, Available(open_file_limit) / 4))),
+          std::min<std::size_t>(256, Available(open_file_limit) / 8))),
       folder_budget_(std::max<std::size_t>(
           1, std::min<std::size_t>(512, Available(open_file_limit) / 8))),
       // A quarter of what may be open, shared by the jobs and this thread.
@@ -424,16 +425,17 @@ void CopyExecutor::Work() {
           *slot->job, [this] { return abandon_.load(); }, &finished);
     }
     lock.lock();
-    // Pooled, the jobs' descriptors make longer runs; a job that finds the
-    // pool due closes it, outside the lock.
-    finished_pool_.TakeFrom(finished);
-    if (finished_pool_.Due()) finished.Swap(finished_pool_);
     staging_ -= static_cast<int>(taken.size());
     for (Slot* slot : taken) {
       slot->state = State::kStaged;
       slot->momentary = IsMomentary(slot->job->result);
     }
     PublishInOrder(lock, finished);
+    // Pooled, the sources and the copies of all jobs make longer runs of
+    // descriptors; a job that finds the pool due closes it, outside the
+    // lock.
+    finished_pool_.TakeFrom(finished);
+    if (finished_pool_.Due()) finished.Swap(finished_pool_);
   }
 }
 

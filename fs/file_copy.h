@@ -117,6 +117,9 @@ class StagedCopy {
   // Windows always) the open temporary; Windows keeps its handles in the
   // descriptors.
   int descriptor_ = -1;
+  // The source, held where both are closed together once the copy is named,
+  // so that their descriptors are given back in runs; otherwise -1.
+  int source_descriptor_ = -1;
   // The hidden temporary name in the target folder, where it has one.
   std::string temp_name_;
   int folder_descriptor_ = -1;

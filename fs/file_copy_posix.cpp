@@ -363,6 +363,7 @@ bool IsMomentary(const CopyResult& result) {
 
 StagedCopy::StagedCopy(StagedCopy&& other) noexcept
     : descriptor_(std::exchange(other.descriptor_, -1)),
+      source_descriptor_(std::exchange(other.source_descriptor_, -1)),
       temp_name_(std::move(other.temp_name_)),
       folder_descriptor_(other.folder_descriptor_),
       read_only_(other.read_only_),
@@ -374,6 +375,7 @@ StagedCopy& StagedCopy::operator=(StagedCopy&& other) noexcept {
   if (this != &other) {
     Discard();
     descriptor_ = std::exchange(other.descriptor_, -1);
+    source_descriptor_ = std::exchange(other.source_descriptor_, -1);
     temp_name_ = std::move(other.temp_name_);
     other.temp_name_.clear();
     folder_descriptor_ = other.folder_descriptor_;
@@ -386,6 +388,8 @@ StagedCopy& StagedCopy::operator=(StagedCopy&& other) noexcept {
 void StagedCopy::Discard() {
   if (descriptor_ >= 0) ::close(descriptor_);
   descriptor_ = -1;
+  if (source_descriptor_ >= 0) ::close(source_descriptor_);
+  source_descriptor_ = -1;
   if (!temp_name_.empty()) {
     ::unlinkat(folder_descriptor_, temp_name_.c_str(), 0);
   }
@@ -415,7 +419,12 @@ CopyResult StageCopy(const FolderHandle& source_folder, std::string_view name,
   FileDescriptor anonymous(OpenAnonymous(folder, mode));
   if (anonymous.valid()) {
     CopyResult result = Fill(in.get(), source_info, anonymous.get(), options);
-    if (result.Succeeded()) staged.descriptor_ = anonymous.Release();
+    if (result.Succeeded()) {
+      staged.descriptor_ = anonymous.Release();
+      if (options.quiet_close && options.finished_files != nullptr) {
+        staged.source_descriptor_ = in.Release();
+      }
+    }
     return result;
   }
   if (!AnonymousUnsupported(errno)) return SystemFailure(errno);
@@ -464,6 +473,9 @@ CopyResult PublishCopy(StagedCopy& staged, std::string_view new_name,
         return SystemFailure(errno);
       }
       if (finished != nullptr && staged.quiet_close_) {
+        if (staged.source_descriptor_ >= 0) {
+          finished->Add(std::exchange(staged.source_descriptor_, -1));
+        }
         finished->Add(std::exchange(staged.descriptor_, -1));
         return Failure(CopyStatus::kCopied);
       }
