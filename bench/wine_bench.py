@@ -230,29 +230,33 @@ def report(times):
     run_bench.log("\n".join(lines))
 
 
-def time_under_wine(exe, work, arguments):
-    """The rounds in a prefix of their own; Wine's output goes to a log that
-    is kept, and named, only if something failed."""
+def in_wine_prefix(rounds, display=False):
+    """Runs rounds(errors) in a prefix of its own; Wine's output goes to a
+    log that is kept, and named, only if something failed."""
     descriptor, log_path = tempfile.mkstemp(prefix="batchext-bench-wine-",
                                             suffix=".log")
     os.close(descriptor)
     try:
-        prefix = WinePrefix(log_path)
+        prefix = WinePrefix(log_path, display=display)
         try:
-            tools = wine_tools(exe, work)
-            expected = {name: 1 if name.endswith("start-up")
-                        else arguments.files for name in tools}
             with open(log_path, "a") as errors:
-                times, _ = run_bench.time_rounds(
-                    tools, arguments.rounds, arguments.warmup, expected,
-                    errors=errors)
+                result = rounds(errors)
         finally:
             prefix.close()
     except BaseException:
         run_bench.log("Wine's output is kept in " + log_path)
         raise
     os.remove(log_path)
-    return times
+    return result
+
+
+def time_under_wine(exe, work, arguments):
+    tools = wine_tools(exe, work)
+    expected = {name: 1 if name.endswith("start-up")
+                else arguments.files for name in tools}
+    return in_wine_prefix(lambda errors: run_bench.time_rounds(
+        tools, arguments.rounds, arguments.warmup, expected,
+        errors=errors)[0])
 
 
 def time_window_run(programs, source, errors):
@@ -337,21 +341,10 @@ def report_window(times):
 
 
 def window_main(arguments, programs, work, load_start):
-    descriptor, log_path = tempfile.mkstemp(prefix="batchext-bench-wine-",
-                                            suffix=".log")
-    os.close(descriptor)
-    try:
-        prefix = WinePrefix(log_path, display=True)
-        try:
-            with open(log_path, "a") as errors:
-                times = time_window_rounds(programs, work.path, arguments,
-                                           errors)
-        finally:
-            prefix.close()
-    except BaseException:
-        run_bench.log("Wine's output is kept in " + log_path)
-        raise
-    os.remove(log_path)
+    times = in_wine_prefix(
+        lambda errors: time_window_rounds(programs, work.path, arguments,
+                                          errors),
+        display=True)
     net = report_window(times)
     verdicts = [run_bench.Verdict("wine", "window / batchext-cli (net)",
                                   net, 1.1, False)]
